@@ -1,0 +1,309 @@
+// One-shot queries and control commands: one command frame, its answer, a code.
+#include <algorithm>
+#include <cstring>
+
+#include "ops.h"
+#include "session.h"
+
+namespace vsk::ops {
+namespace {
+
+using frame::kind::kAck;
+using frame::kind::kData;
+using frame::kind::kEot;
+using frame::kind::kFailure;
+using frame::kind::kMode;
+using frame::kind::kRandomRename;
+
+// The caller's HT number as the three-character field the frames carry.
+struct HtField {
+    char text[4];
+    explicit HtField(const char* arg) { field::blankFill(text, sizeof text, arg); }
+    bool valid() const { return frame::htValid(text); }
+};
+
+// A terminal file name as the 12 blank-filled characters the frames carry.
+struct NameField {
+    char text[13];
+    explicit NameField(const char* arg) { field::blankFill(text, sizeof text, arg); }
+    const uint8_t* bytes() const { return reinterpret_cast<const uint8_t*>(text); }
+};
+
+// Handle and HT checks shared by every operation here; 0 when both pass.
+int32_t checkCall(int32_t handle, const HtField& ht) {
+    if (!handleValid(handle)) return VSK_E_HANDLE;
+    if (!ht.valid()) return VSK_E_PARAM;
+    return 0;
+}
+
+// The steps before a command goes out: abort cleared, HT made current, input purged.
+void prepare(const HtField& ht) {
+    clearAbort();
+    setCurrentHt(ht.text);
+    purgeInput();
+}
+
+// How a reply ends a command that is resent until the terminal gives a verdict.
+enum class Verdict { kResend, kDone };
+struct Outcome {
+    Verdict verdict;
+    int32_t code;
+};
+using ReplyMap = Outcome (*)(int kind);
+
+// Sends the command in the send buffer up to the retry count, resending on
+// every reply the map does not settle.
+int32_t sendUntilSettled(ReplyMap map, bool checkAbort) {
+    uint32_t attempt = 1;
+    for (;;) {
+        if (checkAbort) {
+            if (int32_t reason = abortReason()) return reason;
+        }
+        if (int32_t r = exchange(1)) return r;
+        Outcome o = map(classifyReply());
+        if (o.verdict == Verdict::kDone) return o.code;
+        if (attempt >= state().retry) return VSK_E_RECEIVE;
+        ++attempt;
+    }
+}
+
+// A one-attempt command whose reply must be a data frame.
+int32_t queryData(int32_t failureCode) {
+    if (int32_t reason = abortReason()) return reason;
+    if (int32_t r = exchange(1)) return r;
+    switch (classifyReply()) {
+        case kData: return 0;
+        case kMode: return VSK_E_HT_MODE;
+        case kFailure: return failureCode;
+        default: return VSK_E_RECEIVE;
+    }
+}
+
+// Copies `n` received characters into a field of n+1 bytes ending in a blank.
+void copyWithBlank(char* out, const char* src, size_t n) {
+    std::memcpy(out, src, n);
+    out[n] = ' ';
+}
+
+int32_t simpleCommand(int32_t handle, const char* htArg, char code, ReplyMap map, bool checkAbort) {
+    HtField ht(htArg);
+    if (int32_t r = checkCall(handle, ht)) return r;
+    prepare(ht);
+    buildCommand(code);
+    return sendUntilSettled(map, checkAbort);
+}
+
+int32_t sendAck() {
+    buildFrame(frame::kAnswer, state().currentHt, '0', frame::ACK, nullptr, 0);
+    return writeFrame() == 0 ? 0 : VSK_E_SYS_WRITE;
+}
+
+// The listing's entries: runs of 12 name characters and 7 size digits.
+void storeEntries(DirRecord* dir, size_t* stored, const char* data, size_t len) {
+    for (size_t off = 0; off + frame::kDirEntryWidth <= len; off += frame::kDirEntryWidth) {
+        if (*stored >= VSK_MAX_FILES) return;  // more than the record holds: dropped
+        DirEntry& e = dir->Entries[(*stored)++];
+        copyWithBlank(e.Name, data + off, frame::kNameWidth);
+        e.Size = field::decimal(data + off + frame::kNameWidth, frame::kSizeDigits);
+    }
+}
+
+void clearEntries(DirRecord* dir) {
+    for (DirEntry& e : dir->Entries) {
+        std::memset(e.Name, ' ', sizeof e.Name);
+        e.Size = 0;
+    }
+}
+
+// Acknowledges listing frames and stores their entries until the end frame.
+int32_t receiveListing(DirRecord* dir) {
+    State& g = state();
+    size_t stored = 0;
+    bool first = true;
+    for (;;) {
+        if (int32_t reason = abortReason()) {
+            writeAbortFrame();
+            return reason;
+        }
+        char acked = frame::blockOf(g.recv);
+        buildFrame(frame::kAnswer, g.currentHt, acked, frame::ACK, nullptr, 0);
+        int32_t r = exchange(g.retry, !first, acked);
+        first = false;
+        if (r == frame::kind::kRepeatedBlock) return VSK_E_TIMEOUT;
+        if (r != 0) return r;
+        switch (classifyReply()) {
+            case kEot:
+                return 0;
+            case kData:
+                storeEntries(dir, &stored, replyData(), replyLength());
+                continue;
+            case kMode:
+                return VSK_E_HT_MODE;
+            default:
+                return VSK_E_RECEIVE;
+        }
+    }
+}
+
+}  // namespace
+
+int32_t dir(int32_t handle, const char* htArg, DirRecord* dir) {
+    HtField ht(htArg);
+    if (int32_t r = checkCall(handle, ht)) return r;
+    if (dir == nullptr) return VSK_E_PARAM;
+    prepare(ht);
+    clearEntries(dir);
+    buildCommand(frame::cmd::kDir);
+    int32_t r;
+    {
+        // The terminal may take a while to gather its listing.
+        TimeoutOverride slowFirstReply(std::max<uint32_t>(state().timeoutMs, 2000));
+        r = exchange(1);
+    }
+    if (r != 0) return r;
+    switch (classifyReply()) {
+        case kData: break;
+        case kMode: return VSK_E_HT_MODE;
+        default: return VSK_E_RECEIVE;
+    }
+    dir->FileCount = field::decimal(replyData(), 3);
+    dir->FreeSize = field::decimal(replyData() + 3, 7);
+    return receiveListing(dir);
+}
+
+int32_t fileInfo(int32_t handle, const char* htArg, FileInfoRecord* info) {
+    HtField ht(htArg);
+    if (int32_t r = checkCall(handle, ht)) return r;
+    if (info == nullptr) return VSK_E_PARAM;
+    char name[14] = {};
+    std::memcpy(name, info->Name, sizeof info->Name);  // may lack an end mark
+    NameField nf(name);
+    prepare(ht);
+    uint8_t params[frame::kNameWidth];
+    std::memcpy(params, nf.bytes(), sizeof params);
+    buildCommand(frame::cmd::kFileInfo, params, sizeof params);
+    if (int32_t r = queryData(VSK_E_HT_FILE_MISSING)) return r;
+    const char* d = replyData();
+    info->Size = field::decimal(d, 7);
+    copyWithBlank(info->Info1, d + 7, 6);
+    copyWithBlank(info->Info2, d + 13, 6);
+    return 0;
+}
+
+int32_t status(int32_t handle, const char* htArg, StatusRecord* status) {
+    HtField ht(htArg);
+    if (int32_t r = checkCall(handle, ht)) return r;
+    if (status == nullptr) return VSK_E_PARAM;
+    prepare(ht);
+    buildCommand(frame::cmd::kStatus);
+    if (int32_t r = queryData(VSK_E_RECEIVE)) return r;
+    const char* d = replyData();
+    status->StatusValue = field::decimal(d, 7);
+    copyWithBlank(status->StatusText1, d + 7, 5);
+    copyWithBlank(status->StatusText2, d + 12, 5);
+    status->StatusFlag = d[17];
+    return 0;
+}
+
+int32_t dispInit(int32_t handle, const char* htArg) {
+    HtField ht(htArg);
+    if (int32_t r = checkCall(handle, ht)) return r;
+    purgeInput();
+    buildFrame(frame::kCommand, ht.text, '0', frame::cmd::kDispInit, nullptr, 0);
+    return writeFrame() == 0 ? 0 : VSK_E_SYS_WRITE;
+}
+
+int32_t fileDelete(int32_t handle, const char* htArg, const char* name) {
+    HtField ht(htArg);
+    if (int32_t r = checkCall(handle, ht)) return r;
+    if (name == nullptr) return VSK_E_PARAM;
+    NameField nf(name);
+    prepare(ht);
+    buildCommand(frame::cmd::kDelete, nf.bytes(), frame::kNameWidth);
+    return sendUntilSettled(
+        [](int kind) -> Outcome {
+            switch (kind) {
+                case kAck: return {Verdict::kDone, 0};
+                case kMode: return {Verdict::kDone, VSK_E_HT_MODE};
+                case kFailure: return {Verdict::kDone, VSK_E_HT_DELETE};
+                default: return {Verdict::kResend, 0};
+            }
+        },
+        true);
+}
+
+int32_t fileRename(int32_t handle, const char* htArg, const char* oldName, const char* newName) {
+    HtField ht(htArg);
+    if (int32_t r = checkCall(handle, ht)) return r;
+    if (oldName == nullptr || newName == nullptr) return VSK_E_PARAM;
+    NameField from(oldName), to(newName);
+    prepare(ht);
+    uint8_t params[2 * frame::kNameWidth];
+    std::memcpy(params, from.bytes(), frame::kNameWidth);
+    std::memcpy(params + frame::kNameWidth, to.bytes(), frame::kNameWidth);
+    buildCommand(frame::cmd::kRename, params, sizeof params);
+    return sendUntilSettled(
+        [](int kind) -> Outcome {
+            switch (kind) {
+                case kAck: return {Verdict::kDone, 0};
+                case kMode: return {Verdict::kDone, VSK_E_HT_MODE};
+                case kFailure: return {Verdict::kDone, VSK_E_HT_RENAME};
+                case kRandomRename: return {Verdict::kDone, VSK_E_HT_RANDOM_RENAME};
+                default: return {Verdict::kResend, 0};
+            }
+        },
+        true);
+}
+
+namespace {
+Outcome ackOrMode(int kind) {
+    switch (kind) {
+        case kAck: return {Verdict::kDone, 0};
+        case kMode: return {Verdict::kDone, VSK_E_HT_MODE};
+        default: return {Verdict::kResend, 0};
+    }
+}
+}  // namespace
+
+int32_t reboot(int32_t handle, const char* ht) {
+    return simpleCommand(handle, ht, frame::cmd::kReboot, ackOrMode, false);
+}
+
+int32_t powerOff(int32_t handle, const char* ht) {
+    return simpleCommand(handle, ht, frame::cmd::kPowerOff, ackOrMode, false);
+}
+
+int32_t remoteEnd(int32_t handle, const char* htArg) {
+    HtField ht(htArg);
+    if (int32_t r = checkCall(handle, ht)) return r;
+    prepare(ht);
+    buildCommand(frame::cmd::kRemoteEnd);
+    if (int32_t reason = abortReason()) return reason;
+    if (int32_t r = exchange(1)) return r;
+    switch (classifyReply()) {
+        case kAck: return 0;
+        case kMode: return VSK_E_HT_MODE;
+        default: return VSK_E_RECEIVE;
+    }
+}
+
+int32_t apEnd(int32_t handle, const char* ht) {
+    // The terminal's answer is itself acknowledged, whether it ended the
+    // application or reports that it could not.
+    return simpleCommand(
+        handle, ht, frame::cmd::kApEnd,
+        [](int kind) -> Outcome {
+            switch (kind) {
+                case kAck: return {Verdict::kDone, sendAck()};
+                case kMode: return {Verdict::kDone, VSK_E_HT_MODE};
+                case kFailure: {
+                    int32_t r = sendAck();
+                    return {Verdict::kDone, r != 0 ? r : VSK_E_HT_FILE_IO};
+                }
+                default: return {Verdict::kResend, 0};
+            }
+        },
+        true);
+}
+
+}  // namespace vsk::ops

@@ -1,0 +1,61 @@
+// Abort requests, the progress counters and the system error text. None of
+// these takes the busy flag: callers use them while another call runs.
+#include <cstring>
+
+#include "ops.h"
+#include "platform/syserror.h"
+#include "session.h"
+
+namespace vsk::ops {
+namespace {
+
+// Blanks, then the text's characters over the start, without an end mark.
+void fillText(char* out, size_t width, const char* text, size_t textCap) {
+    std::memset(out, ' ', width);
+    for (size_t i = 0; i < width && i < textCap && text[i] != '\0'; ++i) out[i] = text[i];
+}
+
+}  // namespace
+
+int32_t suspend(int32_t handle) {
+    // Only atomic loads and a store: safe from a signal handler.
+    if (!handleValid(handle)) return VSK_E_HANDLE;
+    state().abortReason.store(VSK_E_ABORT_PC);
+    return 0;
+}
+
+int32_t getProcess(int32_t handle, ProgressRecord* progress) {
+    if (!handleValid(handle)) return VSK_E_HANDLE;
+    if (progress == nullptr) return VSK_E_PARAM;
+    const State& g = state();
+    fillText(progress->HtNo, sizeof progress->HtNo, g.progressHt, sizeof g.progressHt);
+    fillText(progress->FileName, sizeof progress->FileName, g.progressName,
+             sizeof g.progressName);
+    progress->Percent =
+        g.bytesTotal > 0
+            ? static_cast<int32_t>(static_cast<int64_t>(g.bytesDone) * 100 / g.bytesTotal)
+            : 0;
+    return g.inTransfer ? 0 : VSK_E_NOT_IN_TRANSFER;
+}
+
+int32_t clrProcess(int32_t handle) {
+    if (!handleValid(handle)) return VSK_E_HANDLE;
+    State& g = state();
+    if (g.inTransfer) return VSK_E_CLR_REFUSED;
+    std::memset(g.progressName, 0, sizeof g.progressName);
+    std::memset(g.progressHt, 0, sizeof g.progressHt);
+    g.bytesDone = 0;
+    g.bytesTotal = 0;
+    return 0;
+}
+
+int32_t sysErrorMessage(char* buffer) {
+    int32_t code = platform::lastSysError();
+    if (code == 0 || buffer == nullptr) return 0;
+    char text[256];
+    if (!platform::sysErrorText(code, text, sizeof text)) return 0;
+    std::memcpy(buffer, text, std::strlen(text));  // no end mark: the caller's buffer keeps its tail
+    return code;
+}
+
+}  // namespace vsk::ops

@@ -1,0 +1,340 @@
+#include "session.h"
+
+#include <cstring>
+
+#include "host/host.h"
+#include "platform/clock.h"
+#include "platform/syserror.h"
+
+namespace vsk {
+
+State& state() {
+    static State s;
+    return s;
+}
+
+bool handleValid(int32_t handle) {
+    State& g = state();
+    return handle != 0 && g.open.load() && handle == g.handle.load();
+}
+
+bool handleRecorded(int32_t handle) { return handle != 0 && handle == state().handle.load(); }
+
+void setCurrentHt(const char* ht3) {
+    std::memcpy(state().currentHt, ht3, 3);
+    state().currentHt[3] = '\0';
+}
+
+void clearAbort() { state().abortReason.store(0); }
+int32_t abortReason() { return state().abortReason.load(); }
+
+// ---------------------------------------------------------------------------
+// Opening and closing
+
+namespace {
+
+struct BaudInfo {
+    int32_t baud;      // as given in the line settings
+    int32_t portBaud;  // the speed the port runs at
+    int speedCode;     // announced by the line-signalling open modes
+};
+
+constexpr BaudInfo kBauds[] = {
+    {0, 9600, 0},      {1200, 1200, 8},   {2400, 2400, 6},   {4800, 4800, 8},    {9600, 9600, 5},
+    {19200, 19200, 4}, {38400, 38400, 3}, {57600, 57600, 2}, {115200, 115200, 1},
+};
+
+const BaudInfo* findBaud(int32_t baud) {
+    for (const BaudInfo& b : kBauds) {
+        if (b.baud == baud) return &b;
+    }
+    return nullptr;
+}
+
+int32_t nextHandle() {
+    static int32_t counter = 0;
+    counter = counter >= 0x7FFF ? 1 : counter + 1;
+    return 0x56530000 | counter;  // never 0
+}
+
+// Raises or drops both lines for open mode 0; a line that cannot be changed
+// (pseudo-terminals have none) is no error there.
+void applyFlowLines(platform::Port& port, bool raised) {
+    port.setDtr(raised);
+    port.setRts(raised);
+}
+
+int32_t lineChange(platform::Port& port, bool dtr, bool raised) {
+    bool ok = dtr ? port.setDtr(raised) : port.setRts(raised);
+    return ok ? 0 : VSK_E_SYS_MODEM_LINES;
+}
+
+// Mode 1: announce the speed with one code byte framed by line changes.
+int32_t announceByByte(platform::Port& port, int speedCode) {
+    uint8_t code;
+    if (speedCode == 0) {
+        code = 4;
+    } else if (speedCode == 6) {
+        code = 8;
+    } else if (speedCode >= 1 && speedCode <= 5) {
+        code = static_cast<uint8_t>(speedCode - 1);
+    } else {
+        return VSK_E_PARAM;
+    }
+    struct Step {
+        bool dtr;
+        bool raised;
+        uint32_t waitMs;
+    };
+    constexpr Step kBefore[] = {{false, false, 0}, {true, false, 100}, {false, true, 50},
+                                {true, true, 50},  {false, false, 50}};
+    for (const Step& s : kBefore) {
+        if (int32_t r = lineChange(port, s.dtr, s.raised)) return r;
+        if (s.waitMs) platform::sleepMs(s.waitMs);
+    }
+    size_t written = 0;
+    port.write(&code, 1, &written);  // not checked: the line changes carry the protocol
+    platform::sleepMs(50);
+    return lineChange(port, false, true);
+}
+
+// Mode 2: announce the speed on the DTR and RTS levels.
+int32_t announceByLines(platform::Port& port, int speedCode) {
+    if (int32_t r = lineChange(port, false, false)) return r;
+    platform::sleepMs(2);
+    if (int32_t r = lineChange(port, true, false)) return r;
+    platform::sleepMs(500);
+    bool dtr, rts;
+    switch (speedCode) {
+        case 0: dtr = false; rts = false; break;
+        case 1: dtr = true; rts = true; break;
+        case 4: dtr = true; rts = false; break;
+        case 5: dtr = false; rts = true; break;
+        default: return VSK_E_PARAM;
+    }
+    if (int32_t r = lineChange(port, true, dtr)) return r;
+    platform::sleepMs(2);
+    return lineChange(port, false, rts);
+}
+
+int32_t setLine(platform::Port& port, int32_t portBaud, int parity, int dataBits, int stopBits) {
+    platform::LineParams p{};
+    if (!platform::speedForBaud(portBaud, &p.speed)) return VSK_E_PARAM;
+    p.parity = parity;
+    p.dataBits = dataBits;
+    p.stopBits = stopBits;
+    if (!port.readSettings()) return VSK_E_SYS_GET_STATE;
+    if (!port.applyLine(p)) return VSK_E_SYS_SET_STATE;
+    return 0;
+}
+
+// Reads, changes and writes the line settings from the caller's record.
+int32_t configureLine(platform::Port& port, const BaudInfo* baud, const LineSettings& ls) {
+    if (!port.readSettings()) return VSK_E_SYS_GET_STATE;
+    if (baud == nullptr || ls.Parity < 0 || ls.Parity > 2 || ls.BiteSize < 0 || ls.BiteSize > 1 ||
+        ls.StopBits < 0 || ls.StopBits > 1) {
+        return VSK_E_PARAM;
+    }
+    return setLine(port, baud->portBaud, ls.Parity, ls.BiteSize == 0 ? 7 : 8,
+                   ls.StopBits == 0 ? 1 : 2);
+}
+
+}  // namespace
+
+int32_t comOpen(int32_t* handleOut, int32_t portNo, int32_t mode, const LineSettings* ls) {
+    State& g = state();
+    if (g.open.load()) return VSK_E_ALREADY_OPEN;
+    if (handleOut == nullptr || ls == nullptr) return VSK_E_PARAM;
+    uint32_t timeout = static_cast<uint32_t>(ls->timeout);
+    uint32_t retry = static_cast<uint32_t>(ls->Retry);
+    uint32_t flow = static_cast<uint32_t>(ls->Flow);
+    if (timeout < 500 || timeout > 5000 || retry < 1 || retry > 10 || flow > 1) return VSK_E_PARAM;
+    if (portNo <= 0) return VSK_E_PARAM;
+
+    if (g.port.isOpen()) {
+        // A port left open by an earlier failed open that was never closed.
+        g.port.close();
+    }
+    if (!g.port.open(platform::devicePathForPort(portNo))) return VSK_E_SYS_OPEN;
+    int32_t h = nextHandle();
+    *handleOut = h;
+    g.handle.store(h);
+
+    bool signalling = mode == 1 || mode == 2;
+    const BaudInfo* baud = findBaud(ls->BaudRate);
+    if (mode == 1) {
+        if (int32_t r = setLine(g.port, 9600, 0, 8, 1)) return r;
+        if (baud == nullptr) return VSK_E_PARAM;
+        if (int32_t r = announceByByte(g.port, baud->speedCode)) return r;
+    }
+
+    if (int32_t r = configureLine(g.port, baud, *ls)) {
+        g.port.close();
+        return r;
+    }
+    if (!signalling) applyFlowLines(g.port, flow == 1);
+    g.timeoutMs = timeout;
+    g.retry = retry;
+    if (!g.port.setWriteTimeout(timeout)) {
+        g.port.close();
+        return VSK_E_SYS_SET_TIMEOUTS;
+    }
+    if (mode == 2) {
+        if (int32_t r = announceByLines(g.port, baud->speedCode)) return r;
+    }
+    g.open.store(true);
+    return 0;
+}
+
+int32_t comClose(int32_t handle) {
+    State& g = state();
+    if (!handleRecorded(handle)) return VSK_E_HANDLE;
+    if (!g.port.close()) return VSK_E_HANDLE;
+    g.open.store(false);
+    g.handle.store(0);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Reading and writing
+
+void purgeInput() { state().port.discardWaiting(); }
+
+int32_t cancelCheck() {
+    State& g = state();
+    uint8_t bytes[frame::kAbortFrameSize];
+    size_t n = 0;
+    while (n < frame::kAbortFrameSize) {
+        int r = g.port.readWaitingByte(&bytes[n]);
+        if (r < 0) return VSK_E_SYS_READ;
+        if (r == 0) return 0;  // fewer than a whole end frame: dropped
+        ++n;
+    }
+    // Tested where they lie: the receive buffer still holds the frame an
+    // acknowledgement may be about to name.
+    if (bytes[0] == frame::STX && bytes[frame::kOffType] == frame::kEnd &&
+        bytes[frame::kOffData] == frame::CAN) {
+        g.abortReason.store(VSK_E_ABORT_HT);
+    }
+    return 0;
+}
+
+size_t buildFrame(char type, const char* ht, char block, uint8_t control, const uint8_t* data,
+                  size_t count) {
+    State& g = state();
+    const char blockText[2] = {block, '\0'};
+    g.sendLen = frame::build(g.send, type, ht, blockText, control, data, count);
+    return g.sendLen;
+}
+
+size_t buildCommand(char code, const uint8_t* params, size_t count) {
+    return buildFrame(frame::kCommand, state().currentHt, '0', static_cast<uint8_t>(code), params,
+                      count);
+}
+
+int32_t writeFrame() {
+    State& g = state();
+    size_t written = 0;
+    bool ok = g.port.write(g.send, g.sendLen, &written);
+    if (!ok) return platform::lastSysError() != 0 ? VSK_E_SYS_WRITE : VSK_E_TIMEOUT;
+    return written == g.sendLen ? 0 : VSK_E_TIMEOUT;
+}
+
+int32_t writeAbortFrame() {
+    State& g = state();
+    uint8_t f[frame::kSendBufferSize];
+    size_t len = frame::build(f, frame::kEnd, g.currentHt, "0", frame::CAN, nullptr, 0);
+    size_t written = 0;
+    bool ok = g.port.write(f, len, &written);
+    return ok && written == len ? 0 : VSK_E_SYS_WRITE;
+}
+
+int32_t readByte(uint8_t* out, uint32_t timeoutMs, bool honourAbort) {
+    State& g = state();
+    uint32_t start = platform::tickMs();
+    const uint32_t slice = host::waitSliceMs();
+    for (;;) {
+        if (honourAbort) {
+            if (int32_t reason = g.abortReason.load()) {
+                writeAbortFrame();
+                return reason;
+            }
+        }
+        // Never wait past the moment the time-out is exceeded.
+        uint32_t spent = platform::elapsedMs(start);
+        uint32_t left = spent > timeoutMs ? 1 : timeoutMs - spent + 1;
+        int r = g.port.readByte(out, left < slice ? left : slice);
+        if (r < 0) return VSK_E_SYS_READ;
+        if (r > 0) return 0;
+        uint32_t elapsed = platform::elapsedMs(start);
+        host::dispatchEvents();
+        if (elapsed > timeoutMs) return VSK_E_TIMEOUT;
+    }
+}
+
+int32_t readReply(bool honourAbort) {
+    State& g = state();
+    frame::FrameReader reader;
+    for (;;) {
+        uint8_t b = 0;
+        if (int32_t r = readByte(&b, g.timeoutMs, honourAbort)) return r;
+        switch (reader.push(b)) {
+            case frame::FrameReader::Status::kNeedMore:
+                continue;
+            case frame::FrameReader::Status::kComplete:
+                std::memset(g.recv, 0, sizeof g.recv);
+                std::memcpy(g.recv, reader.frame(), frame::frameSize(reader.frame()));
+                return 0;
+            case frame::FrameReader::Status::kBadCheck:
+            case frame::FrameReader::Status::kTooLong:
+                return VSK_E_RECEIVE;
+        }
+    }
+}
+
+int classifyReply() {
+    int kind = frame::classify(state().recv);
+    if (kind == frame::kind::kCancel) state().abortReason.store(VSK_E_ABORT_HT);
+    return kind;
+}
+
+int32_t exchange(uint32_t tries, bool repeatTest, char prevBlock) {
+    State& g = state();
+    const bool acking = frame::typeOf(g.send) == frame::kAnswer && g.send[frame::kOffData] == frame::ACK;
+    uint8_t acked[frame::kReceiveBufferSize];
+    if (acking) std::memcpy(acked, g.recv, sizeof acked);
+    char sentHt[3];
+    std::memcpy(sentHt, g.send + frame::kOffHt, 3);
+
+    std::memset(g.recv, 0, sizeof g.recv);
+    if (int32_t r = writeFrame()) return r;
+
+    uint32_t attempts = 0;
+    for (;;) {
+        int32_t result = readReply(false);
+        if (result == 0) {
+            if (!frame::sameHt(g.recv, sentHt)) continue;  // another terminal's reply
+            bool isEot = frame::typeOf(g.recv) == frame::kEnd && frame::controlOf(g.recv) == frame::EOT;
+            if (repeatTest && !isEot && frame::blockOf(g.recv) == prevBlock) {
+                result = frame::kind::kRepeatedBlock;
+            } else if (acking && std::memcmp(g.recv, acked, sizeof acked) == 0) {
+                // The terminal did not see our acknowledgement: say it again.
+                if (int32_t r = writeFrame()) return r;
+                continue;
+            } else {
+                return 0;
+            }
+        }
+        if (result == VSK_E_TIMEOUT || result == frame::kind::kRepeatedBlock) {
+            if (int32_t reason = g.abortReason.load()) {
+                writeAbortFrame();
+                return reason;
+            }
+        } else if (result != VSK_E_RECEIVE) {
+            return result;
+        }
+        if (++attempts >= tries) return result;
+    }
+}
+
+}  // namespace vsk

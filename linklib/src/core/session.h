@@ -1,0 +1,99 @@
+// The library's module state and the exchange engine every operation uses:
+// the session, the byte reader, reading a reply, sending a frame and waiting
+// for the matching reply, purging, the cancel check and the abort frame.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "codec.h"
+#include "platform/port.h"
+#include "veska.h"
+
+namespace vsk {
+
+struct State {
+    platform::Port port;
+    std::atomic<int32_t> handle{0};      // what callers pass back; 0 = none recorded
+    std::atomic<bool> open{false};       // set once Vsk_ComOpen has completed
+    uint32_t timeoutMs = 0;              // reply time-out per byte
+    uint32_t retry = 0;                  // attempts per block or command
+    uint8_t send[frame::kSendBufferSize] = {};
+    size_t sendLen = 0;
+    uint8_t recv[frame::kReceiveBufferSize] = {};
+    std::atomic<int32_t> abortReason{0};  // 0, 1002 or 1003; set from signal handlers too
+    char currentHt[4] = {};               // three characters and an end mark
+    bool busy = false;
+    bool inTransfer = false;
+    bool countedUpload = false;
+    // Progress counters.
+    char progressHt[4] = {};
+    char progressName[13] = {};
+    int32_t bytesDone = 0;
+    int32_t bytesTotal = 0;
+};
+
+State& state();
+
+// Handle check for operations: the handle of the open session, not 0.
+bool handleValid(int32_t handle);
+// Handle check for closing: the handle recorded by the last open.
+bool handleRecorded(int32_t handle);
+
+int32_t comOpen(int32_t* handleOut, int32_t port, int32_t mode, const LineSettings* ls);
+int32_t comClose(int32_t handle);
+
+void setCurrentHt(const char* ht3);
+void clearAbort();
+int32_t abortReason();
+
+void purgeInput();
+// Reads at most 13 bytes already waiting; an end frame with CAN among them sets
+// the abort reason to 1002. Returns 0 or 6006.
+int32_t cancelCheck();
+
+// Builds a frame into the send buffer for `ht` (three characters).
+size_t buildFrame(char type, const char* ht, char block, uint8_t control, const uint8_t* data,
+                  size_t count);
+// Builds a command frame with block "0" for the current HT number.
+size_t buildCommand(char code, const uint8_t* params = nullptr, size_t count = 0);
+
+// Writes the send buffer: 0, 6005 (system error) or 2005 (short write).
+int32_t writeFrame();
+// Writes an end frame with CAN for the current HT number: 0 or 6005.
+int32_t writeAbortFrame();
+
+// One byte within `timeoutMs`: 0, 2005, 6006 or (when honouring the abort) the abort reason.
+int32_t readByte(uint8_t* out, uint32_t timeoutMs, bool honourAbort);
+// One verified frame into the receive buffer: 0, 2002, or what the byte reader returned.
+int32_t readReply(bool honourAbort);
+
+// Writes the send buffer and waits for the reply from the HT number it carries.
+// Returns 0 (reply in the receive buffer), a result code, or -15 for a repeated
+// block when `repeatTest` is on and the reply carries `prevBlock`.
+int32_t exchange(uint32_t tries, bool repeatTest = false, char prevBlock = 0);
+
+// Reply kind of the frame in the receive buffer; an end frame with CAN also
+// records abort reason 1002.
+int classifyReply();
+
+// The received frame's data field.
+inline const char* replyData() {
+    return reinterpret_cast<const char*>(state().recv + frame::kOffData);
+}
+inline size_t replyLength() { return frame::lengthStrict(state().recv); }
+
+// Keeps the reply time-out changed for the lifetime of the object.
+class TimeoutOverride {
+public:
+    explicit TimeoutOverride(uint32_t ms) : saved_(state().timeoutMs) { state().timeoutMs = ms; }
+    ~TimeoutOverride() { state().timeoutMs = saved_; }
+    TimeoutOverride(const TimeoutOverride&) = delete;
+    TimeoutOverride& operator=(const TimeoutOverride&) = delete;
+
+private:
+    uint32_t saved_;
+};
+
+}  // namespace vsk

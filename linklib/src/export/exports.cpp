@@ -1,0 +1,89 @@
+// The exported C functions: a busy guard around each operation, so that a
+// call made from the caller's own event handlers while the library waits on
+// the line is refused instead of disturbing the running one.
+#include "core/ops.h"
+#include "core/session.h"
+#include "veska.h"
+
+namespace {
+
+// Runs `op` unless another call is already running inside the library.
+template <typename Op>
+int32_t guarded(Op op) {
+    vsk::State& g = vsk::state();
+    if (g.busy) return VSK_E_BUSY;
+    g.busy = true;
+    int32_t r = op();
+    g.busy = false;
+    return r;
+}
+
+}  // namespace
+
+extern "C" {
+
+VSK_API int32_t Vsk_ComOpen(int32_t* handle, int32_t port, int32_t mode,
+                            const LineSettings* settings) {
+    return guarded([&] { return vsk::comOpen(handle, port, mode, settings); });
+}
+
+VSK_API int32_t Vsk_ComClose(int32_t handle) {
+    return guarded([&] { return vsk::comClose(handle); });
+}
+
+VSK_API int32_t Vsk_Polling(int32_t handle, const char* ht, int32_t polling_ms) {
+    return guarded([&] { return vsk::ops::polling(handle, ht, polling_ms); });
+}
+
+VSK_API int32_t Vsk_DIR(int32_t handle, const char* ht, DirRecord* dir) {
+    return guarded([&] { return vsk::ops::dir(handle, ht, dir); });
+}
+
+VSK_API int32_t Vsk_DispInit(int32_t handle, const char* ht) {
+    return guarded([&] { return vsk::ops::dispInit(handle, ht); });
+}
+
+VSK_API int32_t Vsk_FDelete(int32_t handle, const char* ht, const char* name) {
+    return guarded([&] { return vsk::ops::fileDelete(handle, ht, name); });
+}
+
+VSK_API int32_t Vsk_FRename(int32_t handle, const char* ht, const char* old_name,
+                            const char* new_name) {
+    return guarded([&] { return vsk::ops::fileRename(handle, ht, old_name, new_name); });
+}
+
+VSK_API int32_t Vsk_APEnd(int32_t handle, const char* ht) {
+    return guarded([&] { return vsk::ops::apEnd(handle, ht); });
+}
+
+VSK_API int32_t Vsk_GetFileInfo(int32_t handle, const char* ht, FileInfoRecord* info) {
+    return guarded([&] { return vsk::ops::fileInfo(handle, ht, info); });
+}
+
+VSK_API int32_t Vsk_GetStatus(int32_t handle, const char* ht, StatusRecord* status) {
+    return guarded([&] { return vsk::ops::status(handle, ht, status); });
+}
+
+VSK_API int32_t Vsk_PcRemoteEnd(int32_t handle, const char* ht) {
+    return guarded([&] { return vsk::ops::remoteEnd(handle, ht); });
+}
+
+VSK_API int32_t Vsk_ReBoot(int32_t handle, const char* ht) {
+    return guarded([&] { return vsk::ops::reboot(handle, ht); });
+}
+
+VSK_API int32_t Vsk_PowerOff(int32_t handle, const char* ht) {
+    return guarded([&] { return vsk::ops::powerOff(handle, ht); });
+}
+
+VSK_API int32_t Vsk_Suspend(int32_t handle) { return vsk::ops::suspend(handle); }
+
+VSK_API int32_t Vsk_GetProcess(int32_t handle, ProgressRecord* progress) {
+    return vsk::ops::getProcess(handle, progress);
+}
+
+VSK_API int32_t Vsk_ClrProcess(int32_t handle) { return vsk::ops::clrProcess(handle); }
+
+VSK_API int32_t Vsk_GetSysErrorMsg(char* buffer) { return vsk::ops::sysErrorMessage(buffer); }
+
+}  // extern "C"

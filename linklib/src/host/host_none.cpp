@@ -1,0 +1,16 @@
+// The host for programs without a GUI: nothing to dispatch, no window.
+#include "host/host.h"
+
+namespace vsk::host {
+
+void dispatchEvents() {}
+
+uint32_t waitSliceMs() { return 100; }
+
+void openWindow(int32_t, const char*, const char*, int32_t, WindowType) {}
+void setupWindow(const char*, const char*, WindowType) {}
+void showProgress(int32_t, int32_t) {}
+void closeWindow() {}
+bool windowOpen() { return false; }
+
+}  // namespace vsk::host

@@ -1,0 +1,80 @@
+// The serial port as the exchange engine sees it: open by port number, line
+// settings, modem lines, byte reads that wait about a millisecond, bounded
+// writes. Every system call records the last system error where it happens;
+// the engine maps a false/negative return to its result code.
+#pragma once
+
+#include <termios.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vsk::platform {
+
+// Device path for port number `n`: $VESKA_COM<n>, else /dev/ttyS<n-1>.
+std::string devicePathForPort(int32_t n);
+
+struct LineParams {
+    speed_t speed;
+    int parity;    // 0 none, 1 even, 2 odd
+    int dataBits;  // 7 or 8
+    int stopBits;  // 1 or 2
+};
+
+// Maps a baud rate to its termios speed; false for a rate the system lacks.
+bool speedForBaud(int32_t baud, speed_t* out);
+
+class Port {
+public:
+    Port() = default;
+    Port(const Port&) = delete;
+    Port& operator=(const Port&) = delete;
+    ~Port();
+
+    // Opens the device exclusively (TIOCEXCL and a non-blocking flock) and
+    // saves its settings for restoring at close. Refuses a path that is not
+    // a tty. False on failure, with the cause recorded.
+    bool open(const std::string& path);
+    bool isOpen() const { return fd_ >= 0; }
+
+    // Reads the current settings (the base that applyLine changes).
+    bool readSettings();
+    // Raw mode with the given line parameters, no flow control, on top of the
+    // settings read last.
+    bool applyLine(const LineParams& p);
+    // Per-byte write budget in milliseconds.
+    bool setWriteTimeout(uint32_t msPerByte);
+
+    bool setDtr(bool raised);
+    bool setRts(bool raised);
+
+    // One byte, waiting at most `waitMs` for it: 1 read, 0 none came,
+    // -1 the read failed or the line went away.
+    int readByte(uint8_t* out, uint32_t waitMs = 1);
+    // One byte that is already waiting, without any wait: 1, 0 or -1.
+    int readWaitingByte(uint8_t* out);
+    // Drops every byte already waiting.
+    void discardWaiting();
+
+    // Writes all `n` bytes, waiting at most the per-byte budget for each; the
+    // number written is stored in *written. False when a write failed.
+    bool write(const uint8_t* data, size_t n, size_t* written);
+
+    // Drains pending output (bounded), restores the saved settings and closes.
+    bool close();
+
+private:
+    int fillBuffer(int timeoutMs);
+
+    int fd_ = -1;
+    bool haveSaved_ = false;
+    termios saved_{};
+    termios current_{};
+    uint32_t writeMsPerByte_ = 1000;
+    uint8_t inBuf_[4096];
+    size_t inHead_ = 0;
+    size_t inTail_ = 0;
+};
+
+}  // namespace vsk::platform

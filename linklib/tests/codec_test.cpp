@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "codec.h"
+#include "result_codes.h"
+#include "veska.h"
+
+namespace vsk::frame {
+namespace {
+
+std::vector<uint8_t> built(char type, const char* ht, const char* block, uint8_t control,
+                           const std::string& data = "") {
+    uint8_t buf[kSendBufferSize];
+    size_t n = build(buf, type, ht, block, control,
+                     reinterpret_cast<const uint8_t*>(data.data()), data.size());
+    return {buf, buf + n};
+}
+
+// Feeds bytes to a reader; returns the last status.
+FrameReader::Status feed(FrameReader& r, const std::vector<uint8_t>& bytes) {
+    FrameReader::Status s = FrameReader::Status::kNeedMore;
+    for (uint8_t b : bytes) s = r.push(b);
+    return s;
+}
+
+TEST(FrameBuild, CommandWithoutParametersIsThirteenBytes) {
+    auto f = built(kCommand, "001", "0", 'F');
+    ASSERT_EQ(f.size(), 13u);
+    const uint8_t expect[] = {STX, 'C', '0', '0', '1', '0', '0', '0', '0', '1', 'F', ETX};
+    EXPECT_EQ(0, std::memcmp(f.data(), expect, sizeof expect));
+    uint8_t x = 0;
+    for (size_t i = 1; i <= 11; ++i) x ^= f[i];
+    EXPECT_EQ(f[12], x);
+    EXPECT_EQ(check(f.data()), 0);
+}
+
+TEST(FrameBuild, DataFrameCarriesNoControlByte) {
+    std::string block(512, 'x');
+    block[0] = 'A';
+    auto f = built(kData, "005", "3", 0, block);
+    ASSERT_EQ(f.size(), 524u);
+    EXPECT_EQ(std::string(f.begin() + 6, f.begin() + 10), "0512");
+    EXPECT_EQ(f[kOffData], 'A');
+    EXPECT_EQ(f[kOffBlock], '3');
+    EXPECT_EQ(check(f.data()), 0);
+}
+
+TEST(FrameBuild, ControlBytePrefixesData) {
+    auto f = built(kCommand, "128", "0", 'E', "ABC         ");
+    ASSERT_EQ(f.size(), 25u);
+    EXPECT_EQ(std::string(f.begin() + 6, f.begin() + 10), "0013");
+    EXPECT_EQ(f[kOffData], 'E');
+    EXPECT_EQ(f[kOffData + 1], 'A');
+}
+
+TEST(FrameBuild, EmptyDataAndZeroControlStillCarriesOneByte) {
+    auto f = built(kAnswer, "001", "0", 0);
+    ASSERT_EQ(f.size(), 13u);
+    EXPECT_EQ(std::string(f.begin() + 6, f.begin() + 10), "0001");
+    EXPECT_EQ(f[kOffData], 0);
+}
+
+TEST(FrameBuild, HtTextIsFittedToThreeCharacters) {
+    auto shortText = built(kCommand, "7", "0", 'P');
+    EXPECT_EQ(std::string(shortText.begin() + 2, shortText.begin() + 5), "007");
+    auto longText = built(kCommand, "1234", "0", 'P');
+    EXPECT_EQ(std::string(longText.begin() + 2, longText.begin() + 5), "123");
+}
+
+TEST(FrameBuild, OversizedDataIsCutToTheStagingArea) {
+    std::string big(2000, 'z');
+    auto f = built(kData, "001", "0", 0, big);
+    EXPECT_EQ(f.size(), kDataAreaSize + kOverhead);
+    EXPECT_EQ(check(f.data()), 0);
+}
+
+TEST(FrameRead, NoiseBeforeStxIsSkipped) {
+    FrameReader r;
+    std::vector<uint8_t> bytes = {0x00, 0xFF, 'x', ETX};
+    auto f = built(kAnswer, "005", "0", ACK);
+    bytes.insert(bytes.end(), f.begin(), f.end());
+    ASSERT_EQ(feed(r, bytes), FrameReader::Status::kComplete);
+    EXPECT_EQ(classify(r.frame()), kind::kAck);
+    EXPECT_TRUE(sameHt(r.frame(), "005"));
+}
+
+TEST(FrameRead, EveryFlippedBitIsRejected) {
+    auto good = built(kData, "005", "1", 0, "HELLO.DAT   0000123");
+    for (size_t byte = 1; byte < good.size(); ++byte) {
+        if (byte >= kOffLength && byte < kOffData) continue;  // changes the frame's extent
+        for (int bit = 0; bit < 8; ++bit) {
+            auto bad = good;
+            bad[byte] ^= static_cast<uint8_t>(1 << bit);
+            FrameReader r;
+            EXPECT_EQ(feed(r, bad), FrameReader::Status::kBadCheck) << byte << ":" << bit;
+        }
+    }
+}
+
+TEST(FrameRead, LengthBeyondTheReceiveBufferIsRefusedEarly) {
+    FrameReader r;
+    std::vector<uint8_t> header = {STX, 'D', '0', '0', '5', '0', '2', '0', '0', '0'};
+    EXPECT_EQ(feed(r, header), FrameReader::Status::kTooLong);
+    EXPECT_FALSE(r.inFrame());
+    // The reader is ready for the next frame right away.
+    auto f = built(kEnd, "005", "0", EOT);
+    EXPECT_EQ(feed(r, f), FrameReader::Status::kComplete);
+    EXPECT_EQ(classify(r.frame()), kind::kEot);
+}
+
+TEST(FrameRead, LargestAcceptedFrame) {
+    std::vector<uint8_t> f = {STX, 'D', '0', '0', '5', '0', '1', '0', '1', '2'};
+    f.insert(f.end(), kMaxReceiveData, 'q');
+    f.push_back(ETX);
+    f.push_back(blockCheck(f.data() + 1, f.data() + f.size()));
+    FrameReader r;
+    EXPECT_EQ(feed(r, f), FrameReader::Status::kComplete);
+    EXPECT_EQ(lengthStrict(r.frame()), kMaxReceiveData);
+}
+
+TEST(FrameRead, NonDigitLengthFailsTheCheck) {
+    // "005 ": five data bytes are fetched, but the check reads the length as 0.
+    std::vector<uint8_t> f = {STX, 'D', '0', '0', '5', '0', '0', '0', '5', ' ',
+                              'a', 'b', 'c', 'd', 'e', ETX, 0};
+    f[16] = blockCheck(f.data() + 1, f.data() + 16);
+    EXPECT_EQ(lengthLeading(f.data()), 5u);
+    EXPECT_EQ(lengthStrict(f.data()), 0u);
+    FrameReader r;
+    EXPECT_EQ(feed(r, f), FrameReader::Status::kBadCheck);
+}
+
+TEST(FrameClassify, ReplyKinds) {
+    struct Case {
+        char type;
+        uint8_t control;
+        int kind;
+    } cases[] = {
+        {kAnswer, ACK, kind::kAck},        {kAnswer, NAK, kind::kNak},
+        {kAnswer, 'x', kind::kUnknown},    {kData, 'x', kind::kData},
+        {kEnd, EOT, kind::kEot},           {kEnd, CAN, kind::kCancel},
+        {kEnd, ACK, kind::kUnknown},       {kResult, 'M', kind::kMode},
+        {kResult, 'A', kind::kResultA},    {kResult, 'F', kind::kFailure},
+        {kResult, 'S', kind::kSuccess},    {kResult, 'R', kind::kRandomRename},
+        {kResult, 'Z', kind::kUnknown},    {kCommand, 'F', VSK_E_RECEIVE},
+    };
+    for (const Case& c : cases) {
+        auto f = built(c.type, "001", "0", c.control);
+        EXPECT_EQ(classify(f.data()), c.kind) << c.type << " " << int(c.control);
+    }
+}
+
+TEST(HtNumber, ValidForms) {
+    auto fieldOf = [](const char* arg) {
+        static char f[4];
+        field::blankFill(f, sizeof f, arg);
+        return f;
+    };
+    EXPECT_TRUE(htValid(fieldOf("001")));
+    EXPECT_TRUE(htValid(fieldOf("128")));
+    EXPECT_TRUE(htValid(fieldOf("1234")));  // judged by its first three characters
+    for (const char* bad : {"000", "129", "1", "12", "12a", "", "-01", " 12"}) {
+        EXPECT_FALSE(htValid(fieldOf(bad))) << bad;
+    }
+    EXPECT_FALSE(htValid(fieldOf(nullptr)));
+}
+
+}  // namespace
+}  // namespace vsk::frame
+
+namespace vsk::field {
+namespace {
+
+TEST(Fields, BlankFillKeepsWidthMinusOneCharacters) {
+    char f[13];
+    blankFill(f, sizeof f, "ABC");
+    EXPECT_EQ(std::string(f), "ABC         ");
+    blankFill(f, sizeof f, "ABCDEFGHIJKLM");
+    EXPECT_EQ(std::string(f), "ABCDEFGHIJKL");
+}
+
+TEST(Fields, TrailingBlankTrim) {
+    char f[16];
+    blankFill(f, sizeof f, "/tmp/dir   ");
+    trimTrailingBlanks(f, sizeof f);
+    EXPECT_EQ(std::string(f), "/tmp/dir");
+    char blanks[8];
+    blankFill(blanks, sizeof blanks, "");
+    trimTrailingBlanks(blanks, sizeof blanks);
+    EXPECT_EQ(std::string(blanks), "       ");
+}
+
+TEST(Fields, LastPathComponent) {
+    char out[12];
+    lastComponentBlank(out, "/home/shop/data/ITEM MAST.DAT");
+    EXPECT_EQ(std::string(out, 12), "ITEMMAST.DAT");
+    lastComponentBlank(out, "/a/b/VERYLONGNAME.TXT");
+    EXPECT_EQ(std::string(out, 12), "VERYLONGNAME");
+    lastComponentBlank(out, "dir/");
+    EXPECT_EQ(std::string(out, 12), "            ");
+    lastComponentZero(out, "/x/A B.C");
+    EXPECT_EQ(std::string(out, 12), std::string("A B.C") + std::string(7, '\0'));
+}
+
+TEST(Fields, DecimalReading) {
+    EXPECT_EQ(decimal("0001234", 7), 1234);
+    EXPECT_EQ(decimal("  42abc", 7), 42);
+    EXPECT_EQ(decimal("abc", 3), 0);
+    EXPECT_EQ(decimal("99999999999", 11), INT32_MAX);
+    char d[7];
+    digits(d, 7, 512);
+    EXPECT_EQ(std::string(d, 7), "0000512");
+}
+
+TEST(ResultTexts, KnownAndUnknownCodes) {
+    EXPECT_STREQ(resultText(2005), "タイムアウト");
+    EXPECT_STREQ(resultText(1002), "中断終了（ＨＴ側）");
+    EXPECT_STREQ(resultText(6001), "システムエラー:Createile");
+    EXPECT_STREQ(resultText(0), "予期せぬエラー");
+    EXPECT_STREQ(resultText(1006), "予期せぬエラー");
+    EXPECT_STREQ(resultText(-1), "予期せぬエラー");
+}
+
+}  // namespace
+}  // namespace vsk::field
