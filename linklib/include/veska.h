@@ -140,10 +140,10 @@ typedef struct ResultFileRecord {
 } ResultFileRecord;
 
 typedef struct ProgressRecord {
-    char HtNo[4];       /* blank-filled, no terminating zero */
-    char FileName[13];  /* blank-filled, no terminating zero */
-    char Reserved[3];   /* not written */
-    int32_t Percent;    /* bytes done * 100 / bytes total */
+    char HtNo[4];      /* blank-filled, no terminating zero */
+    char FileName[13]; /* blank-filled, no terminating zero */
+    char Reserved[3];  /* not written */
+    int32_t Percent;   /* bytes done * 100 / bytes total */
 } ProgressRecord;
 
 #ifdef __cplusplus

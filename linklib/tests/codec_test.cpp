@@ -1,10 +1,11 @@
+#include "codec.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "codec.h"
 #include "result_codes.h"
 #include "veska.h"
 
@@ -14,8 +15,8 @@ namespace {
 std::vector<uint8_t> built(char type, const char* ht, const char* block, uint8_t control,
                            const std::string& data = "") {
     uint8_t buf[kSendBufferSize];
-    size_t n = build(buf, type, ht, block, control,
-                     reinterpret_cast<const uint8_t*>(data.data()), data.size());
+    size_t n = build(buf, type, ht, block, control, reinterpret_cast<const uint8_t*>(data.data()),
+                     data.size());
     return {buf, buf + n};
 }
 
@@ -123,8 +124,8 @@ TEST(FrameRead, LargestAcceptedFrame) {
 
 TEST(FrameRead, NonDigitLengthFailsTheCheck) {
     // "005 ": five data bytes are fetched, but the check reads the length as 0.
-    std::vector<uint8_t> f = {STX, 'D', '0', '0', '5', '0', '0', '0', '5', ' ',
-                              'a', 'b', 'c', 'd', 'e', ETX, 0};
+    std::vector<uint8_t> f = {STX, 'D', '0', '0', '5', '0', '0', '0', '5',
+                              ' ', 'a', 'b', 'c', 'd', 'e', ETX, 0};
     f[16] = blockCheck(f.data() + 1, f.data() + 16);
     EXPECT_EQ(lengthLeading(f.data()), 5u);
     EXPECT_EQ(lengthStrict(f.data()), 0u);
@@ -138,13 +139,13 @@ TEST(FrameClassify, ReplyKinds) {
         uint8_t control;
         int kind;
     } cases[] = {
-        {kAnswer, ACK, kind::kAck},        {kAnswer, NAK, kind::kNak},
-        {kAnswer, 'x', kind::kUnknown},    {kData, 'x', kind::kData},
-        {kEnd, EOT, kind::kEot},           {kEnd, CAN, kind::kCancel},
-        {kEnd, ACK, kind::kUnknown},       {kResult, 'M', kind::kMode},
-        {kResult, 'A', kind::kResultA},    {kResult, 'F', kind::kFailure},
-        {kResult, 'S', kind::kSuccess},    {kResult, 'R', kind::kRandomRename},
-        {kResult, 'Z', kind::kUnknown},    {kCommand, 'F', VSK_E_RECEIVE},
+        {kAnswer, ACK, kind::kAck},     {kAnswer, NAK, kind::kNak},
+        {kAnswer, 'x', kind::kUnknown}, {kData, 'x', kind::kData},
+        {kEnd, EOT, kind::kEot},        {kEnd, CAN, kind::kCancel},
+        {kEnd, ACK, kind::kUnknown},    {kResult, 'M', kind::kMode},
+        {kResult, 'A', kind::kResultA}, {kResult, 'F', kind::kFailure},
+        {kResult, 'S', kind::kSuccess}, {kResult, 'R', kind::kRandomRename},
+        {kResult, 'Z', kind::kUnknown}, {kCommand, 'F', VSK_E_RECEIVE},
     };
     for (const Case& c : cases) {
         auto f = built(c.type, "001", "0", c.control);

@@ -84,12 +84,18 @@ int classify(const uint8_t* frame) {
             return c == EOT ? kind::kEot : c == CAN ? kind::kCancel : kind::kUnknown;
         case kResult:
             switch (c) {
-                case res::kMode: return kind::kMode;
-                case res::kA: return kind::kResultA;
-                case res::kFailure: return kind::kFailure;
-                case res::kSuccess: return kind::kSuccess;
-                case res::kRandom: return kind::kRandomRename;
-                default: return kind::kUnknown;
+                case res::kMode:
+                    return kind::kMode;
+                case res::kA:
+                    return kind::kResultA;
+                case res::kFailure:
+                    return kind::kFailure;
+                case res::kSuccess:
+                    return kind::kSuccess;
+                case res::kRandom:
+                    return kind::kRandomRename;
+                default:
+                    return kind::kUnknown;
             }
         default:
             return VSK_E_RECEIVE;

@@ -43,34 +43,47 @@ size_t data(const uint8_t* frame, uint8_t* out, size_t cap);
 // announcing more than kMaxReceiveData is rejected before anything past the
 // header is stored.
 class FrameReader {
-public:
+  public:
     enum class Status { kNeedMore, kComplete, kBadCheck, kTooLong };
 
-    void reset() { size_ = 0; need_ = 0; }
+    void reset() {
+        size_ = 0;
+        need_ = 0;
+    }
     Status push(uint8_t byte);
     const uint8_t* frame() const { return buf_; }
     size_t size() const { return size_; }
     // True once an STX has been seen and the frame is not yet complete.
     bool inFrame() const { return size_ > 0; }
 
-private:
+  private:
     uint8_t buf_[kReceiveBufferSize] = {};
     size_t size_ = 0;
     size_t need_ = 0;  // total bytes expected, known after the header
 };
 
 // Accessors for a frame in a buffer.
-inline char typeOf(const uint8_t* f) { return static_cast<char>(f[kOffType]); }
-inline char blockOf(const uint8_t* f) { return static_cast<char>(f[kOffBlock]); }
-inline uint8_t controlOf(const uint8_t* f) { return f[kOffData]; }
-inline size_t frameSize(const uint8_t* f) { return lengthStrict(f) + kOverhead; }
+inline char typeOf(const uint8_t* f) {
+    return static_cast<char>(f[kOffType]);
+}
+inline char blockOf(const uint8_t* f) {
+    return static_cast<char>(f[kOffBlock]);
+}
+inline uint8_t controlOf(const uint8_t* f) {
+    return f[kOffData];
+}
+inline size_t frameSize(const uint8_t* f) {
+    return lengthStrict(f) + kOverhead;
+}
 bool sameHt(const uint8_t* f, const char* ht);
 
 // HT number check on a three-character field: digits only, value 1 to 128.
 bool htValid(const char* field);
 
 // Next block number: '0'..'9', then '0' again.
-inline char nextBlock(char b) { return b >= '9' || b < '0' ? '0' : static_cast<char>(b + 1); }
+inline char nextBlock(char b) {
+    return b >= '9' || b < '0' ? '0' : static_cast<char>(b + 1);
+}
 
 }  // namespace vsk::frame
 
@@ -86,7 +99,7 @@ void blankFill(char* out, size_t w, const char* src);
 void trimTrailingBlanks(char* field, size_t w, size_t stop = 0);
 
 // The first 12 non-blank characters of the last path component (after the
-// last "/" or ":"), blank-filled to 12; at most 128 source characters are read.
+// last "/"), blank-filled to 12; at most 128 source characters are read.
 void lastComponentBlank(char out[12], const char* src);
 
 // As lastComponentBlank, over at most 512 characters, blanks kept, zero-filled.

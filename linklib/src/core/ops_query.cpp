@@ -72,10 +72,14 @@ int32_t queryData(int32_t failureCode) {
     if (int32_t reason = abortReason()) return reason;
     if (int32_t r = exchange(1)) return r;
     switch (classifyReply()) {
-        case kData: return 0;
-        case kMode: return VSK_E_HT_MODE;
-        case kFailure: return failureCode;
-        default: return VSK_E_RECEIVE;
+        case kData:
+            return 0;
+        case kMode:
+            return VSK_E_HT_MODE;
+        case kFailure:
+            return failureCode;
+        default:
+            return VSK_E_RECEIVE;
     }
 }
 
@@ -162,9 +166,12 @@ int32_t dir(int32_t handle, const char* htArg, DirRecord* dir) {
     }
     if (r != 0) return r;
     switch (classifyReply()) {
-        case kData: break;
-        case kMode: return VSK_E_HT_MODE;
-        default: return VSK_E_RECEIVE;
+        case kData:
+            break;
+        case kMode:
+            return VSK_E_HT_MODE;
+        default:
+            return VSK_E_RECEIVE;
     }
     dir->FileCount = field::decimal(replyData(), 3);
     dir->FreeSize = field::decimal(replyData() + 3, 7);
@@ -223,10 +230,14 @@ int32_t fileDelete(int32_t handle, const char* htArg, const char* name) {
     return sendUntilSettled(
         [](int kind) -> Outcome {
             switch (kind) {
-                case kAck: return {Verdict::kDone, 0};
-                case kMode: return {Verdict::kDone, VSK_E_HT_MODE};
-                case kFailure: return {Verdict::kDone, VSK_E_HT_DELETE};
-                default: return {Verdict::kResend, 0};
+                case kAck:
+                    return {Verdict::kDone, 0};
+                case kMode:
+                    return {Verdict::kDone, VSK_E_HT_MODE};
+                case kFailure:
+                    return {Verdict::kDone, VSK_E_HT_DELETE};
+                default:
+                    return {Verdict::kResend, 0};
             }
         },
         true);
@@ -245,11 +256,16 @@ int32_t fileRename(int32_t handle, const char* htArg, const char* oldName, const
     return sendUntilSettled(
         [](int kind) -> Outcome {
             switch (kind) {
-                case kAck: return {Verdict::kDone, 0};
-                case kMode: return {Verdict::kDone, VSK_E_HT_MODE};
-                case kFailure: return {Verdict::kDone, VSK_E_HT_RENAME};
-                case kRandomRename: return {Verdict::kDone, VSK_E_HT_RANDOM_RENAME};
-                default: return {Verdict::kResend, 0};
+                case kAck:
+                    return {Verdict::kDone, 0};
+                case kMode:
+                    return {Verdict::kDone, VSK_E_HT_MODE};
+                case kFailure:
+                    return {Verdict::kDone, VSK_E_HT_RENAME};
+                case kRandomRename:
+                    return {Verdict::kDone, VSK_E_HT_RANDOM_RENAME};
+                default:
+                    return {Verdict::kResend, 0};
             }
         },
         true);
@@ -258,9 +274,12 @@ int32_t fileRename(int32_t handle, const char* htArg, const char* oldName, const
 namespace {
 Outcome ackOrMode(int kind) {
     switch (kind) {
-        case kAck: return {Verdict::kDone, 0};
-        case kMode: return {Verdict::kDone, VSK_E_HT_MODE};
-        default: return {Verdict::kResend, 0};
+        case kAck:
+            return {Verdict::kDone, 0};
+        case kMode:
+            return {Verdict::kDone, VSK_E_HT_MODE};
+        default:
+            return {Verdict::kResend, 0};
     }
 }
 }  // namespace
@@ -281,9 +300,12 @@ int32_t remoteEnd(int32_t handle, const char* htArg) {
     if (int32_t reason = abortReason()) return reason;
     if (int32_t r = exchange(1)) return r;
     switch (classifyReply()) {
-        case kAck: return 0;
-        case kMode: return VSK_E_HT_MODE;
-        default: return VSK_E_RECEIVE;
+        case kAck:
+            return 0;
+        case kMode:
+            return VSK_E_HT_MODE;
+        default:
+            return VSK_E_RECEIVE;
     }
 }
 
@@ -294,13 +316,16 @@ int32_t apEnd(int32_t handle, const char* ht) {
         handle, ht, frame::cmd::kApEnd,
         [](int kind) -> Outcome {
             switch (kind) {
-                case kAck: return {Verdict::kDone, sendAck()};
-                case kMode: return {Verdict::kDone, VSK_E_HT_MODE};
+                case kAck:
+                    return {Verdict::kDone, sendAck()};
+                case kMode:
+                    return {Verdict::kDone, VSK_E_HT_MODE};
                 case kFailure: {
                     int32_t r = sendAck();
                     return {Verdict::kDone, r != 0 ? r : VSK_E_HT_FILE_IO};
                 }
-                default: return {Verdict::kResend, 0};
+                default:
+                    return {Verdict::kResend, 0};
             }
         },
         true);

@@ -29,8 +29,7 @@ int32_t getProcess(int32_t handle, ProgressRecord* progress) {
     if (progress == nullptr) return VSK_E_PARAM;
     const State& g = state();
     fillText(progress->HtNo, sizeof progress->HtNo, g.progressHt, sizeof g.progressHt);
-    fillText(progress->FileName, sizeof progress->FileName, g.progressName,
-             sizeof g.progressName);
+    fillText(progress->FileName, sizeof progress->FileName, g.progressName, sizeof g.progressName);
     progress->Percent =
         g.bytesTotal > 0
             ? static_cast<int32_t>(static_cast<int64_t>(g.bytesDone) * 100 / g.bytesTotal)
@@ -54,7 +53,8 @@ int32_t sysErrorMessage(char* buffer) {
     if (code == 0 || buffer == nullptr) return 0;
     char text[256];
     if (!platform::sysErrorText(code, text, sizeof text)) return 0;
-    std::memcpy(buffer, text, std::strlen(text));  // no end mark: the caller's buffer keeps its tail
+    std::memcpy(buffer, text,
+                std::strlen(text));  // no end mark: the caller's buffer keeps its tail
     return code;
 }
 

@@ -18,15 +18,21 @@ bool handleValid(int32_t handle) {
     return handle != 0 && g.open.load() && handle == g.handle.load();
 }
 
-bool handleRecorded(int32_t handle) { return handle != 0 && handle == state().handle.load(); }
+bool handleRecorded(int32_t handle) {
+    return handle != 0 && handle == state().handle.load();
+}
 
 void setCurrentHt(const char* ht3) {
     std::memcpy(state().currentHt, ht3, 3);
     state().currentHt[3] = '\0';
 }
 
-void clearAbort() { state().abortReason.store(0); }
-int32_t abortReason() { return state().abortReason.load(); }
+void clearAbort() {
+    state().abortReason.store(0);
+}
+int32_t abortReason() {
+    return state().abortReason.load();
+}
 
 // ---------------------------------------------------------------------------
 // Opening and closing
@@ -40,7 +46,7 @@ struct BaudInfo {
 };
 
 constexpr BaudInfo kBauds[] = {
-    {0, 9600, 0},      {1200, 1200, 8},   {2400, 2400, 6},   {4800, 4800, 8},    {9600, 9600, 5},
+    {0, 9600, 0},      {1200, 1200, 8},   {2400, 2400, 6},   {4800, 4800, 8},     {9600, 9600, 5},
     {19200, 19200, 4}, {38400, 38400, 3}, {57600, 57600, 2}, {115200, 115200, 1},
 };
 
@@ -86,8 +92,11 @@ int32_t announceByByte(platform::Port& port, int speedCode) {
         bool raised;
         uint32_t waitMs;
     };
-    constexpr Step kBefore[] = {{false, false, 0}, {true, false, 100}, {false, true, 50},
-                                {true, true, 50},  {false, false, 50}};
+    constexpr Step kBefore[] = {{false, false, 0},
+                                {true, false, 100},
+                                {false, true, 50},
+                                {true, true, 50},
+                                {false, false, 50}};
     for (const Step& s : kBefore) {
         if (int32_t r = lineChange(port, s.dtr, s.raised)) return r;
         if (s.waitMs) platform::sleepMs(s.waitMs);
@@ -106,11 +115,24 @@ int32_t announceByLines(platform::Port& port, int speedCode) {
     platform::sleepMs(500);
     bool dtr, rts;
     switch (speedCode) {
-        case 0: dtr = false; rts = false; break;
-        case 1: dtr = true; rts = true; break;
-        case 4: dtr = true; rts = false; break;
-        case 5: dtr = false; rts = true; break;
-        default: return VSK_E_PARAM;
+        case 0:
+            dtr = false;
+            rts = false;
+            break;
+        case 1:
+            dtr = true;
+            rts = true;
+            break;
+        case 4:
+            dtr = true;
+            rts = false;
+            break;
+        case 5:
+            dtr = false;
+            rts = true;
+            break;
+        default:
+            return VSK_E_PARAM;
     }
     if (int32_t r = lineChange(port, true, dtr)) return r;
     platform::sleepMs(2);
@@ -198,7 +220,9 @@ int32_t comClose(int32_t handle) {
 // ---------------------------------------------------------------------------
 // Reading and writing
 
-void purgeInput() { state().port.discardWaiting(); }
+void purgeInput() {
+    state().port.discardWaiting();
+}
 
 int32_t cancelCheck() {
     State& g = state();
@@ -300,7 +324,8 @@ int classifyReply() {
 
 int32_t exchange(uint32_t tries, bool repeatTest, char prevBlock) {
     State& g = state();
-    const bool acking = frame::typeOf(g.send) == frame::kAnswer && g.send[frame::kOffData] == frame::ACK;
+    const bool acking =
+        frame::typeOf(g.send) == frame::kAnswer && g.send[frame::kOffData] == frame::ACK;
     uint8_t acked[frame::kReceiveBufferSize];
     if (acking) std::memcpy(acked, g.recv, sizeof acked);
     char sentHt[3];
@@ -314,8 +339,11 @@ int32_t exchange(uint32_t tries, bool repeatTest, char prevBlock) {
         int32_t result = readReply(false);
         if (result == 0) {
             if (!frame::sameHt(g.recv, sentHt)) continue;  // another terminal's reply
-            bool isEot = frame::typeOf(g.recv) == frame::kEnd && frame::controlOf(g.recv) == frame::EOT;
-            if (repeatTest && !isEot && frame::blockOf(g.recv) == prevBlock) {
+            // End frames all carry block "0"; none of them repeats a stored block.
+            bool isEnd =
+                frame::typeOf(g.recv) == frame::kEnd &&
+                (frame::controlOf(g.recv) == frame::EOT || frame::controlOf(g.recv) == frame::CAN);
+            if (repeatTest && !isEnd && frame::blockOf(g.recv) == prevBlock) {
                 result = frame::kind::kRepeatedBlock;
             } else if (acking && std::memcmp(g.recv, acked, sizeof acked) == 0) {
                 // The terminal did not see our acknowledgement: say it again.

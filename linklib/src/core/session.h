@@ -15,10 +15,10 @@ namespace vsk {
 
 struct State {
     platform::Port port;
-    std::atomic<int32_t> handle{0};      // what callers pass back; 0 = none recorded
-    std::atomic<bool> open{false};       // set once Vsk_ComOpen has completed
-    uint32_t timeoutMs = 0;              // reply time-out per byte
-    uint32_t retry = 0;                  // attempts per block or command
+    std::atomic<int32_t> handle{0};  // what callers pass back; 0 = none recorded
+    std::atomic<bool> open{false};   // set once Vsk_ComOpen has completed
+    uint32_t timeoutMs = 0;          // reply time-out per byte
+    uint32_t retry = 0;              // attempts per block or command
     uint8_t send[frame::kSendBufferSize] = {};
     size_t sendLen = 0;
     uint8_t recv[frame::kReceiveBufferSize] = {};
@@ -82,17 +82,19 @@ int classifyReply();
 inline const char* replyData() {
     return reinterpret_cast<const char*>(state().recv + frame::kOffData);
 }
-inline size_t replyLength() { return frame::lengthStrict(state().recv); }
+inline size_t replyLength() {
+    return frame::lengthStrict(state().recv);
+}
 
 // Keeps the reply time-out changed for the lifetime of the object.
 class TimeoutOverride {
-public:
+  public:
     explicit TimeoutOverride(uint32_t ms) : saved_(state().timeoutMs) { state().timeoutMs = ms; }
     ~TimeoutOverride() { state().timeoutMs = saved_; }
     TimeoutOverride(const TimeoutOverride&) = delete;
     TimeoutOverride& operator=(const TimeoutOverride&) = delete;
 
-private:
+  private:
     uint32_t saved_;
 };
 

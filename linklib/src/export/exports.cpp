@@ -76,14 +76,20 @@ VSK_API int32_t Vsk_PowerOff(int32_t handle, const char* ht) {
     return guarded([&] { return vsk::ops::powerOff(handle, ht); });
 }
 
-VSK_API int32_t Vsk_Suspend(int32_t handle) { return vsk::ops::suspend(handle); }
+VSK_API int32_t Vsk_Suspend(int32_t handle) {
+    return vsk::ops::suspend(handle);
+}
 
 VSK_API int32_t Vsk_GetProcess(int32_t handle, ProgressRecord* progress) {
     return vsk::ops::getProcess(handle, progress);
 }
 
-VSK_API int32_t Vsk_ClrProcess(int32_t handle) { return vsk::ops::clrProcess(handle); }
+VSK_API int32_t Vsk_ClrProcess(int32_t handle) {
+    return vsk::ops::clrProcess(handle);
+}
 
-VSK_API int32_t Vsk_GetSysErrorMsg(char* buffer) { return vsk::ops::sysErrorMessage(buffer); }
+VSK_API int32_t Vsk_GetSysErrorMsg(char* buffer) {
+    return vsk::ops::sysErrorMessage(buffer);
+}
 
 }  // extern "C"

@@ -5,12 +5,16 @@ namespace vsk::host {
 
 void dispatchEvents() {}
 
-uint32_t waitSliceMs() { return 100; }
+uint32_t waitSliceMs() {
+    return 100;
+}
 
 void openWindow(int32_t, const char*, const char*, int32_t, WindowType) {}
 void setupWindow(const char*, const char*, WindowType) {}
 void showProgress(int32_t, int32_t) {}
 void closeWindow() {}
-bool windowOpen() { return false; }
+bool windowOpen() {
+    return false;
+}
 
 }  // namespace vsk::host

@@ -11,7 +11,9 @@ namespace vsk::platform {
 // 32-bit values stay correct across a wrap.
 uint32_t tickMs();
 
-inline uint32_t elapsedMs(uint32_t since) { return tickMs() - since; }
+inline uint32_t elapsedMs(uint32_t since) {
+    return tickMs() - since;
+}
 
 void sleepMs(uint32_t ms);
 

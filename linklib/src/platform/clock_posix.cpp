@@ -11,8 +11,12 @@ namespace {
 int32_t gLastSysError = 0;
 }
 
-int32_t lastSysError() { return gLastSysError; }
-void setLastSysError(int32_t value) { gLastSysError = value; }
+int32_t lastSysError() {
+    return gLastSysError;
+}
+void setLastSysError(int32_t value) {
+    gLastSysError = value;
+}
 
 bool sysErrorText(int32_t code, char* out, size_t cap) {
     if (cap == 0) return false;
@@ -27,7 +31,8 @@ bool sysErrorText(int32_t code, char* out, size_t cap) {
 uint32_t tickMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    uint64_t ms =
+        static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
     return static_cast<uint32_t>(ms);
 }
 

@@ -26,7 +26,7 @@ struct LineParams {
 bool speedForBaud(int32_t baud, speed_t* out);
 
 class Port {
-public:
+  public:
     Port() = default;
     Port(const Port&) = delete;
     Port& operator=(const Port&) = delete;
@@ -64,7 +64,7 @@ public:
     // Drains pending output (bounded), restores the saved settings and closes.
     bool close();
 
-private:
+  private:
     int fillBuffer(int timeoutMs);
 
     int fd_ = -1;

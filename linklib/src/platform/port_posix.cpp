@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "port.h"
 #include "platform/clock.h"
 #include "platform/syserror.h"
+#include "port.h"
 
 namespace vsk::platform {
 
@@ -26,15 +26,32 @@ std::string devicePathForPort(int32_t n) {
 
 bool speedForBaud(int32_t baud, speed_t* out) {
     switch (baud) {
-        case 1200: *out = B1200; return true;
-        case 2400: *out = B2400; return true;
-        case 4800: *out = B4800; return true;
-        case 9600: *out = B9600; return true;
-        case 19200: *out = B19200; return true;
-        case 38400: *out = B38400; return true;
-        case 57600: *out = B57600; return true;
-        case 115200: *out = B115200; return true;
-        default: return false;
+        case 1200:
+            *out = B1200;
+            return true;
+        case 2400:
+            *out = B2400;
+            return true;
+        case 4800:
+            *out = B4800;
+            return true;
+        case 9600:
+            *out = B9600;
+            return true;
+        case 19200:
+            *out = B19200;
+            return true;
+        case 38400:
+            *out = B38400;
+            return true;
+        case 57600:
+            *out = B57600;
+            return true;
+        case 115200:
+            *out = B115200;
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -9,7 +9,9 @@ namespace vsk::platform {
 
 int32_t lastSysError();
 void setLastSysError(int32_t value);
-inline void recordErrno() { setLastSysError(errno); }
+inline void recordErrno() {
+    setLastSysError(errno);
+}
 
 // The system's message text for `code` into `out` (zero-terminated, at most
 // `cap` bytes). Returns false when the system has no text for it.

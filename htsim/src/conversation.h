@@ -1,0 +1,63 @@
+// What a terminal does after it has answered a command and still expects the
+// PC to say something: a conversation. Commands with a one-frame reply need
+// none; a listing or the end of an application keeps one until the PC's last
+// acknowledgement arrives, the PC cancels, or the terminal gives up.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "fault.h"
+#include "wire.h"
+
+namespace vsk::htsim {
+
+// What a conversation wants sent, and whether it is over.
+struct Step {
+    std::vector<Bytes> send;
+    bool finished = false;
+};
+
+class Conversation {
+  public:
+    virtual ~Conversation() = default;
+    // The first frames, sent in reply to the command.
+    virtual Step start() = 0;
+    // A frame from the PC, addressed to this terminal, that is not a command.
+    virtual Step onFrame(const Frame& f) = 0;
+    // The PC has not answered within the terminal's acknowledgement time-out.
+    virtual Step onTimeout() = 0;
+};
+
+// Frames sent one at a time, each acknowledged by the PC (an answer frame with
+// ACK echoing its block number) before the next goes out. The last frame is
+// either acknowledged too or ends the conversation when sent (a listing's end
+// frame). Unanswered frames are sent again up to `maxResends` times.
+//
+// Faults aimed at frame K of a sequence: repeat=K (send K once more after its
+// ACK) and cancel=K (an end frame with CAN goes out in place of K).
+class AckedSequence : public Conversation {
+  public:
+    AckedSequence(int ht, char command, std::vector<Bytes> frames, bool lastAcknowledged,
+                  FaultSet& faults, int maxResends);
+
+    Step start() override;
+    Step onFrame(const Frame& f) override;
+    Step onTimeout() override;
+
+  private:
+    Step sendFrame(size_t index);
+    Step resend();
+
+    int ht_;
+    char command_;
+    std::vector<Bytes> frames_;
+    bool lastAcknowledged_;
+    FaultSet& faults_;
+    int maxResends_;
+    size_t index_ = 0;
+    int resends_ = 0;
+    bool repeated_ = false;  // frame index_ has already been sent again once
+};
+
+}  // namespace vsk::htsim

@@ -1,0 +1,85 @@
+// Faults a simulated terminal can be told to commit, so that the PC side's
+// handling of a misbehaving terminal or line can be exercised on demand.
+//
+// FAULT := KIND [ "=" ARG ] [ "*" COUNT ] [ "@" LETTERS ]
+//
+// LETTERS limits the fault to commands with those codes (default: every
+// command); a fault on a frame the terminal sends in the middle of a
+// conversation (a listing) goes by the command that started it. COUNT says how
+// many times the fault fires before it is spent. For silent, nak and badbcc
+// the ARG itself is the count. The README lists every kind.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "wire.h"
+
+namespace vsk::htsim {
+
+enum class FaultKind {
+    kSilent,       // silent[=N]       the command goes unanswered (N commands, default all)
+    kNak,          // nak[=N]          answer NAK instead of carrying out the command (default 1)
+    kBadCheck,     // badbcc[=N]       corrupt the BCC of the next N frames sent (default 1)
+    kOtherHt,      // otherht[=HT]     send a copy from another HT number before the frame
+    kForeignOnly,  // foreign[=HT]     send only that copy, never the frame itself
+    kNoise,        // noise[=BYTES]    line noise before the STX (default 8 bytes)
+    kRepeat,       // repeat[=K]       after the ACK of frame K of a sequence, send K again
+    kResult,       // result=M|F|R|A|S a result frame instead of the reply
+    kCancel,       // cancel           an end frame with CAN instead of the reply
+    kCancelAt,     // cancel=K         an end frame with CAN in place of frame K of a sequence
+    kSplit,        // split=N          N entries per listing data frame
+    kExtra,        // extra=N          N synthetic entries added to listings
+    kLongLength,   // longlen[=LEN]    the frame announces LEN data bytes (default 2000)
+    kSlow,         // slow=MS          hold every byte sent for MS milliseconds
+    kDelay,        // delay=MS         wait MS milliseconds before sending a frame
+};
+
+struct Fault {
+    FaultKind kind = FaultKind::kSilent;
+    int arg = 0;
+    int count = -1;       // firings left; -1: no limit
+    std::string letters;  // command codes it applies to; empty: all
+
+    bool appliesTo(char command) const {
+        return letters.empty() || letters.find(command) != std::string::npos;
+    }
+};
+
+// Parses one fault description. On failure returns nothing and says why in `error`.
+std::optional<Fault> parseFault(std::string_view text, std::string* error);
+
+// The faults of one terminal, with what is left of their counts.
+class FaultSet {
+  public:
+    FaultSet() = default;
+    explicit FaultSet(std::vector<Fault> faults) : faults_(std::move(faults)) {}
+
+    void add(const Fault& f) { faults_.push_back(f); }
+    bool empty() const { return faults_.empty(); }
+
+    // Takes one firing from the first live fault of `kind` that applies to `command`.
+    const Fault* fire(FaultKind kind, char command);
+    // As fire, for faults aimed at frame `index` of a sequence.
+    const Fault* fireAt(FaultKind kind, char command, int index);
+    // The first fault of `kind` for `command`, without using it up (split, extra, slow).
+    const Fault* find(FaultKind kind, char command) const;
+
+    // Shapes a frame this terminal (number `ownHt`) sends while serving `command`.
+    Emission shape(Bytes frame, char command, int ownHt);
+
+  private:
+    std::vector<Fault> faults_;
+};
+
+// The frame as sent by another HT number (BCC recomputed).
+Bytes withHt(Bytes frame, int ht);
+// The frame with its length field announcing `length` data bytes, the data
+// padded with blanks (or cut) to match, and a valid BCC.
+Bytes withLength(const Bytes& frame, int length);
+// `n` bytes of noise that never contain an STX.
+Bytes noiseBytes(int n);
+
+}  // namespace vsk::htsim

@@ -1,0 +1,319 @@
+#include "line.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+
+namespace vsk::htsim {
+
+namespace fr = vsk::frame;
+
+namespace {
+
+std::string sysError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+bool speedConstant(int baud, speed_t* out) {
+    struct Speed {
+        int baud;
+        speed_t constant;
+    };
+    static const Speed kSpeeds[] = {{1200, B1200},   {2400, B2400},    {4800, B4800},
+                                    {9600, B9600},   {19200, B19200},  {38400, B38400},
+                                    {57600, B57600}, {115200, B115200}};
+    for (const Speed& s : kSpeeds) {
+        if (s.baud == baud) {
+            *out = s.constant;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool setRaw(int fd) {
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) return false;
+    ::cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    return ::tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+}  // namespace
+
+Line::~Line() {
+    if (!link_.empty()) {
+        // Only the link this line made goes; a path someone replaced since stays.
+        char target[PATH_MAX];
+        ssize_t n = ::readlink(link_.c_str(), target, sizeof target - 1);
+        if (n >= 0 && std::string(target, static_cast<size_t>(n)) == devicePath_)
+            ::unlink(link_.c_str());
+    }
+    if (slaveFd_ >= 0) ::close(slaveFd_);
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool Line::open(const LineOptions& opts, std::string* error) {
+    bool ok = opts.device.empty() ? openPseudoTerminal(error) : openDevice(opts, error);
+    if (!ok) return false;
+    return opts.link.empty() || makeLink(opts.link, error);
+}
+
+bool Line::openPseudoTerminal(std::string* error) {
+    fd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) return *error = sysError("posix_openpt"), false;
+    if (::grantpt(fd_) != 0 || ::unlockpt(fd_) != 0) return *error = sysError("grantpt"), false;
+    char name[PATH_MAX];
+    if (::ptsname_r(fd_, name, sizeof name) != 0) return *error = sysError("ptsname"), false;
+    devicePath_ = name;
+    slaveFd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slaveFd_ < 0) return *error = sysError("open " + devicePath_), false;
+    if (!setRaw(slaveFd_)) return *error = sysError("raw mode on " + devicePath_), false;
+    if (::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK) != 0)
+        return *error = sysError("fcntl"), false;
+    return true;
+}
+
+bool Line::openDevice(const LineOptions& opts, std::string* error) {
+    speed_t speed;
+    if (!speedConstant(opts.baud, &speed)) return *error = "unsupported baud rate", false;
+    devicePath_ = opts.device;
+    fd_ = ::open(opts.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) return *error = sysError("open " + opts.device), false;
+    termios t{};
+    if (::tcgetattr(fd_, &t) != 0) return *error = sysError("tcgetattr " + opts.device), false;
+    ::cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= opts.dataBits == 7 ? CS7 : CS8;
+    if (opts.parity != 'N') {
+        t.c_cflag |= PARENB;
+        if (opts.parity == 'O') t.c_cflag |= PARODD;
+        t.c_iflag |= INPCK;
+    }
+    if (opts.stopBits == 2) t.c_cflag |= CSTOPB;
+    ::cfsetispeed(&t, speed);
+    ::cfsetospeed(&t, speed);
+    if (::tcsetattr(fd_, TCSANOW, &t) != 0)
+        return *error = sysError("tcsetattr " + opts.device), false;
+    ::tcflush(fd_, TCIOFLUSH);
+    return true;
+}
+
+bool Line::makeLink(const std::string& link, std::string* error) {
+    struct stat st {};
+    if (::lstat(link.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) return *error = link + " exists and is not a symlink", false;
+        if (::unlink(link.c_str()) != 0) return *error = sysError("unlink " + link), false;
+    }
+    if (::symlink(devicePath_.c_str(), link.c_str()) != 0)
+        return *error = sysError("symlink " + link), false;
+    link_ = link;
+    return true;
+}
+
+FrameLog::FrameLog() : start_(Clock::now()) {}
+
+FrameLog::~FrameLog() {
+    if (record_) std::fclose(record_);
+}
+
+bool FrameLog::openRecord(const std::string& path, std::string* error) {
+    record_ = std::fopen(path.c_str(), "a");
+    if (!record_) return *error = sysError("open " + path), false;
+    return true;
+}
+
+double FrameLog::elapsedMs() const {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
+}
+
+void FrameLog::write(bool rx, const Frame& f, const char* mark) {
+    double ms = elapsedMs();
+    if (record_) {
+        std::string line = recordLine(rx, f, mark, ms) + '\n';
+        std::fputs(line.c_str(), record_);
+        std::fflush(record_);
+    }
+    if (trace_) std::cerr << traceLine(rx, f, mark, ms) << std::endl;
+}
+
+void FrameLog::received(const uint8_t* raw, size_t size, const char* mark) {
+    write(true, splitFrame(raw, size, std::strcmp(mark, "ok") == 0), mark);
+}
+
+void FrameLog::sent(const Bytes& frame) {
+    bool ok = checkMatches(frame.data(), frame.size());
+    write(false, splitFrame(frame.data(), frame.size(), ok), ok ? "ok" : "badbcc");
+}
+
+void FrameLog::note(const std::string& text) {
+    if (!trace_) return;
+    char head[32];
+    std::snprintf(head, sizeof head, "[%10.3f] ", elapsedMs() / 1000.0);
+    std::cerr << head << text << std::endl;
+}
+
+LineServer::LineServer(int fd, std::vector<std::unique_ptr<Terminal>>& terminals, FrameLog& log,
+                       int paceBaud)
+    : fd_(fd), terminals_(terminals), log_(log) {
+    // One start bit, eight data bits and one stop bit: ten bit times a byte.
+    if (paceBaud > 0) pace_ = std::chrono::microseconds(10'000'000 / paceBaud);
+}
+
+void LineServer::run(int stopFd, const volatile std::sig_atomic_t* stopFlag) {
+    stopFd_ = stopFd;
+    stopFlag_ = stopFlag;
+    while (!stopping()) {
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        int n = ::poll(fds, stopFd_ >= 0 ? 2 : 1, pollTimeout(Clock::now()));
+        if (n < 0 && errno != EINTR) {
+            log_.note(sysError("poll"));
+            return;
+        }
+        if (stopping() || (n > 0 && (fds[1].revents & POLLIN))) return;
+        if (n > 0 && (fds[0].revents & POLLIN)) {
+            readLine(Clock::now());
+        } else if (n > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
+            // A device that went away: wait for it (or the stop request) without spinning.
+            ::poll(&fds[1], stopFd_ >= 0 ? 1 : 0, 100);
+        }
+        expireTimers();
+        if (reader_.inFrame() && Clock::now() - lastByte_ >= kResyncGap) {
+            reader_.reset();
+            log_.note("incomplete frame dropped");
+        }
+    }
+}
+
+int LineServer::pollTimeout(Clock::time_point now) const {
+    std::optional<Clock::time_point> next;
+    for (const auto& t : terminals_)
+        if (auto d = t->deadline(); d && (!next || *d < *next)) next = d;
+    if (reader_.inFrame()) {
+        auto gap = lastByte_ + kResyncGap;
+        if (!next || gap < *next) next = gap;
+    }
+    if (!next) return -1;
+    auto ms = std::chrono::ceil<std::chrono::milliseconds>(*next - now).count();
+    return static_cast<int>(std::clamp<long long>(ms, 0, INT_MAX));
+}
+
+void LineServer::readLine(Clock::time_point now) {
+    uint8_t buf[4096];
+    ssize_t n = ::read(fd_, buf, sizeof buf);
+    if (n <= 0) return;
+    lastByte_ = now;
+    for (ssize_t i = 0; i < n && !stopping(); ++i) {
+        auto status = reader_.push(buf[i]);
+        const uint8_t* raw = reader_.frame();
+        size_t size =
+            std::min(fr::kHeaderSize + fr::lengthLeading(raw) + 2, fr::kReceiveBufferSize);
+        switch (status) {
+            case fr::FrameReader::Status::kNeedMore:
+                break;
+            case fr::FrameReader::Status::kComplete:
+                dispatch(raw, size, true);
+                break;
+            case fr::FrameReader::Status::kBadCheck:
+                dispatch(raw, size, false);
+                break;
+            case fr::FrameReader::Status::kTooLong:
+                log_.received(raw, fr::kHeaderSize, "toolong");
+                break;
+        }
+    }
+}
+
+void LineServer::dispatch(const uint8_t* raw, size_t size, bool checkOk) {
+    log_.received(raw, size, checkOk ? "ok" : "badbcc");
+    Frame f = splitFrame(raw, size, checkOk);
+    for (auto& t : terminals_) {
+        if (!t->addressedBy(f)) continue;
+        emit(*t, t->receive(f, Clock::now()));
+    }
+}
+
+void LineServer::expireTimers() {
+    for (auto& t : terminals_) emit(*t, t->expire(Clock::now()));
+}
+
+void LineServer::emit(Terminal& t, const std::vector<Emission>& out) {
+    if (out.empty()) return;
+    for (const Emission& e : out) {
+        if (e.delay.count() > 0) hold(e.delay);
+        for (const Segment& s : e.segments) {
+            if (stopping()) return;
+            if (s.isFrame)
+                log_.sent(s.bytes);
+            else
+                log_.note("TX noise, " + std::to_string(s.bytes.size()) + " bytes");
+            writeBytes(s.bytes, pace_ + e.perByte);
+        }
+    }
+    t.sentAt(Clock::now());
+}
+
+void LineServer::writeBytes(const Bytes& bytes, std::chrono::microseconds perByte) {
+    if (perByte.count() == 0) {
+        writeAll(bytes.data(), bytes.size());
+        return;
+    }
+    // Each byte is held for its share of the line's time, measured from the
+    // start of the write so that sleeping late does not slow the line down.
+    timespec next{};
+    ::clock_gettime(CLOCK_MONOTONIC, &next);
+    for (uint8_t b : bytes) {
+        if (stopping() || !writeAll(&b, 1)) return;
+        long long ns = next.tv_nsec + std::chrono::nanoseconds(perByte).count();
+        next.tv_sec += static_cast<time_t>(ns / 1'000'000'000);
+        next.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR)
+            if (stopping()) return;
+    }
+}
+
+bool LineServer::writeAll(const uint8_t* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd_, p, n);
+        if (w > 0) {
+            p += w;
+            n -= static_cast<size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) {
+            if (stopping()) return false;
+            continue;
+        }
+        if (w < 0 && errno == EAGAIN) {
+            // Nobody is reading the other side and its buffer is full: give
+            // the reader a second, then let the bytes go as a real line would.
+            pollfd pfd{fd_, POLLOUT, 0};
+            if (::poll(&pfd, 1, 1000) > 0) continue;
+        }
+        log_.note("line not accepting bytes; " + std::to_string(n) + " dropped");
+        return false;
+    }
+    return true;
+}
+
+void LineServer::hold(std::chrono::microseconds d) {
+    auto until = Clock::now() + d;
+    while (!stopping()) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left <= 0) return;
+        pollfd pfd{stopFd_, POLLIN, 0};
+        if (::poll(&pfd, stopFd_ >= 0 ? 1 : 0, static_cast<int>(left)) > 0) return;
+    }
+}
+
+}  // namespace vsk::htsim

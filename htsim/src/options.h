@@ -1,0 +1,26 @@
+// The simulator's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "line.h"
+#include "terminal.h"
+
+namespace vsk::htsim {
+
+struct Options {
+    LineOptions line;
+    int paceBaud = 0;
+    bool trace = false;
+    std::string record;
+    std::vector<TerminalConfig> terminals;
+    bool help = false;
+};
+
+// Parses the arguments after the program name. False with a reason on error.
+bool parseOptions(const std::vector<std::string>& args, Options* out, std::string* error);
+
+const char* usageText();
+
+}  // namespace vsk::htsim

@@ -1,0 +1,89 @@
+#include "terminal.h"
+
+#include "commands.h"
+#include "frame_defs.h"
+
+namespace vsk::htsim {
+
+namespace fr = vsk::frame;
+
+Terminal::Terminal(TerminalConfig config)
+    : config_(std::move(config)),
+      ht_(htField(config_.number)),
+      store_(config_.dir),
+      faults_(config_.faults) {}
+
+std::vector<Emission> Terminal::receive(const Frame& f, Clock::time_point now) {
+    if (!f.checkOk) {
+        // A command that arrived damaged is asked for again. Damage in the middle
+        // of a conversation is left to the time-out: the frame sent again there
+        // is what the PC can recover from.
+        if (conversation_) return {};
+        char code = f.type == fr::kCommand ? static_cast<char>(f.control()) : 0;
+        return shapeAll({answerFrame(config_.number, f.block, fr::NAK)}, code);
+    }
+    if (f.type == fr::kCommand) return command(f, now);
+    if (!conversation_) return {};
+    return follow(conversation_->onFrame(f), now);
+}
+
+std::vector<Emission> Terminal::command(const Frame& f, Clock::time_point now) {
+    if (f.data.empty()) return shapeAll({answerFrame(config_.number, f.block, fr::NAK)}, 0);
+    char code = static_cast<char>(f.control());
+
+    // Faults that stand for a command the terminal never properly heard leave
+    // whatever it was doing untouched.
+    if (faults_.fire(FaultKind::kSilent, code)) return {};
+    if (faults_.fire(FaultKind::kNak, code))
+        return shapeAll({answerFrame(config_.number, f.block, fr::NAK)}, code);
+
+    // Any command starts afresh, so a PC that gave up half-way can always begin again.
+    conversation_.reset();
+    deadline_.reset();
+
+    if (faults_.fire(FaultKind::kCancel, code))
+        return shapeAll({endFrame(config_.number, fr::CAN)}, code);
+    if (const Fault* r = faults_.fire(FaultKind::kResult, code))
+        return shapeAll({resultFrame(config_.number, static_cast<char>(r->arg))}, code);
+
+    CommandHandler handler = findHandler(code);
+    // A command this terminal cannot carry out in its present mode.
+    if (!handler) return shapeAll({resultFrame(config_.number, fr::res::kMode)}, code);
+
+    CommandContext ctx{config_, store_, faults_};
+    CommandReply reply = handler(f, ctx);
+    if (reply.conversation) {
+        conversation_ = std::move(reply.conversation);
+        conversationCommand_ = code;
+        return follow(conversation_->start(), now);
+    }
+    return shapeAll(std::move(reply.send), code);
+}
+
+std::vector<Emission> Terminal::follow(Step step, Clock::time_point now) {
+    std::vector<Emission> out = shapeAll(std::move(step.send), conversationCommand_);
+    if (step.finished) {
+        conversation_.reset();
+        deadline_.reset();
+    } else if (!out.empty()) {
+        deadline_ = now + config_.ackTimeout;
+    }
+    return out;
+}
+
+std::vector<Emission> Terminal::expire(Clock::time_point now) {
+    if (!conversation_ || !deadline_ || now < *deadline_) return {};
+    return follow(conversation_->onTimeout(), now);
+}
+
+void Terminal::sentAt(Clock::time_point now) {
+    if (deadline_) deadline_ = now + config_.ackTimeout;
+}
+
+std::vector<Emission> Terminal::shapeAll(std::vector<Bytes> frames, char command) {
+    std::vector<Emission> out;
+    for (Bytes& f : frames) out.push_back(faults_.shape(std::move(f), command, config_.number));
+    return out;
+}
+
+}  // namespace vsk::htsim

@@ -1,0 +1,66 @@
+// A session with simulated terminals on a pseudo-terminal, for tests that run
+// the library's operations end to end.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim_process.h"
+#include "veska.h"
+
+namespace vsk::testing {
+
+using htsim::testing::isCommand;
+using htsim::testing::isFrame;
+using htsim::testing::RecordedFrame;
+using htsim::testing::SimProcess;
+using htsim::testing::TempDir;
+
+// Short time-outs keep failure paths quick; 3 tries make retries visible.
+inline LineSettings fastSettings(int32_t timeout = 500, int32_t retry = 3) {
+    return LineSettings{115200, 0, 1, 0, 0, timeout, retry};
+}
+
+class LinkTest : public ::testing::Test {
+  protected:
+    // Starts the simulator with `args` and opens a session on its line as port 1.
+    void start(std::vector<std::string> args, LineSettings ls = fastSettings()) {
+        sim_ = std::make_unique<SimProcess>(std::move(args));
+        setenv("VESKA_COM1", sim_->path().c_str(), 1);
+        ASSERT_EQ(Vsk_ComOpen(&h_, 1, 0, &ls), 0);
+    }
+
+    // Terminal 5 on a folder of its own, with `faults` and any further options.
+    void startTerminal(std::vector<std::string> extra = {}, LineSettings ls = fastSettings()) {
+        std::vector<std::string> args = {"--ht", "5", "--dir", store_.path()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        start(std::move(args), ls);
+    }
+
+    void TearDown() override {
+        if (h_ != 0) Vsk_ComClose(h_);
+        h_ = 0;
+    }
+
+    // After a failure the session must serve the next call.
+    void expectUsable(const char* ht = "005") { EXPECT_EQ(Vsk_Polling(h_, ht, 300), 0); }
+
+    size_t commandsReceived(char code) const { return sim_->received(isCommand(code)).size(); }
+
+    SimProcess& sim() { return *sim_; }
+
+    TempDir store_{"veska-store"};
+    std::unique_ptr<SimProcess> sim_;
+    int32_t h_ = 0;
+};
+
+inline std::string text(const char* p, size_t n) {
+    return std::string(p, n);
+}
+
+}  // namespace vsk::testing
