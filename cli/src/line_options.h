@@ -1,0 +1,47 @@
+// The serial-line options of one run: where they come from by default, which
+// values are accepted, and how they become the library's LineSettings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "veska.h"
+
+namespace veskactl {
+
+struct LineOptions {
+    int32_t port;
+    int32_t baudRate;
+    char parity;  // 'N', 'E' or 'O'
+    int32_t dataBits;
+    int32_t stopBits;
+    int32_t timeoutMs;
+    int32_t retry;
+    int32_t pollingMs;
+};
+
+// Accepted ranges, shared by the option parser and the help text.
+inline constexpr int32_t kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+inline constexpr int32_t kMinTimeoutMs = 500;
+inline constexpr int32_t kMaxTimeoutMs = 5000;
+inline constexpr int32_t kMinRetry = 1;
+inline constexpr int32_t kMaxRetry = 10;
+inline constexpr int32_t kMinPollingMs = 50;
+inline constexpr int32_t kMaxPollingMs = 300;
+
+// The settings a run starts from before its options are applied. This is the
+// single place that will read the desktop tools' per-user settings once they
+// have a store on this platform.
+LineOptions defaultLineOptions();
+
+LineSettings toLineSettings(const LineOptions& options);
+
+// The device the library opens for port N: $VESKA_COM<N> if set, else /dev/ttyS<N-1>.
+struct DevicePath {
+    std::string path;
+    std::string variable;  // the environment variable consulted
+    bool fromEnvironment;
+};
+DevicePath devicePathForPort(int32_t port);
+
+}  // namespace veskactl

@@ -1,0 +1,34 @@
+// veskactl: the terminal link library's operations from the command line.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "commands.h"
+#include "veska.h"
+
+int main(int argc, char** argv) {
+    using namespace veskactl;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        ParsedCommandLine parsed = parseCommandLine(args, commandTable());
+        switch (parsed.action) {
+            case ParsedCommandLine::Action::kHelp:
+                std::cout << usageText(commandTable());
+                return kExitOk;
+            case ParsedCommandLine::Action::kVersion:
+                std::cout << "veskactl " << VSK_VERSION_TEXT << "\n";
+                return kExitOk;
+            case ParsedCommandLine::Action::kRun:
+                break;
+        }
+        return parsed.command->run(parsed.invocation);
+    } catch (const UsageError& error) {
+        std::cerr << "veskactl: " << error.what() << "\n"
+                  << "Try 'veskactl --help' for more information.\n";
+        return kExitUsage;
+    } catch (const std::exception& error) {
+        std::cerr << "veskactl: " << error.what() << "\n";
+        return kExitFailed;
+    }
+}

@@ -1,0 +1,63 @@
+#include "session.h"
+
+#include <csignal>
+#include <iostream>
+
+#include "report.h"
+#include "veska.h"
+
+namespace veskactl {
+namespace {
+
+volatile sig_atomic_t gSessionHandle = 0;
+volatile sig_atomic_t gInterrupted = 0;
+
+// Only async-signal-safe work here: the library's abort request is.
+void onInterrupt(int) {
+    gInterrupted = 1;
+    int32_t handle = gSessionHandle;
+    if (handle != 0) Vsk_Suspend(handle);
+}
+
+void installInterruptHandlers() {
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
+
+Session::Session(int32_t handle) : handle_(handle) {
+    gSessionHandle = handle;
+}
+
+Session::~Session() {
+    gSessionHandle = 0;
+    Vsk_ComClose(handle_);
+}
+
+bool Session::interruptRequested() {
+    return gInterrupted != 0;
+}
+
+std::unique_ptr<Session> openSession(const LineOptions& line) {
+    installInterruptHandlers();
+    const LineSettings settings = toLineSettings(line);
+    int32_t handle = 0;
+    int32_t code = Vsk_ComOpen(&handle, line.port, 0, &settings);
+    if (code != VSK_OK) {
+        reportOpenFailure(line, code);
+        return nullptr;
+    }
+    auto session = std::make_unique<Session>(handle);
+    if (Session::interruptRequested()) {
+        reportFailure("open port " + std::to_string(line.port), VSK_E_ABORT_PC);
+        return nullptr;
+    }
+    return session;
+}
+
+}  // namespace veskactl

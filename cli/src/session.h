@@ -1,0 +1,39 @@
+// The serial session of one run, and the Ctrl-C path that aborts a running call.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "line_options.h"
+
+namespace veskactl {
+
+class Session {
+  public:
+    explicit Session(int32_t handle);
+    ~Session();  // stops routing signals to the session, then closes it
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    int32_t handle() const { return handle_; }
+
+    // Runs one library call unless an interrupt arrived before it. A request
+    // that comes between two calls would otherwise be lost: every operation
+    // clears the pending abort when it starts.
+    template <typename Call>
+    int32_t run(Call call) {
+        if (interruptRequested()) return VSK_E_ABORT_PC;
+        return call(handle_);
+    }
+
+    static bool interruptRequested();
+
+  private:
+    int32_t handle_;
+};
+
+// Opens the port with `line`, or reports why it could not be opened and
+// returns nullptr. SIGINT and SIGTERM abort calls from then on.
+std::unique_ptr<Session> openSession(const LineOptions& line);
+
+}  // namespace veskactl

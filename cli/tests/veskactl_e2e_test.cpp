@@ -1,0 +1,185 @@
+// veskactl run as a program against simulated terminals.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim_process.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using vsk::htsim::testing::isCommand;
+using vsk::htsim::testing::isFrame;
+using vsk::htsim::testing::SimProcess;
+using vsk::htsim::testing::TempDir;
+
+// "データ.DAT" and "記録.DAT" as the terminal holds them.
+const std::string kDataCp932 = "\x83\x66\x81\x5B\x83\x5E.DAT";
+const std::string kRecordCp932 = "\x8B\x4C\x98\x5E.DAT";
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Starts veskactl with its output going to files in `work`.
+pid_t spawnVeskactl(const TempDir& work, std::vector<std::string> args) {
+    args.insert(args.begin(), VESKACTL_BINARY);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, work.file("out").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, work.file("err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, VESKACTL_BINARY, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+Outcome finish(const TempDir& work, pid_t pid) {
+    Outcome run;
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    run.out = slurp(work.file("out"));
+    run.err = slurp(work.file("err"));
+    return run;
+}
+
+class VeskactlOnLine : public ::testing::Test {
+  protected:
+    void startSim(std::vector<std::string> args) {
+        sim_ = std::make_unique<SimProcess>(std::move(args));
+        setenv("VESKA_COM1", sim_->path().c_str(), 1);
+    }
+    void TearDown() override { unsetenv("VESKA_COM1"); }
+
+    Outcome veskactl(std::vector<std::string> args) {
+        return finish(work_, spawnVeskactl(work_, args));
+    }
+
+    TempDir work_{"veskactl"};
+    TempDir files_{"veskactl-ht"};
+    std::unique_ptr<SimProcess> sim_;
+};
+
+TEST_F(VeskactlOnLine, ListsAndQueriesFilesWithJapaneseNames) {
+    files_.write("A.DAT", "hello");
+    files_.write(kDataCp932, std::string(1234, 'x'));
+    startSim({"--ht", "5", "--dir", files_.path(), "--free", "2048", "--fault", "split=1"});
+
+    Outcome dir = veskactl({"dir", "05"});
+    EXPECT_EQ(dir.status, 0) << dir.err;
+    EXPECT_EQ(dir.out,
+              "Name             Size\n"
+              "A.DAT               5\n"
+              "データ.DAT       1234\n"
+              "2 files, 2048 bytes free\n");
+
+    Outcome info = veskactl({"info", "5", "データ.DAT"});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("Size:    1234\n"), std::string::npos) << info.out;
+    ASSERT_TRUE(sim_->waitReceived(1, isCommand('H', 5)));
+    std::vector<uint8_t> sent = sim_->received(isCommand('H', 5)).back().data;
+    EXPECT_EQ(std::string(sent.begin() + 1, sent.end()), kDataCp932 + "  ");
+
+    Outcome missing = veskactl({"info", "5", "NONE.DAT"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("info NONE.DAT on HT 005 failed: 4001 ＨＴファイルなしエラー"),
+              std::string::npos)
+        << missing.err;
+}
+
+TEST_F(VeskactlOnLine, DeletesUntilTheFirstFailureAndRenames) {
+    files_.write("A.DAT", "a");
+    files_.write("C.DAT", "c");
+    files_.write("OLD.DAT", "o");
+    startSim({"--ht", "128", "--dir", files_.path()});
+    namespace fs = std::filesystem;
+
+    Outcome deleting = veskactl({"delete", "128", "A.DAT", "B.DAT", "C.DAT"});
+    EXPECT_EQ(deleting.status, 1);
+    EXPECT_EQ(deleting.out, "deleted A.DAT\n");
+    EXPECT_NE(deleting.err.find("delete B.DAT on HT 128 failed: 4003"), std::string::npos)
+        << deleting.err;
+    EXPECT_NE(deleting.err.find("not attempted: C.DAT"), std::string::npos) << deleting.err;
+    EXPECT_FALSE(fs::exists(files_.file("A.DAT")));
+    EXPECT_TRUE(fs::exists(files_.file("C.DAT")));
+
+    Outcome renaming = veskactl({"rename", "128", "OLD.DAT", "記録.DAT"});
+    EXPECT_EQ(renaming.status, 0) << renaming.err;
+    EXPECT_TRUE(fs::exists(files_.file(kRecordCp932)));
+    EXPECT_FALSE(fs::exists(files_.file("OLD.DAT")));
+
+    // A name the terminal cannot hold is refused before anything is sent.
+    Outcome tooLong = veskactl({"delete", "128", "C.DAT", "ABCDEFGHIJ.DAT"});
+    EXPECT_EQ(tooLong.status, 2);
+    EXPECT_TRUE(fs::exists(files_.file("C.DAT")));
+}
+
+TEST_F(VeskactlOnLine, ReportsASilentTerminal) {
+    startSim({"--ht", "5", "--dir", files_.path(), "--fault", "silent"});
+    Outcome run = veskactl({"--timeout", "500", "status", "5"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("status on HT 005 failed: 2005 タイムアウト"), std::string::npos)
+        << run.err;
+}
+
+TEST_F(VeskactlOnLine, InterruptAbortsTheRunningCall) {
+    files_.write("A.DAT", "a");
+    startSim({"--ht", "5", "--dir", files_.path(), "--fault", "silent"});
+    auto started = std::chrono::steady_clock::now();
+    pid_t pid =
+        spawnVeskactl(work_, {"--timeout", "1000", "--retry", "10", "delete", "5", "A.DAT"});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(sim_->waitReceived(1, isCommand('E', 5)));
+    kill(pid, SIGINT);
+    Outcome run = finish(work_, pid);
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("1003 中断終了（ＰＣ側）"), std::string::npos) << run.err;
+    // Ten attempts would take ten seconds; the abort ends it after the current wait.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+    EXPECT_TRUE(sim_->waitReceived(1, isFrame('E', "CAN", 5)));
+    EXPECT_TRUE(std::filesystem::exists(files_.file("A.DAT")));
+}
+
+TEST(VeskactlPort, ExplainsAMissingDevice) {
+    TempDir work("veskactl");
+    setenv("VESKA_COM3", (work.path() + "/no-such-line").c_str(), 1);
+    Outcome run = finish(work, spawnVeskactl(work, {"--port", "3", "dir", "1"}));
+    unsetenv("VESKA_COM3");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("open port 3 failed: 6001"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("there is no device " + work.path() + "/no-such-line (from VESKA_COM3)"),
+              std::string::npos)
+        << run.err;
+}
+
+}  // namespace
