@@ -1,6 +1,6 @@
 #include "line_options.h"
 
-#include <cstdlib>
+#include "port_names.h"
 
 namespace veskactl {
 
@@ -45,13 +45,8 @@ LineSettings toLineSettings(const LineOptions& options) {
 }
 
 DevicePath devicePathForPort(int32_t port) {
-    DevicePath device;
-    device.variable = "VESKA_COM" + std::to_string(port);
-    const char* overridden = std::getenv(device.variable.c_str());
-    device.fromEnvironment = overridden != nullptr && *overridden != '\0';
-    device.path =
-        device.fromEnvironment ? std::string(overridden) : "/dev/ttyS" + std::to_string(port - 1);
-    return device;
+    return DevicePath{vsk::devicePathForPort(port), vsk::portVariable(port),
+                      vsk::portFromEnvironment(port)};
 }
 
 }  // namespace veskactl

@@ -1,6 +1,8 @@
 // One-shot queries and control commands: one command frame, its answer, a code.
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <optional>
 
 #include "ops.h"
 #include "session.h"
@@ -43,25 +45,43 @@ void prepare(const HtField& ht) {
     purgeInput();
 }
 
-// How a reply ends a command that is resent until the terminal gives a verdict.
-enum class Verdict { kResend, kDone };
-struct Outcome {
-    Verdict verdict;
-    int32_t code;
-};
-using ReplyMap = Outcome (*)(int kind);
+// What a reply means for a command that is resent until the terminal gives a
+// verdict: a result code, or nothing when the command is to go out again.
+using Verdict = std::optional<int32_t>;
+using ReplyMap = std::function<Verdict(int kind)>;
+
+// The usual verdicts: ACK is success, "M" the wrong mode, and the result
+// letters "F" and "R" mean what the command gives them (kResend: nothing).
+constexpr int32_t kResend = -1;
+Verdict usualVerdict(int kind, int32_t onFailure, int32_t onRandom) {
+    switch (kind) {
+        case kAck:
+            return 0;
+        case kMode:
+            return VSK_E_HT_MODE;
+        case kFailure:
+            return onFailure == kResend ? Verdict{} : onFailure;
+        case kRandomRename:
+            return onRandom == kResend ? Verdict{} : onRandom;
+        default:
+            return {};
+    }
+}
+
+ReplyMap verdicts(int32_t onFailure, int32_t onRandom = kResend) {
+    return [=](int kind) { return usualVerdict(kind, onFailure, onRandom); };
+}
 
 // Sends the command in the send buffer up to the retry count, resending on
 // every reply the map does not settle.
-int32_t sendUntilSettled(ReplyMap map, bool checkAbort) {
+int32_t sendUntilSettled(const ReplyMap& map, bool checkAbort) {
     uint32_t attempt = 1;
     for (;;) {
         if (checkAbort) {
             if (int32_t reason = abortReason()) return reason;
         }
         if (int32_t r = exchange(1)) return r;
-        Outcome o = map(classifyReply());
-        if (o.verdict == Verdict::kDone) return o.code;
+        if (Verdict v = map(classifyReply())) return *v;
         if (attempt >= state().retry) return VSK_E_RECEIVE;
         ++attempt;
     }
@@ -89,7 +109,8 @@ void copyWithBlank(char* out, const char* src, size_t n) {
     out[n] = ' ';
 }
 
-int32_t simpleCommand(int32_t handle, const char* htArg, char code, ReplyMap map, bool checkAbort) {
+int32_t simpleCommand(int32_t handle, const char* htArg, char code, const ReplyMap& map,
+                      bool checkAbort) {
     HtField ht(htArg);
     if (int32_t r = checkCall(handle, ht)) return r;
     prepare(ht);
@@ -227,20 +248,7 @@ int32_t fileDelete(int32_t handle, const char* htArg, const char* name) {
     NameField nf(name);
     prepare(ht);
     buildCommand(frame::cmd::kDelete, nf.bytes(), frame::kNameWidth);
-    return sendUntilSettled(
-        [](int kind) -> Outcome {
-            switch (kind) {
-                case kAck:
-                    return {Verdict::kDone, 0};
-                case kMode:
-                    return {Verdict::kDone, VSK_E_HT_MODE};
-                case kFailure:
-                    return {Verdict::kDone, VSK_E_HT_DELETE};
-                default:
-                    return {Verdict::kResend, 0};
-            }
-        },
-        true);
+    return sendUntilSettled(verdicts(VSK_E_HT_DELETE), true);
 }
 
 int32_t fileRename(int32_t handle, const char* htArg, const char* oldName, const char* newName) {
@@ -253,43 +261,15 @@ int32_t fileRename(int32_t handle, const char* htArg, const char* oldName, const
     std::memcpy(params, from.bytes(), frame::kNameWidth);
     std::memcpy(params + frame::kNameWidth, to.bytes(), frame::kNameWidth);
     buildCommand(frame::cmd::kRename, params, sizeof params);
-    return sendUntilSettled(
-        [](int kind) -> Outcome {
-            switch (kind) {
-                case kAck:
-                    return {Verdict::kDone, 0};
-                case kMode:
-                    return {Verdict::kDone, VSK_E_HT_MODE};
-                case kFailure:
-                    return {Verdict::kDone, VSK_E_HT_RENAME};
-                case kRandomRename:
-                    return {Verdict::kDone, VSK_E_HT_RANDOM_RENAME};
-                default:
-                    return {Verdict::kResend, 0};
-            }
-        },
-        true);
+    return sendUntilSettled(verdicts(VSK_E_HT_RENAME, VSK_E_HT_RANDOM_RENAME), true);
 }
-
-namespace {
-Outcome ackOrMode(int kind) {
-    switch (kind) {
-        case kAck:
-            return {Verdict::kDone, 0};
-        case kMode:
-            return {Verdict::kDone, VSK_E_HT_MODE};
-        default:
-            return {Verdict::kResend, 0};
-    }
-}
-}  // namespace
 
 int32_t reboot(int32_t handle, const char* ht) {
-    return simpleCommand(handle, ht, frame::cmd::kReboot, ackOrMode, false);
+    return simpleCommand(handle, ht, frame::cmd::kReboot, verdicts(kResend), false);
 }
 
 int32_t powerOff(int32_t handle, const char* ht) {
-    return simpleCommand(handle, ht, frame::cmd::kPowerOff, ackOrMode, false);
+    return simpleCommand(handle, ht, frame::cmd::kPowerOff, verdicts(kResend), false);
 }
 
 int32_t remoteEnd(int32_t handle, const char* htArg) {
@@ -314,19 +294,11 @@ int32_t apEnd(int32_t handle, const char* ht) {
     // application or reports that it could not.
     return simpleCommand(
         handle, ht, frame::cmd::kApEnd,
-        [](int kind) -> Outcome {
-            switch (kind) {
-                case kAck:
-                    return {Verdict::kDone, sendAck()};
-                case kMode:
-                    return {Verdict::kDone, VSK_E_HT_MODE};
-                case kFailure: {
-                    int32_t r = sendAck();
-                    return {Verdict::kDone, r != 0 ? r : VSK_E_HT_FILE_IO};
-                }
-                default:
-                    return {Verdict::kResend, 0};
-            }
+        [](int kind) -> Verdict {
+            Verdict v = usualVerdict(kind, VSK_E_HT_FILE_IO, kResend);
+            if (!v || *v == VSK_E_HT_MODE) return v;
+            int32_t r = sendAck();
+            return r != 0 ? r : *v;
         },
         true);
 }

@@ -5,6 +5,7 @@
 #include "host/host.h"
 #include "platform/clock.h"
 #include "platform/syserror.h"
+#include "port_names.h"
 
 namespace vsk {
 
@@ -177,7 +178,7 @@ int32_t comOpen(int32_t* handleOut, int32_t portNo, int32_t mode, const LineSett
         // A port left open by an earlier failed open that was never closed.
         g.port.close();
     }
-    if (!g.port.open(platform::devicePathForPort(portNo))) return VSK_E_SYS_OPEN;
+    if (!g.port.open(devicePathForPort(portNo))) return VSK_E_SYS_OPEN;
     int32_t h = nextHandle();
     *handleOut = h;
     g.handle.store(h);

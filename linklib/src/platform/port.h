@@ -12,9 +12,6 @@
 
 namespace vsk::platform {
 
-// Device path for port number `n`: $VESKA_COM<n>, else /dev/ttyS<n-1>.
-std::string devicePathForPort(int32_t n);
-
 struct LineParams {
     speed_t speed;
     int parity;    // 0 none, 1 even, 2 odd

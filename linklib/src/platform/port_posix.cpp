@@ -15,15 +15,6 @@
 
 namespace vsk::platform {
 
-std::string devicePathForPort(int32_t n) {
-    char name[32];
-    std::snprintf(name, sizeof name, "VESKA_COM%d", n);
-    if (const char* v = std::getenv(name); v != nullptr && v[0] != '\0') return v;
-    char dev[32];
-    std::snprintf(dev, sizeof dev, "/dev/ttyS%d", n - 1);
-    return dev;
-}
-
 bool speedForBaud(int32_t baud, speed_t* out) {
     switch (baud) {
         case 1200:
