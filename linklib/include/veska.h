@@ -186,6 +186,39 @@ VSK_API int32_t Vsk_PcRemoteEnd(int32_t handle, const char* ht);
 VSK_API int32_t Vsk_ReBoot(int32_t handle, const char* ht);
 VSK_API int32_t Vsk_PowerOff(int32_t handle, const char* ht);
 
+/* Single-file transfers. Save mode of uploads: 0 overwrite, 1 append, 2 new files only.
+ * A non-zero show_progress opens the library's progress window where the host has one. */
+VSK_API int32_t Vsk_FUpload(int32_t handle, const char* ht, int32_t save_mode, const char* folder,
+                            const char* name, int32_t size, int32_t show_progress);
+VSK_API int32_t Vsk_FDownload(int32_t handle, const char* ht, const char* path, int32_t size,
+                              int32_t show_progress);
+
+/* Installs: install mode 1 sends command "A", 0 command "B". */
+VSK_API int32_t Vsk_APInstall(int32_t handle, const char* ht, const char* path, int32_t size,
+                              int32_t install_mode, int32_t show_progress);
+VSK_API int32_t Vsk_OSInstall(int32_t handle, const char* ht, const char* path, int32_t size,
+                              int32_t show_progress);
+VSK_API int32_t Vsk_OSInstall2(int32_t handle, const char* ht, const char* os_path,
+                               int32_t os_size, const char* ex_path, int32_t ex_size,
+                               int32_t show_progress);
+
+/* Batches with one terminal: the first `count` entries of `list` are sent; every
+ * file the terminal offers is received into `folder`. */
+VSK_API int32_t Vsk_AllDownload(int32_t handle, const char* ht, int32_t count, DownloadList* list,
+                                int32_t show_progress);
+VSK_API int32_t Vsk_AllUpload(int32_t handle, const char* ht, const char* folder,
+                              UploadList* list, int32_t show_progress);
+
+/* Polling loops over the terminals selected by a 128-character "0"/"1" mask,
+ * writing a result file. Polling time-out 50 to 500 ms; time limit 0 (none) or
+ * 10 to 3600 s. They run until the limit passes without a transfer, or an abort. */
+VSK_API int32_t Vsk_PollingAllDownload(int32_t handle, const char* mask, int32_t polling_ms,
+                                       int32_t limit_s, int32_t count, const DownloadList* list,
+                                       const ResultFileRecord* result, int32_t show_progress);
+VSK_API int32_t Vsk_PollingAllUPload(int32_t handle, const char* mask, const char* folder,
+                                     int32_t save_mode, int32_t polling_ms, int32_t limit_s,
+                                     const ResultFileRecord* result, int32_t show_progress);
+
 /* Abort and progress: these work also while another call is running. Vsk_Suspend
  * is safe to call from a signal handler. */
 VSK_API int32_t Vsk_Suspend(int32_t handle);
