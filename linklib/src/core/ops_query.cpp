@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 
+#include "arguments.h"
 #include "ops.h"
 #include "session.h"
 
@@ -16,34 +17,6 @@ using frame::kind::kEot;
 using frame::kind::kFailure;
 using frame::kind::kMode;
 using frame::kind::kRandomRename;
-
-// The caller's HT number as the three-character field the frames carry.
-struct HtField {
-    char text[4];
-    explicit HtField(const char* arg) { field::blankFill(text, sizeof text, arg); }
-    bool valid() const { return frame::htValid(text); }
-};
-
-// A terminal file name as the 12 blank-filled characters the frames carry.
-struct NameField {
-    char text[13];
-    explicit NameField(const char* arg) { field::blankFill(text, sizeof text, arg); }
-    const uint8_t* bytes() const { return reinterpret_cast<const uint8_t*>(text); }
-};
-
-// Handle and HT checks shared by every operation here; 0 when both pass.
-int32_t checkCall(int32_t handle, const HtField& ht) {
-    if (!handleValid(handle)) return VSK_E_HANDLE;
-    if (!ht.valid()) return VSK_E_PARAM;
-    return 0;
-}
-
-// The steps before a command goes out: abort cleared, HT made current, input purged.
-void prepare(const HtField& ht) {
-    clearAbort();
-    setCurrentHt(ht.text);
-    purgeInput();
-}
 
 // What a reply means for a command that is resent until the terminal gives a
 // verdict: a result code, or nothing when the command is to go out again.
@@ -113,7 +86,7 @@ int32_t simpleCommand(int32_t handle, const char* htArg, char code, const ReplyM
                       bool checkAbort) {
     HtField ht(htArg);
     if (int32_t r = checkCall(handle, ht)) return r;
-    prepare(ht);
+    prepareCommand(ht);
     buildCommand(code);
     return sendUntilSettled(map, checkAbort);
 }
@@ -176,7 +149,7 @@ int32_t dir(int32_t handle, const char* htArg, DirRecord* dir) {
     HtField ht(htArg);
     if (int32_t r = checkCall(handle, ht)) return r;
     if (dir == nullptr) return VSK_E_PARAM;
-    prepare(ht);
+    prepareCommand(ht);
     clearEntries(dir);
     buildCommand(frame::cmd::kDir);
     int32_t r;
@@ -206,7 +179,7 @@ int32_t fileInfo(int32_t handle, const char* htArg, FileInfoRecord* info) {
     char name[14] = {};
     std::memcpy(name, info->Name, sizeof info->Name);  // may lack an end mark
     NameField nf(name);
-    prepare(ht);
+    prepareCommand(ht);
     uint8_t params[frame::kNameWidth];
     std::memcpy(params, nf.bytes(), sizeof params);
     buildCommand(frame::cmd::kFileInfo, params, sizeof params);
@@ -222,7 +195,7 @@ int32_t status(int32_t handle, const char* htArg, StatusRecord* status) {
     HtField ht(htArg);
     if (int32_t r = checkCall(handle, ht)) return r;
     if (status == nullptr) return VSK_E_PARAM;
-    prepare(ht);
+    prepareCommand(ht);
     buildCommand(frame::cmd::kStatus);
     if (int32_t r = queryData(VSK_E_RECEIVE)) return r;
     const char* d = replyData();
@@ -246,7 +219,7 @@ int32_t fileDelete(int32_t handle, const char* htArg, const char* name) {
     if (int32_t r = checkCall(handle, ht)) return r;
     if (name == nullptr) return VSK_E_PARAM;
     NameField nf(name);
-    prepare(ht);
+    prepareCommand(ht);
     buildCommand(frame::cmd::kDelete, nf.bytes(), frame::kNameWidth);
     return sendUntilSettled(verdicts(VSK_E_HT_DELETE), true);
 }
@@ -256,7 +229,7 @@ int32_t fileRename(int32_t handle, const char* htArg, const char* oldName, const
     if (int32_t r = checkCall(handle, ht)) return r;
     if (oldName == nullptr || newName == nullptr) return VSK_E_PARAM;
     NameField from(oldName), to(newName);
-    prepare(ht);
+    prepareCommand(ht);
     uint8_t params[2 * frame::kNameWidth];
     std::memcpy(params, from.bytes(), frame::kNameWidth);
     std::memcpy(params + frame::kNameWidth, to.bytes(), frame::kNameWidth);
@@ -275,7 +248,7 @@ int32_t powerOff(int32_t handle, const char* ht) {
 int32_t remoteEnd(int32_t handle, const char* htArg) {
     HtField ht(htArg);
     if (int32_t r = checkCall(handle, ht)) return r;
-    prepare(ht);
+    prepareCommand(ht);
     buildCommand(frame::cmd::kRemoteEnd);
     if (int32_t reason = abortReason()) return reason;
     if (int32_t r = exchange(1)) return r;

@@ -26,7 +26,6 @@ struct State {
     char currentHt[4] = {};               // three characters and an end mark
     bool busy = false;
     bool inTransfer = false;
-    bool countedUpload = false;
     // Progress counters.
     char progressHt[4] = {};
     char progressName[13] = {};

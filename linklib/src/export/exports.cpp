@@ -76,6 +76,64 @@ VSK_API int32_t Vsk_PowerOff(int32_t handle, const char* ht) {
     return guarded([&] { return vsk::ops::powerOff(handle, ht); });
 }
 
+VSK_API int32_t Vsk_FUpload(int32_t handle, const char* ht, int32_t save_mode, const char* folder,
+                            const char* name, int32_t size, int32_t show_progress) {
+    return guarded([&] {
+        return vsk::ops::fileUpload(handle, ht, save_mode, folder, name, size, show_progress);
+    });
+}
+
+VSK_API int32_t Vsk_FDownload(int32_t handle, const char* ht, const char* path, int32_t size,
+                              int32_t show_progress) {
+    return guarded([&] { return vsk::ops::fileDownload(handle, ht, path, size, show_progress); });
+}
+
+VSK_API int32_t Vsk_APInstall(int32_t handle, const char* ht, const char* path, int32_t size,
+                              int32_t install_mode, int32_t show_progress) {
+    return guarded(
+        [&] { return vsk::ops::apInstall(handle, ht, path, size, install_mode, show_progress); });
+}
+
+VSK_API int32_t Vsk_OSInstall(int32_t handle, const char* ht, const char* path, int32_t size,
+                              int32_t show_progress) {
+    return guarded([&] { return vsk::ops::osInstall(handle, ht, path, size, show_progress); });
+}
+
+VSK_API int32_t Vsk_OSInstall2(int32_t handle, const char* ht, const char* os_path, int32_t os_size,
+                               const char* ex_path, int32_t ex_size, int32_t show_progress) {
+    return guarded([&] {
+        return vsk::ops::osInstall2(handle, ht, os_path, os_size, ex_path, ex_size, show_progress);
+    });
+}
+
+VSK_API int32_t Vsk_AllDownload(int32_t handle, const char* ht, int32_t count, DownloadList* list,
+                                int32_t show_progress) {
+    return guarded([&] { return vsk::ops::allDownload(handle, ht, count, list, show_progress); });
+}
+
+VSK_API int32_t Vsk_AllUpload(int32_t handle, const char* ht, const char* folder, UploadList* list,
+                              int32_t show_progress) {
+    return guarded([&] { return vsk::ops::allUpload(handle, ht, folder, list, show_progress); });
+}
+
+VSK_API int32_t Vsk_PollingAllDownload(int32_t handle, const char* mask, int32_t polling_ms,
+                                       int32_t limit_s, int32_t count, const DownloadList* list,
+                                       const ResultFileRecord* result, int32_t show_progress) {
+    return guarded([&] {
+        return vsk::ops::pollingAllDownload(handle, mask, polling_ms, limit_s, count, list, result,
+                                            show_progress);
+    });
+}
+
+VSK_API int32_t Vsk_PollingAllUPload(int32_t handle, const char* mask, const char* folder,
+                                     int32_t save_mode, int32_t polling_ms, int32_t limit_s,
+                                     const ResultFileRecord* result, int32_t show_progress) {
+    return guarded([&] {
+        return vsk::ops::pollingAllUpload(handle, mask, folder, save_mode, polling_ms, limit_s,
+                                          result, show_progress);
+    });
+}
+
 VSK_API int32_t Vsk_Suspend(int32_t handle) {
     return vsk::ops::suspend(handle);
 }

@@ -1,0 +1,97 @@
+// The pieces every file transfer is built from: the progress counters, the
+// block sender for PC files, and for received files the transfer slots,
+// upload preparation, the block receiver and finalisation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "host/host.h"
+#include "platform/files.h"
+
+namespace vsk::xfer {
+
+// --- Progress counters
+
+// A new file: name (terminal bytes), HT number, 0 of `total` bytes.
+void startFile(const char* name, const char* ht, int32_t total);
+void addDone(int32_t bytes);
+int32_t bytesDone();
+
+// Sets the in-transfer flag for the lifetime of the object.
+class InTransfer {
+  public:
+    InTransfer();
+    ~InTransfer();
+    InTransfer(const InTransfer&) = delete;
+    InTransfer& operator=(const InTransfer&) = delete;
+};
+
+// Opens the progress window when asked to and closes it with the object
+// (unless the window belongs to someone else, as in the polling loops).
+class Window {
+  public:
+    Window(int32_t show, host::WindowType type, bool owned = true);
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    void open(const char* name);
+    void show(const char* name);
+    void progress(int32_t done, int32_t total);
+
+  private:
+    int32_t show_;
+    host::WindowType type_;
+    bool owned_;
+};
+
+// --- Sending PC files
+
+// Sends the frame in the send buffer until the terminal acknowledges its block.
+int32_t sendAcknowledged(uint32_t retry);
+
+// Sends the PC file at `path` (`size` bytes) to the current HT number as
+// numbered blocks, each acknowledged, then an end frame with EOT.
+int32_t sendFile(const std::string& path, int32_t size, uint32_t retry, Window* window);
+
+// The terminal name a PC path is sent under: its last component in CP932,
+// blanks removed, cut to 12 bytes on a character boundary. False when the
+// name cannot be expressed in CP932.
+bool terminalNameFor(const std::string& path, bool removeBlanks, std::string* name);
+
+// Checks the PC file to send: 0, 3003 (cannot be opened), 1001 (size differs
+// or cannot be carried in seven digits).
+int32_t checkFileToSend(const std::string& path, int32_t size);
+
+// --- Receiving PC files
+
+enum class Disposition : int32_t { kReplace = 0, kAppend = 1, kDiscard = 2, kLeave = 3 };
+
+struct Slot {
+    int32_t index = 0;
+    std::string target;
+    std::string temp;
+    int32_t expected = 0;
+    bool created = false;  // the target did not exist when the upload began
+    Disposition disposition = Disposition::kDiscard;
+    int32_t outcome = 0;
+};
+
+inline constexpr int kSlots = 128;
+Slot& slot(int k);
+
+// Prepares slot k to receive into `temp` for `target`; opens the temporary file.
+int32_t prepareUpload(int k, int32_t saveMode, const std::string& target, const std::string& temp,
+                      int32_t size, platform::File* file);
+
+// Receives blocks into `file`; the first data frame is in the receive buffer.
+int32_t receiveFile(platform::File& file, int32_t expected, bool batch);
+
+// Puts slots 0..n-1 in place, or removes what they left; the last slot's result.
+int32_t finalise(int n);
+
+// A terminal's file name as the PC file name it is stored under; false when
+// it is not a name a file in the folder may have (it would leave the folder).
+bool pcNameFor(const std::string& terminalName, std::string* pcName);
+
+}  // namespace vsk::xfer

@@ -1,0 +1,72 @@
+#include <cstring>
+
+#include "arguments.h"
+#include "platform/text.h"
+#include "session.h"
+#include "transfer.h"
+
+namespace vsk::xfer {
+
+void startFile(const char* name, const char* ht, int32_t total) {
+    State& g = state();
+    field::blankFill(g.progressName, sizeof g.progressName, name);
+    field::trimTrailingBlanks(g.progressName, sizeof g.progressName);
+    std::memset(g.progressHt, 0, sizeof g.progressHt);
+    std::memcpy(g.progressHt, ht, strnlen(ht, 3));
+    g.bytesDone = 0;
+    g.bytesTotal = total;
+}
+
+void addDone(int32_t bytes) {
+    state().bytesDone += bytes;
+}
+int32_t bytesDone() {
+    return state().bytesDone;
+}
+
+InTransfer::InTransfer() {
+    state().inTransfer = true;
+}
+InTransfer::~InTransfer() {
+    state().inTransfer = false;
+}
+
+Window::Window(int32_t show, host::WindowType type, bool owned)
+    : show_(show), type_(type), owned_(owned) {}
+
+Window::~Window() {
+    if (owned_) host::closeWindow();
+}
+
+void Window::open(const char* name) {
+    if (owned_) host::openWindow(state().handle.load(), state().currentHt, name, show_, type_);
+}
+
+void Window::show(const char* name) {
+    if (host::windowOpen()) host::setupWindow(state().currentHt, name, type_);
+}
+
+void Window::progress(int32_t done, int32_t total) {
+    if (host::windowOpen()) host::showProgress(done, total);
+}
+
+bool terminalNameFor(const std::string& path, bool removeBlanks, std::string* name) {
+    std::string last = lastComponent(path);
+    if (removeBlanks) std::erase(last, ' ');
+    std::string cp932;
+    if (!platform::utf8ToCp932(last, &cp932)) return false;
+    *name = std::string(platform::cp932Prefix(cp932, frame::kNameWidth));
+    return true;
+}
+
+bool pcNameFor(const std::string& terminalName, std::string* pcName) {
+    std::string trimmed = terminalName;
+    while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
+    if (trimmed.empty() || trimmed == "." || trimmed == "..") return false;
+    for (unsigned char c : trimmed) {
+        if (c < 0x20 || c == 0x7F || c == '/') return false;
+    }
+    return platform::cp932ToUtf8(trimmed, pcName);
+}
+
+}  // namespace vsk::xfer

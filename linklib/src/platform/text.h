@@ -1,0 +1,18 @@
+// Conversions between the PC's UTF-8 texts and the terminals' CP932 names.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vsk::platform {
+
+// False when the text has a character CP932 cannot express (or is not UTF-8).
+bool utf8ToCp932(std::string_view utf8, std::string* cp932);
+// False when the bytes are not valid CP932.
+bool cp932ToUtf8(std::string_view cp932, std::string* utf8);
+
+// The longest prefix of a CP932 text that fits `maxBytes` without splitting a
+// double-byte character.
+std::string_view cp932Prefix(std::string_view cp932, size_t maxBytes);
+
+}  // namespace vsk::platform
