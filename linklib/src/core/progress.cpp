@@ -20,6 +20,7 @@ void fillText(char* out, size_t width, const char* text, size_t textCap) {
 int32_t suspend(int32_t handle) {
     // Only atomic loads and a store: safe from a signal handler.
     if (!handleValid(handle)) return VSK_E_HANDLE;
+    state().abortRequested.store(true);
     state().abortReason.store(VSK_E_ABORT_PC);
     return 0;
 }

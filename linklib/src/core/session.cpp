@@ -29,7 +29,12 @@ void setCurrentHt(const char* ht3) {
 }
 
 void clearAbort() {
-    state().abortReason.store(0);
+    State& g = state();
+    g.abortReason.store(g.abortRequested.load() ? VSK_E_ABORT_PC : 0);
+}
+
+void beginCall() {
+    state().abortRequested.store(false);
 }
 int32_t abortReason() {
     return state().abortReason.load();

@@ -23,7 +23,10 @@ struct State {
     size_t sendLen = 0;
     uint8_t recv[frame::kReceiveBufferSize] = {};
     std::atomic<int32_t> abortReason{0};  // 0, 1002 or 1003; set from signal handlers too
-    char currentHt[4] = {};               // three characters and an end mark
+    // An abort requested during the running call: survives the clearing of the
+    // abort reason at the start of each step of a compound operation.
+    std::atomic<bool> abortRequested{false};
+    char currentHt[4] = {};  // three characters and an end mark
     bool busy = false;
     bool inTransfer = false;
     // Progress counters.
@@ -44,7 +47,10 @@ int32_t comOpen(int32_t* handleOut, int32_t port, int32_t mode, const LineSettin
 int32_t comClose(int32_t handle);
 
 void setCurrentHt(const char* ht3);
+// Clears the abort reason, except for an abort requested during the running call.
 void clearAbort();
+// A new exported call begins: earlier abort requests no longer count.
+void beginCall();
 int32_t abortReason();
 
 void purgeInput();

@@ -13,6 +13,7 @@ int32_t guarded(Op op) {
     vsk::State& g = vsk::state();
     if (g.busy) return VSK_E_BUSY;
     g.busy = true;
+    vsk::beginCall();
     int32_t r = op();
     g.busy = false;
     return r;
