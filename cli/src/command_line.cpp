@@ -46,53 +46,132 @@ int32_t parseOneOf(std::string_view option, std::string_view text,
                      quoted(text));
 }
 
-void setPort(LineOptions& line, std::string_view v) {
-    line.port = parseInRange("port", v, 1, INT32_MAX);
+// What the option appliers work on while one command line is parsed.
+struct ParseState {
+    Invocation& invocation;
+    const CommandDef& command;
+    unsigned given = 0;  // CommandOption bits seen
+    std::optional<int32_t> resultMode;
+};
+
+void setPort(ParseState& state, std::string_view v) {
+    state.invocation.line.port = parseInRange("port", v, 1, INT32_MAX);
 }
-void setBaud(LineOptions& line, std::string_view v) {
-    line.baudRate = parseOneOf("baud", v, kBaudRates);
+void setBaud(ParseState& state, std::string_view v) {
+    state.invocation.line.baudRate = parseOneOf("baud", v, kBaudRates);
 }
-void setParity(LineOptions& line, std::string_view v) {
+void setParity(ParseState& state, std::string_view v) {
     if (v.size() == 1) {
         char letter = static_cast<char>(v[0] & ~0x20);  // either case
         if (letter == 'N' || letter == 'E' || letter == 'O') {
-            line.parity = letter;
+            state.invocation.line.parity = letter;
             return;
         }
     }
     throw UsageError("--parity expects N, E or O, not " + quoted(v));
 }
-void setData(LineOptions& line, std::string_view v) {
+void setData(ParseState& state, std::string_view v) {
     static constexpr int32_t kDataBits[] = {7, 8};
-    line.dataBits = parseOneOf("data", v, kDataBits);
+    state.invocation.line.dataBits = parseOneOf("data", v, kDataBits);
 }
-void setStop(LineOptions& line, std::string_view v) {
+void setStop(ParseState& state, std::string_view v) {
     static constexpr int32_t kStopBits[] = {1, 2};
-    line.stopBits = parseOneOf("stop", v, kStopBits);
+    state.invocation.line.stopBits = parseOneOf("stop", v, kStopBits);
 }
-void setTimeout(LineOptions& line, std::string_view v) {
-    line.timeoutMs = parseInRange("timeout", v, kMinTimeoutMs, kMaxTimeoutMs);
+void setTimeout(ParseState& state, std::string_view v) {
+    state.invocation.line.timeoutMs = parseInRange("timeout", v, kMinTimeoutMs, kMaxTimeoutMs);
 }
-void setRetry(LineOptions& line, std::string_view v) {
-    line.retry = parseInRange("retry", v, kMinRetry, kMaxRetry);
+void setRetry(ParseState& state, std::string_view v) {
+    state.invocation.line.retry = parseInRange("retry", v, kMinRetry, kMaxRetry);
 }
-void setPolling(LineOptions& line, std::string_view v) {
-    line.pollingMs = parseInRange("polling", v, kMinPollingMs, kMaxPollingMs);
+void setPolling(ParseState& state, std::string_view v) {
+    // The polling loops wait for each terminal's answer a little longer than a single poll may.
+    const bool loop = (state.command.options & kOptLoopPolling) != 0;
+    state.invocation.line.pollingMs =
+        parseInRange("polling", v, loop ? kMinLoopPollingMs : kMinPollingMs,
+                     loop ? kMaxLoopPollingMs : kMaxPollingMs);
+}
+
+std::string nonEmpty(std::string_view option, std::string_view v) {
+    if (v.empty()) throw UsageError("--" + std::string(option) + " needs a non-empty value");
+    return std::string(v);
+}
+
+void setTo(ParseState& state, std::string_view v) {
+    state.invocation.transfer.toDir = nonEmpty("to", v);
+}
+void setSaveMode(ParseState& state, std::string_view v) {
+    static constexpr std::pair<std::string_view, int32_t> kModes[] = {
+        {"overwrite", kSaveOverwrite}, {"append", kSaveAppend}, {"new", kSaveNewOnly}};
+    for (const auto& [word, mode] : kModes) {
+        if (v == word) {
+            state.invocation.transfer.saveMode = mode;
+            return;
+        }
+    }
+    throw UsageError("--mode expects overwrite, append or new, not " + quoted(v));
+}
+void setInstallMode(ParseState& state, std::string_view v) {
+    static constexpr int32_t kInstallModes[] = {0, 1};
+    state.invocation.transfer.installMode = parseOneOf("mode", v, kInstallModes);
+}
+void setStopOnError(ParseState& state, std::string_view) {
+    state.invocation.transfer.stopOnError = true;
+}
+void setLimit(ParseState& state, std::string_view v) {
+    int64_t value = 0;
+    if (!parseDigits(v, value) || (value != 0 && (value < kMinLimitS || value > kMaxLimitS))) {
+        throw UsageError("--limit expects 0 (no limit) or " + std::to_string(kMinLimitS) + " to " +
+                         std::to_string(kMaxLimitS) + " seconds, not " + quoted(v));
+    }
+    state.invocation.transfer.limitS = static_cast<int32_t>(value);
+}
+void setResult(ParseState& state, std::string_view v) {
+    state.invocation.transfer.resultPath = nonEmpty("result", v);
+}
+void setResultMode(ParseState& state, std::string_view v) {
+    static constexpr int32_t kResultModes[] = {kResultCreate, kResultAppend, kResultNone};
+    state.resultMode = parseOneOf("result-mode", v, kResultModes);
 }
 
 struct OptionDef {
     std::string_view name;
-    void (*apply)(LineOptions&, std::string_view);
+    unsigned commandBit;  // 0: a line option, taken by every command
+    bool takesValue;
+    void (*apply)(ParseState&, std::string_view);
 };
 
+// "--mode" appears twice: its values depend on the command.
 constexpr OptionDef kOptions[] = {
-    {"port", setPort}, {"baud", setBaud},       {"parity", setParity}, {"data", setData},
-    {"stop", setStop}, {"timeout", setTimeout}, {"retry", setRetry},   {"polling", setPolling},
+    {"port", 0, true, setPort},
+    {"baud", 0, true, setBaud},
+    {"parity", 0, true, setParity},
+    {"data", 0, true, setData},
+    {"stop", 0, true, setStop},
+    {"timeout", 0, true, setTimeout},
+    {"retry", 0, true, setRetry},
+    {"polling", 0, true, setPolling},
+    {"to", kOptTo, true, setTo},
+    {"mode", kOptSaveMode, true, setSaveMode},
+    {"mode", kOptInstallMode, true, setInstallMode},
+    {"stop-on-error", kOptStopOnError, false, setStopOnError},
+    {"limit", kOptLimit, true, setLimit},
+    {"result", kOptResult, true, setResult},
+    {"result-mode", kOptResultMode, true, setResultMode},
 };
 
 const OptionDef* findOption(std::string_view name) {
     for (const OptionDef& option : kOptions)
         if (option.name == name) return &option;
+    return nullptr;
+}
+
+// The definition of `name` that `command` takes, if any.
+const OptionDef* findOptionFor(std::string_view name, const CommandDef& command) {
+    for (const OptionDef& option : kOptions)
+        if (option.name == name &&
+            (option.commandBit == 0 || (option.commandBit & command.options)))
+            return &option;
     return nullptr;
 }
 
@@ -118,8 +197,19 @@ ParsedCommandLine::Action requestedInformation(const std::vector<std::string>& a
     return version ? ParsedCommandLine::Action::kVersion : ParsedCommandLine::Action::kRun;
 }
 
-// Applies the option at args[i] (advancing i past a separate value) to `line`.
-void applyOption(const std::vector<std::string>& args, size_t& i, LineOptions& line) {
+struct GivenOption {
+    const OptionDef* definition;  // the first of that name; the command picks its own later
+    std::string value;
+};
+
+struct SplitArguments {
+    std::vector<GivenOption> options;
+    std::vector<std::string> positional;
+};
+
+// Reads the option at args[i], advancing i past a separate value. Options can
+// come before the command, so only the name is checked here.
+GivenOption readOption(const std::vector<std::string>& args, size_t& i) {
     std::string_view arg = args[i];
     if (arg.size() < 3 || arg.substr(0, 2) != "--")
         throw UsageError("unknown option " + quoted(arg));
@@ -133,11 +223,92 @@ void applyOption(const std::vector<std::string>& args, size_t& i, LineOptions& l
     }
     const OptionDef* option = findOption(name);
     if (option == nullptr) throw UsageError("unknown option " + quoted(arg));
-    if (!hasValue) {
+    if (!option->takesValue) {
+        if (hasValue) throw UsageError("--" + std::string(name) + " takes no value");
+    } else if (!hasValue) {
         if (i + 1 >= args.size()) throw UsageError("--" + std::string(name) + " needs a value");
         value = args[++i];
     }
-    option->apply(line, value);
+    return GivenOption{option, std::string(value)};
+}
+
+SplitArguments splitArguments(const std::vector<std::string>& args) {
+    SplitArguments split;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            split.options.push_back(readOption(args, i));
+        } else {
+            split.positional.push_back(arg);
+        }
+    }
+    return split;
+}
+
+void applyOptions(const std::vector<GivenOption>& options, ParseState& state) {
+    for (const GivenOption& given : options) {
+        const OptionDef* option = findOptionFor(given.definition->name, state.command);
+        if (option == nullptr)
+            throw UsageError("--" + std::string(given.definition->name) + " is not an option of " +
+                             std::string(state.command.name));
+        option->apply(state, given.value);
+        state.given |= option->commandBit;
+    }
+}
+
+constexpr std::pair<unsigned, std::string_view> kRequiredOptionNames[] = {
+    {kOptTo, "--to DIR"},
+};
+
+void checkRequiredOptions(const ParseState& state) {
+    for (const auto& [bit, synopsis] : kRequiredOptionNames) {
+        if ((state.command.required & bit) && !(state.given & bit))
+            throw UsageError(std::string(state.command.name) + " needs " + std::string(synopsis));
+    }
+}
+
+// Without --result-mode a result file is written exactly when one is named.
+void settleResultMode(ParseState& state) {
+    TransferOptions& transfer = state.invocation.transfer;
+    if (!state.resultMode) {
+        transfer.resultMode = transfer.resultPath ? kResultCreate : kResultNone;
+        return;
+    }
+    transfer.resultMode = *state.resultMode;
+    if (transfer.resultMode != kResultNone && !transfer.resultPath)
+        throw UsageError("--result-mode " + std::to_string(transfer.resultMode) +
+                         " needs --result FILE");
+    if (transfer.resultMode == kResultNone && transfer.resultPath)
+        throw UsageError(
+            "--result-mode 2 writes no result file, so --result cannot be used with it");
+}
+
+std::string_view targetWord(const CommandDef& command) {
+    return command.target == Target::kHt ? "HT" : "SELECTION";
+}
+
+std::string synopsisOf(const CommandDef& command) {
+    std::string synopsis = std::string(command.name) + " " + std::string(targetWord(command));
+    if (!command.operands.empty()) synopsis += " " + std::string(command.operands);
+    if (!command.optionSynopsis.empty()) synopsis += " " + std::string(command.optionSynopsis);
+    return synopsis;
+}
+
+void setTarget(Invocation& invocation, const CommandDef& command,
+               const std::vector<std::string>& positional) {
+    if (positional.size() < 2) {
+        throw UsageError(invocation.command +
+                         (command.target == Target::kHt
+                              ? " needs a terminal number"
+                              : " needs a terminal selection such as 1,3,5-10"));
+    }
+    if (command.target == Target::kHt)
+        invocation.ht = normalizeHt(positional[1]);
+    else
+        invocation.selection = parseSelection(positional[1]);
 }
 
 void checkOperandCount(const CommandDef& command, size_t count) {
@@ -145,10 +316,9 @@ void checkOperandCount(const CommandDef& command, size_t count) {
     bool tooMany =
         command.maxOperands != kUnlimited && count > static_cast<size_t>(command.maxOperands);
     if (!tooFew && !tooMany) return;
-    std::string synopsis = std::string(command.name) + " HT";
-    if (!command.operands.empty()) synopsis += " " + std::string(command.operands);
     throw UsageError(std::string(tooFew ? "too few" : "too many") + " operands for " +
-                     std::string(command.name) + "; usage: veskactl [options] " + synopsis);
+                     std::string(command.name) + "; usage: veskactl [options] " +
+                     synopsisOf(command));
 }
 
 }  // namespace
@@ -163,6 +333,69 @@ std::string normalizeHt(std::string_view text) {
     return std::string(3 - digits.size(), '0') + digits;
 }
 
+namespace {
+
+std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+bool isMask(std::string_view text) {
+    return text.size() == VSK_MAX_HT &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c == '0' || c == '1'; });
+}
+
+// One terminal number of a selection, 1 to 128 in at most three digits, so
+// that a short string of 0s and 1s is not taken for a mask or the reverse.
+int terminalNumber(std::string_view text, std::string_view piece) {
+    int64_t value = 0;
+    if (text.size() > 3 || !parseDigits(text, value) || value < 1 || value > VSK_MAX_HT) {
+        throw UsageError("the selection part " + quoted(piece) +
+                         " is not a terminal number 1 to 128 or a range such as 5-10");
+    }
+    return static_cast<int>(value);
+}
+
+void selectPiece(std::string_view piece, std::string& mask) {
+    std::string_view trimmed = trimBlanks(piece);
+    if (trimmed.empty()) throw UsageError("the selection has an empty part between commas");
+    size_t dash = trimmed.find('-');
+    int first = 0;
+    int last = 0;
+    if (dash == std::string_view::npos) {
+        first = last = terminalNumber(trimmed, trimmed);
+    } else {
+        first = terminalNumber(trimBlanks(trimmed.substr(0, dash)), trimmed);
+        last = terminalNumber(trimBlanks(trimmed.substr(dash + 1)), trimmed);
+        if (last < first)
+            throw UsageError("the selection range " + quoted(trimmed) + " runs backwards");
+    }
+    for (int number = first; number <= last; ++number) mask[number - 1] = '1';
+}
+
+}  // namespace
+
+std::string parseSelection(std::string_view text) {
+    std::string mask;
+    if (isMask(text)) {
+        mask = text;
+    } else {
+        mask.assign(VSK_MAX_HT, '0');
+        size_t start = 0;
+        while (true) {
+            size_t comma = text.find(',', start);
+            selectPiece(text.substr(start, comma == std::string_view::npos ? comma : comma - start),
+                        mask);
+            if (comma == std::string_view::npos) break;
+            start = comma + 1;
+        }
+    }
+    if (mask.find('1') == std::string::npos)
+        throw UsageError("the selection " + quoted(text) + " selects no terminal");
+    return mask;
+}
+
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args,
                                    std::span<const CommandDef> commands) {
     ParsedCommandLine parsed;
@@ -171,43 +404,42 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args,
 
     Invocation& invocation = parsed.invocation;
     invocation.line = defaultLineOptions();
-    std::vector<std::string> positional;
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (!optionsEnded && arg == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            applyOption(args, i, invocation.line);
-        } else {
-            positional.push_back(arg);
-        }
-    }
+    const SplitArguments split = splitArguments(args);
+    const std::vector<std::string>& positional = split.positional;
 
     if (positional.empty()) throw UsageError("no command given");
     parsed.command = findCommand(commands, positional[0]);
     if (parsed.command == nullptr) throw UsageError("unknown command " + quoted(positional[0]));
     invocation.command = positional[0];
-    if (positional.size() < 2) throw UsageError(invocation.command + " needs a terminal number");
-    invocation.ht = normalizeHt(positional[1]);
+
+    ParseState state{invocation, *parsed.command, 0, std::nullopt};
+    applyOptions(split.options, state);
+    setTarget(invocation, *parsed.command, positional);
     invocation.operands.assign(positional.begin() + 2, positional.end());
     checkOperandCount(*parsed.command, invocation.operands.size());
+    checkRequiredOptions(state);
+    settleResultMode(state);
     return parsed;
 }
 
 std::string usageText(std::span<const CommandDef> commands) {
     const LineOptions defaults = defaultLineOptions();
+    constexpr size_t kSummaryColumn = 26;
     std::ostringstream out;
     out << "Usage: veskactl [options] COMMAND HT [OPERAND...]\n"
+           "       veskactl [options] serve-download|serve-upload SELECTION [OPERAND...]\n"
            "\n"
            "Talks to the handheld terminal number HT (1 to 128) on a serial port.\n"
            "\n"
            "Commands:\n";
     for (const CommandDef& command : commands) {
-        std::string synopsis = std::string(command.name) + " HT";
-        if (!command.operands.empty()) synopsis += " " + std::string(command.operands);
-        out << "  " << synopsis << std::string(synopsis.size() < 24 ? 24 - synopsis.size() : 1, ' ')
-            << command.summary << "\n";
+        std::string synopsis = synopsisOf(command);
+        out << "  " << synopsis;
+        if (synopsis.size() + 2 < kSummaryColumn)
+            out << std::string(kSummaryColumn - 2 - synopsis.size(), ' ');
+        else
+            out << "\n" << std::string(kSummaryColumn, ' ');
+        out << command.summary << "\n";
     }
     out << "\n"
            "Options (may appear anywhere before --):\n"
@@ -225,12 +457,36 @@ std::string usageText(std::span<const CommandDef> commands) {
         << "  --retry N         attempts per exchange, " << kMinRetry << " to " << kMaxRetry
         << " (default " << defaults.retry << ")\n"
         << "  --polling MS      wait for a poll answer, " << kMinPollingMs << " to "
-        << kMaxPollingMs << " ms (default " << defaults.pollingMs << ")\n"
+        << kMaxPollingMs << " ms; for serve-*\n"
+        << "                    " << kMinLoopPollingMs << " to " << kMaxLoopPollingMs << " ms"
+        << " (default " << defaults.pollingMs << ")\n"
         << "  --help            show this help\n"
            "  --version         show the version\n"
            "\n"
-           "Terminal file names are at most 12 bytes in the terminal's character set\n"
-           "(CP932). Ctrl-C aborts a running operation.\n"
+           "Transfer options:\n"
+           "  --to DIR          the PC folder that receives the files\n"
+           "  --mode M          for get, get-all and serve-upload, when the PC file exists:\n"
+           "                    overwrite it, append to it, or new (keep it and skip the\n"
+           "                    terminal's file); default overwrite\n"
+           "  --mode 0|1        for install: the terminal's install mode (default 1)\n"
+           "  --stop-on-error   put and serve-download: stop at the first file that\n"
+           "                    cannot be sent instead of going on with the next\n"
+           "  --limit S         serve-*: stop after S seconds without a transfer,\n"
+           "                    "
+        << kMinLimitS << " to " << kMaxLimitS
+        << ", or 0 to serve until interrupted (default 0)\n"
+           "  --result FILE     serve-*: write a line per transfer and file to FILE\n"
+           "  --result-mode R   0 start the result file anew, 1 append to it, 2 write\n"
+           "                    none (default 0 with --result, else 2)\n"
+           "\n"
+           "SELECTION is a list of terminal numbers and ranges such as 1,3,5-10, or a\n"
+           "mask of 128 characters 0 or 1, the first for terminal 1.\n"
+           "A PC file sent keeps its name on the terminal; a file received gets the\n"
+           "terminal's name. Terminal file names are at most 12 bytes in the terminal's\n"
+           "character set (CP932); PC paths given to transfers are at most 127 bytes\n"
+           "once made absolute, and files at most 9999999 bytes.\n"
+           "While a transfer runs and stderr is a terminal, a progress line is shown.\n"
+           "Ctrl-C aborts a running operation.\n"
            "Exit status: 0 success, 1 the operation failed or was aborted, 2 usage error.\n";
     return out.str();
 }

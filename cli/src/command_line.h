@@ -3,6 +3,8 @@
 // rule can be checked without a terminal.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -24,11 +26,55 @@ class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Upload save modes, as the library numbers them.
+inline constexpr int32_t kSaveOverwrite = 0;
+inline constexpr int32_t kSaveAppend = 1;
+inline constexpr int32_t kSaveNewOnly = 2;
+
+// Result file modes of the polling loops.
+inline constexpr int32_t kResultCreate = 0;
+inline constexpr int32_t kResultAppend = 1;
+inline constexpr int32_t kResultNone = 2;
+
+inline constexpr int32_t kMinLoopPollingMs = 50;
+inline constexpr int32_t kMaxLoopPollingMs = 500;
+inline constexpr int32_t kMinLimitS = 10;
+inline constexpr int32_t kMaxLimitS = 3600;
+
+// Options that only some commands take; see CommandDef::options.
+struct TransferOptions {
+    std::optional<std::string> toDir;
+    int32_t saveMode = kSaveOverwrite;
+    int32_t installMode = 1;
+    bool stopOnError = false;
+    int32_t limitS = 0;  // 0: no limit
+    std::optional<std::string> resultPath;
+    int32_t resultMode = kResultNone;  // settled after parsing, see parseCommandLine
+};
+
 struct Invocation {
     LineOptions line;
     std::string command;
-    std::string ht;  // always three digits, "001" to "128"
+    std::string ht;         // three digits, "001" to "128"; for commands on one terminal
+    std::string selection;  // 128 characters "0"/"1"; for commands on a selection
     std::vector<std::string> operands;
+    TransferOptions transfer;
+};
+
+// What a command's first operand names.
+enum class Target { kHt, kSelection };
+
+// Bits of CommandDef::options and CommandDef::required.
+enum CommandOption : unsigned {
+    kOptTo = 1u << 0,
+    kOptSaveMode = 1u << 1,
+    kOptInstallMode = 1u << 2,
+    kOptStopOnError = 1u << 3,
+    kOptLimit = 1u << 4,
+    kOptResult = 1u << 5,
+    kOptResultMode = 1u << 6,
+    // Not an option of its own: --polling takes the polling loops' wider range.
+    kOptLoopPolling = 1u << 7,
 };
 
 struct CommandDef {
@@ -38,6 +84,10 @@ struct CommandDef {
     int maxOperands;  // kUnlimited for a list
     std::string_view summary;
     int (*run)(const Invocation&);
+    Target target = Target::kHt;
+    unsigned options = 0;                  // the CommandOption bits the command accepts
+    unsigned required = 0;                 // those it cannot do without
+    std::string_view optionSynopsis = {};  // as shown in the help, e.g. "--to DIR"
 };
 inline constexpr int kUnlimited = -1;
 
@@ -54,6 +104,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args,
 
 // "5", "05" or "005" -> "005"; the value must be 1 to 128. Throws UsageError.
 std::string normalizeHt(std::string_view text);
+
+// A terminal selection: a list of terminal numbers and ranges such as
+// "1,3,5-10" (blanks allowed around the parts), or a mask of 128 characters
+// "0"/"1", the first for terminal 1. Returns the 128-character mask. Throws
+// UsageError for anything else, including a selection of no terminal.
+std::string parseSelection(std::string_view text);
 
 std::string usageText(std::span<const CommandDef> commands);
 

@@ -9,6 +9,7 @@
 #include "report.h"
 #include "session.h"
 #include "terminal_text.h"
+#include "transfer_commands.h"
 #include "veska.h"
 
 namespace veskactl {
@@ -156,6 +157,24 @@ constexpr CommandDef kCommands[] = {
     {"poweroff", "", 0, 0, "switch the terminal off", runPowerOff},
     {"remote-end", "", 0, 0, "end the terminal's PC remote session", runRemoteEnd},
     {"ap-end", "", 0, 0, "end the application running on the terminal", runApEnd},
+    {"put", "FILE...", 1, VSK_MAX_FILES, "send PC files to the terminal in one batch", runPut,
+     Target::kHt, kOptStopOnError, 0, "[--stop-on-error]"},
+    {"get", "NAME...", 1, kUnlimited, "receive terminal files into a PC folder", runGet,
+     Target::kHt, kOptTo | kOptSaveMode, kOptTo, "--to DIR [--mode M]"},
+    {"get-all", "", 0, 0, "receive every file the terminal offers", runGetAll, Target::kHt,
+     kOptTo | kOptSaveMode, kOptTo, "--to DIR [--mode M]"},
+    {"install", "FILE", 1, 1, "install an application file on the terminal", runInstall,
+     Target::kHt, kOptInstallMode, 0, "[--mode 0|1]"},
+    {"os-install", "SYSTEM.HEX | OSFILE EXFILE", 1, 2, "install the terminal's system files",
+     runOsInstall},
+    {"serve-download", "FILE...", 1, VSK_MAX_FILES,
+     "send files to each selected terminal that answers", runServeDownload, Target::kSelection,
+     kOptStopOnError | kOptLimit | kOptResult | kOptResultMode | kOptLoopPolling, 0,
+     "[--limit S] [--result FILE]"},
+    {"serve-upload", "", 0, 0, "receive files from each selected terminal that answers",
+     runServeUpload, Target::kSelection,
+     kOptTo | kOptSaveMode | kOptLimit | kOptResult | kOptResultMode | kOptLoopPolling, kOptTo,
+     "--to DIR [--mode M] [--limit S] [--result FILE]"},
 };
 
 }  // namespace

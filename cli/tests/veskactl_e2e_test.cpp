@@ -15,12 +15,15 @@
 #include <vector>
 
 #include "sim_process.h"
-
-extern char** environ;
+#include "veskactl_run.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using veskactl::testing::finish;
+using veskactl::testing::Outcome;
+using veskactl::testing::spawnVeskactl;
+using veskactl::testing::VeskactlOnLine;
 using vsk::htsim::testing::isCommand;
 using vsk::htsim::testing::isFrame;
 using vsk::htsim::testing::SimProcess;
@@ -29,64 +32,6 @@ using vsk::htsim::testing::TempDir;
 // "データ.DAT" and "記録.DAT" as the terminal holds them.
 const std::string kDataCp932 = "\x83\x66\x81\x5B\x83\x5E.DAT";
 const std::string kRecordCp932 = "\x8B\x4C\x98\x5E.DAT";
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Starts veskactl with its output going to files in `work`.
-pid_t spawnVeskactl(const TempDir& work, std::vector<std::string> args) {
-    args.insert(args.begin(), VESKACTL_BINARY);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, work.file("out").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, work.file("err").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, VESKACTL_BINARY, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
-
-Outcome finish(const TempDir& work, pid_t pid) {
-    Outcome run;
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        run.status = WEXITSTATUS(status);
-    run.out = slurp(work.file("out"));
-    run.err = slurp(work.file("err"));
-    return run;
-}
-
-class VeskactlOnLine : public ::testing::Test {
-  protected:
-    void startSim(std::vector<std::string> args) {
-        sim_ = std::make_unique<SimProcess>(std::move(args));
-        setenv("VESKA_COM1", sim_->path().c_str(), 1);
-    }
-    void TearDown() override { unsetenv("VESKA_COM1"); }
-
-    Outcome veskactl(std::vector<std::string> args) {
-        return finish(work_, spawnVeskactl(work_, args));
-    }
-
-    TempDir work_{"veskactl"};
-    TempDir files_{"veskactl-ht"};
-    std::unique_ptr<SimProcess> sim_;
-};
 
 TEST_F(VeskactlOnLine, ListsAndQueriesFilesWithJapaneseNames) {
     files_.write("A.DAT", "hello");

@@ -49,25 +49,54 @@ std::optional<std::string> nameParam(const Frame& cmd, size_t offset) {
     return Store::nameFromField(p.subspan(offset, fr::kNameWidth));
 }
 
+// `width` decimal digits starting `offset` bytes into the parameters.
+std::optional<int64_t> digitsParam(const Frame& cmd, size_t offset, size_t width) {
+    auto p = cmd.params();
+    if (p.size() < offset + width) return std::nullopt;
+    int64_t v = 0;
+    for (uint8_t c : p.subspan(offset, width)) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+TransferContext transferContext(const Frame& cmd, CommandContext& ctx) {
+    return {ctx.config.number,
+            static_cast<char>(cmd.control()),
+            ctx.faults,
+            ctx.store,
+            ctx.config.maxResends,
+            ctx.config.blockSize,
+            ctx.stored};
+}
+
+CommandReply conversation(std::unique_ptr<Conversation> c) {
+    CommandReply r;
+    r.conversation = std::move(c);
+    return r;
+}
+
 CommandReply onPoll(const Frame& cmd, CommandContext& ctx) {
     return ack(cmd, ctx);
 }
 
-std::vector<StoreEntry> withSyntheticEntries(std::vector<StoreEntry> files, int extra) {
-    for (int i = 1; i <= extra; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "XTRA%04d.DAT", i);
-        files.push_back({name, 100 + (i * 37) % 5000});
-    }
+// The terminal's files as a listing or a batch upload shows them: names that
+// try to leave the folder first, then the folder's files, then synthetic ones.
+std::vector<StoreEntry> offeredEntries(CommandContext& ctx, char command) {
+    std::vector<StoreEntry> files;
+    for (const Fault* b : ctx.faults.findAll(FaultKind::kBadName, command))
+        files.push_back({b->text, kBadNameSize});
+    for (StoreEntry& e : ctx.store.list()) files.push_back(std::move(e));
+    if (const Fault* e = ctx.faults.find(FaultKind::kExtra, command))
+        for (int i = 1; i <= e->arg; ++i) files.push_back({extraName(i), extraSize(i)});
     return files;
 }
 
 CommandReply onListing(const Frame&, CommandContext& ctx) {
     int perFrame = kEntriesPerFrame;
     if (const Fault* s = ctx.faults.find(FaultKind::kSplit, fr::cmd::kDir)) perFrame = s->arg;
-    std::vector<StoreEntry> files = ctx.store.list();
-    if (const Fault* e = ctx.faults.find(FaultKind::kExtra, fr::cmd::kDir))
-        files = withSyntheticEntries(std::move(files), e->arg);
+    std::vector<StoreEntry> files = offeredEntries(ctx, fr::cmd::kDir);
     CommandReply r;
     r.conversation = std::make_unique<AckedSequence>(
         ctx.config.number, fr::cmd::kDir,
@@ -119,18 +148,87 @@ CommandReply onApplicationEnd(const Frame& cmd, CommandContext& ctx) {
     return r;
 }
 
+// "D", "A", "B", "O": name and size, then the file's blocks.
+CommandReply onDownload(const Frame& cmd, CommandContext& ctx) {
+    auto name = nameParam(cmd, 0);
+    auto size = digitsParam(cmd, fr::kNameWidth, fr::kSizeDigits);
+    if (!name || !size || !Store::safeName(*name)) return failure(ctx);
+    auto file = ctx.store.beginIncoming();
+    if (!file) return failure(ctx);
+    return conversation(
+        makeDownload(transferContext(cmd, ctx), cmd.block, *name, *size, std::move(file)));
+}
+
+// "W", "V": the number of files, then per file a header and its blocks.
+CommandReply onBatchDownload(const Frame& cmd, CommandContext& ctx) {
+    auto count = digitsParam(cmd, 0, 3);
+    if (!count || ctx.store.dir().empty()) return failure(ctx);
+    return conversation(
+        makeBatchDownload(transferContext(cmd, ctx), cmd.block, static_cast<int>(*count)));
+}
+
+// A name given by badname= is served from synthetic contents, so that a PC
+// taking it from a listing can be seen to refuse it.
+std::unique_ptr<FileSource> badNameSource(const std::string& name, CommandContext& ctx,
+                                          char command) {
+    for (const Fault* b : ctx.faults.findAll(FaultKind::kBadName, command))
+        if (b->text == name) return syntheticSource(0, kBadNameSize);
+    return nullptr;
+}
+
+CommandReply onUpload(const Frame& cmd, CommandContext& ctx) {
+    auto name = nameParam(cmd, 0);
+    if (!name) return failure(ctx);
+    auto source = badNameSource(*name, ctx, fr::cmd::kUpload);
+    if (!source) source = ctx.store.openForSending(*name);
+    if (!source) return failure(ctx);
+    int64_t toSend = source->size();
+    if (const Fault* f = ctx.faults.fire(FaultKind::kShort, fr::cmd::kUpload))
+        toSend = std::max<int64_t>(0, toSend - f->arg);
+    return conversation(makeUpload(transferContext(cmd, ctx), std::move(source), toSend));
+}
+
+// Offered in the order a listing shows them (see offeredEntries); each file
+// is opened only when its turn comes.
+CommandReply onBatchUpload(const Frame& cmd, CommandContext& ctx) {
+    const char code = fr::cmd::kBatchUpload;
+    std::vector<Offer> offers;
+    for (const Fault* b : ctx.faults.findAll(FaultKind::kBadName, code))
+        offers.push_back({b->text, [] { return syntheticSource(0, kBadNameSize); }});
+    const Store& store = ctx.store;
+    for (const StoreEntry& e : store.list())
+        offers.push_back({e.name, [&store, name = e.name] { return store.openForSending(name); }});
+    if (const Fault* e = ctx.faults.find(FaultKind::kExtra, code))
+        for (int i = 1; i <= e->arg; ++i)
+            offers.push_back({extraName(i), [i] { return syntheticSource(i, extraSize(i)); }});
+    return conversation(makeBatchUpload(transferContext(cmd, ctx), std::move(offers)));
+}
+
 struct HandlerEntry {
     char code;
     CommandHandler handler;
 };
 
 constexpr HandlerEntry kHandlers[] = {
-    {fr::cmd::kPolling, onPoll},         {fr::cmd::kDir, onListing},
-    {fr::cmd::kFileInfo, onFileInfo},    {fr::cmd::kStatus, onStatus},
-    {fr::cmd::kDispInit, onDisplayInit}, {fr::cmd::kDelete, onDelete},
-    {fr::cmd::kRename, onRename},        {fr::cmd::kReboot, ack},
-    {fr::cmd::kPowerOff, ack},           {fr::cmd::kRemoteEnd, ack},
+    {fr::cmd::kPolling, onPoll},
+    {fr::cmd::kDir, onListing},
+    {fr::cmd::kFileInfo, onFileInfo},
+    {fr::cmd::kStatus, onStatus},
+    {fr::cmd::kDispInit, onDisplayInit},
+    {fr::cmd::kDelete, onDelete},
+    {fr::cmd::kRename, onRename},
+    {fr::cmd::kReboot, ack},
+    {fr::cmd::kPowerOff, ack},
+    {fr::cmd::kRemoteEnd, ack},
     {fr::cmd::kApEnd, onApplicationEnd},
+    {fr::cmd::kDownload, onDownload},
+    {fr::cmd::kApInstallA, onDownload},
+    {fr::cmd::kApInstallB, onDownload},
+    {fr::cmd::kOsInstall, onDownload},
+    {fr::cmd::kOsInstall2, onBatchDownload},
+    {fr::cmd::kBatchDownload, onBatchDownload},
+    {fr::cmd::kUpload, onUpload},
+    {fr::cmd::kBatchUpload, onBatchUpload},
 };
 
 }  // namespace
@@ -139,6 +237,16 @@ CommandHandler findHandler(char code) {
     for (const HandlerEntry& h : kHandlers)
         if (h.code == code) return h.handler;
     return nullptr;
+}
+
+std::string extraName(int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "XTRA%04d.DAT", i);
+    return name;
+}
+
+int64_t extraSize(int i) {
+    return 100 + (i * 37) % 5000;
 }
 
 std::vector<Bytes> listingFrames(int ht, const std::vector<StoreEntry>& files, int64_t freeSize,

@@ -9,6 +9,7 @@
 #include "conversation.h"
 #include "fault.h"
 #include "store.h"
+#include "transfer.h"
 #include "wire.h"
 
 namespace vsk::htsim {
@@ -19,6 +20,7 @@ struct CommandContext {
     const TerminalConfig& config;
     const Store& store;
     FaultSet& faults;
+    std::vector<StoredRecord>& stored;
 };
 
 struct CommandReply {
@@ -34,6 +36,12 @@ CommandHandler findHandler(char code);
 // The frames of a listing: the count frame, the entry frames and the end frame.
 std::vector<Bytes> listingFrames(int ht, const std::vector<StoreEntry>& files, int64_t freeSize,
                                  int entriesPerFrame);
+
+// The synthetic files of extra=N: XTRA0001.DAT ... with these sizes.
+std::string extraName(int i);
+int64_t extraSize(int i);
+// A file offered under a name from badname=NAME has this size.
+inline constexpr int64_t kBadNameSize = 64;
 
 // Default entries per listing data frame.
 inline constexpr int kEntriesPerFrame = 20;

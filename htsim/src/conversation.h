@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "fault.h"
@@ -14,8 +15,18 @@ namespace vsk::htsim {
 
 // What a conversation wants sent, and whether it is over.
 struct Step {
+    Step() = default;
+    Step(std::vector<Bytes> frames, bool over = false, bool restart = false)
+        : send(std::move(frames)), finished(over), wait(restart) {}
+
     std::vector<Bytes> send;
     bool finished = false;
+    // Restart the time-out although nothing is sent: a terminal receiving a
+    // file waits for the PC's next frame from the last one it heard.
+    bool wait = false;
+    // The line goes dead once `send` is out (the conversation is over too).
+    bool hangUp = false;
+    std::vector<std::string> notes;  // for the trace
 };
 
 class Conversation {
@@ -27,6 +38,9 @@ class Conversation {
     virtual Step onFrame(const Frame& f) = 0;
     // The PC has not answered within the terminal's acknowledgement time-out.
     virtual Step onTimeout() = 0;
+    // A frame addressed to this terminal arrived with a wrong check byte. Most
+    // conversations leave it to their time-out; a receiving one asks again.
+    virtual Step onDamaged(const Frame&) { return {}; }
 };
 
 // Frames sent one at a time, each acknowledged by the PC (an answer frame with

@@ -12,10 +12,20 @@ namespace {
 
 enum class Arg { kNone, kOptional, kRequired };
 
+// What the ARG of a kind is.
+enum class ArgType {
+    kNumber,    // a number from minArg to maxArg
+    kLetter,    // result: a result letter, optionally ",POS"
+    kPosition,  // [FILE ":"] FRAME, FRAME a number or "h"
+    kFile,      // a file index of a batch
+    kName,      // a terminal file name of 1 to 12 bytes
+};
+
 struct KindInfo {
     std::string_view name;
     FaultKind kind;
     Arg arg;
+    ArgType type;
     bool argIsCount;  // the ARG is how many times the fault fires
     bool counted;     // "*COUNT" is allowed
     int defaultArg;
@@ -26,23 +36,44 @@ struct KindInfo {
 
 // Entries per listing frame are bounded by the 550-byte data area of one frame.
 constexpr int kMaxSplit = static_cast<int>(fr::kDataAreaSize / fr::kDirEntryWidth);
+// Frames of one file: a 7-digit size sent one byte a frame.
+constexpr int kMaxFrame = 9999999;
+constexpr int kMaxFile = 999;
 
 constexpr KindInfo kKinds[] = {
-    {"silent", FaultKind::kSilent, Arg::kOptional, true, false, 0, -1, 1, 1000000},
-    {"nak", FaultKind::kNak, Arg::kOptional, true, false, 0, 1, 1, 1000000},
-    {"badbcc", FaultKind::kBadCheck, Arg::kOptional, true, false, 0, 1, 1, 1000000},
-    {"otherht", FaultKind::kOtherHt, Arg::kOptional, false, true, 0, -1, 1, 128},
-    {"foreign", FaultKind::kForeignOnly, Arg::kOptional, false, true, 0, -1, 1, 128},
-    {"noise", FaultKind::kNoise, Arg::kOptional, false, true, 8, -1, 1, 1000},
-    {"repeat", FaultKind::kRepeat, Arg::kOptional, false, true, 0, 1, 0, 9999},
-    {"result", FaultKind::kResult, Arg::kRequired, false, true, 0, -1, 0, 0},
-    {"cancel", FaultKind::kCancel, Arg::kOptional, false, true, 0, 1, 0, 9999},
-    {"split", FaultKind::kSplit, Arg::kRequired, false, false, 0, -1, 1, kMaxSplit},
-    {"extra", FaultKind::kExtra, Arg::kRequired, false, false, 0, -1, 1, 999},
-    {"longlen", FaultKind::kLongLength, Arg::kOptional, false, true, 2000, 1, 1, 9999},
-    {"slow", FaultKind::kSlow, Arg::kRequired, false, false, 0, -1, 1, 10000},
-    {"delay", FaultKind::kDelay, Arg::kRequired, false, true, 0, -1, 1, 60000},
+    {"silent", FaultKind::kSilent, Arg::kOptional, ArgType::kNumber, true, false, 0, -1, 1,
+     1000000},
+    {"nak", FaultKind::kNak, Arg::kOptional, ArgType::kNumber, true, false, 0, 1, 1, 1000000},
+    {"badbcc", FaultKind::kBadCheck, Arg::kOptional, ArgType::kNumber, true, false, 0, 1, 1,
+     1000000},
+    {"otherht", FaultKind::kOtherHt, Arg::kOptional, ArgType::kNumber, false, true, 0, -1, 1, 128},
+    {"foreign", FaultKind::kForeignOnly, Arg::kOptional, ArgType::kNumber, false, true, 0, -1, 1,
+     128},
+    {"noise", FaultKind::kNoise, Arg::kOptional, ArgType::kNumber, false, true, 8, -1, 1, 1000},
+    {"repeat", FaultKind::kRepeat, Arg::kOptional, ArgType::kPosition, false, true, 0, 1, 0, 0},
+    {"result", FaultKind::kResult, Arg::kRequired, ArgType::kLetter, false, true, 0, -1, 0, 0},
+    {"cancel", FaultKind::kCancel, Arg::kOptional, ArgType::kPosition, false, true, 0, 1, 0, 0},
+    {"split", FaultKind::kSplit, Arg::kRequired, ArgType::kNumber, false, false, 0, -1, 1,
+     kMaxSplit},
+    {"extra", FaultKind::kExtra, Arg::kRequired, ArgType::kNumber, false, false, 0, -1, 1, 999},
+    {"longlen", FaultKind::kLongLength, Arg::kOptional, ArgType::kNumber, false, true, 2000, 1, 1,
+     9999},
+    {"slow", FaultKind::kSlow, Arg::kRequired, ArgType::kNumber, false, false, 0, -1, 1, 10000},
+    {"delay", FaultKind::kDelay, Arg::kRequired, ArgType::kNumber, false, true, 0, -1, 1, 60000},
+    {"eot", FaultKind::kEndReply, Arg::kNone, ArgType::kNumber, false, true, 0, 1, 0, 0},
+    {"blknak", FaultKind::kBlockNak, Arg::kRequired, ArgType::kPosition, false, true, 0, 1, 0, 0},
+    {"blksilent", FaultKind::kBlockSilent, Arg::kRequired, ArgType::kPosition, false, true, 0, 1, 0,
+     0},
+    {"prevack", FaultKind::kPrevAck, Arg::kRequired, ArgType::kPosition, false, true, 0, 1, 0, 0},
+    {"twice", FaultKind::kTwice, Arg::kRequired, ArgType::kPosition, false, true, 0, 1, 0, 0},
+    {"hangup", FaultKind::kHangUp, Arg::kRequired, ArgType::kPosition, false, false, 0, 1, 0, 0},
+    {"rehead", FaultKind::kRepeatHeader, Arg::kOptional, ArgType::kFile, false, true, 0, 1, 0,
+     kMaxFile},
+    {"short", FaultKind::kShort, Arg::kRequired, ArgType::kNumber, false, true, 0, 1, 1, kMaxFrame},
+    {"badname", FaultKind::kBadName, Arg::kOptional, ArgType::kName, false, false, 0, -1, 0, 0},
 };
+
+constexpr std::string_view kDefaultBadName = "../EVIL.TXT";
 
 bool parseInt(std::string_view s, int* out) {
     if (s.empty()) return false;
@@ -55,14 +86,25 @@ bool fail(std::string* error, std::string_view text, std::string_view why) {
     return false;
 }
 
-bool parseArg(const KindInfo& k, std::string_view arg, Fault* f, std::string* error,
-              std::string_view whole) {
-    if (k.kind == FaultKind::kResult) {
-        if (arg.size() != 1 || std::string_view("MFRAS").find(arg[0]) == std::string_view::npos)
-            return fail(error, whole, "result needs one of the letters M, F, R, A, S");
-        f->arg = arg[0];
-        return true;
+// [FILE ":"] FRAME, FRAME a frame index or "h" for a header.
+bool parsePosition(std::string_view pos, Fault* f) {
+    int file = kAnyFile;
+    if (auto colon = pos.find(':'); colon != std::string_view::npos) {
+        if (!parseInt(pos.substr(0, colon), &file) || file < 0 || file > kMaxFile) return false;
+        pos = pos.substr(colon + 1);
     }
+    int frame = 0;
+    if (pos == "h")
+        frame = kHeaderFrame;
+    else if (!parseInt(pos, &frame) || frame < 0 || frame > kMaxFrame)
+        return false;
+    f->file = file;
+    f->frame = frame;
+    return true;
+}
+
+bool parseNumber(const KindInfo& k, std::string_view arg, Fault* f, std::string* error,
+                 std::string_view whole) {
     int v = 0;
     if (!parseInt(arg, &v) || v < k.minArg || v > k.maxArg)
         return fail(error, whole,
@@ -72,8 +114,43 @@ bool parseArg(const KindInfo& k, std::string_view arg, Fault* f, std::string* er
         f->count = v;
     else
         f->arg = v;
-    if (k.kind == FaultKind::kCancel) f->kind = FaultKind::kCancelAt;
     return true;
+}
+
+bool parseArg(const KindInfo& k, std::string_view arg, Fault* f, std::string* error,
+              std::string_view whole) {
+    switch (k.type) {
+        case ArgType::kNumber:
+            return parseNumber(k, arg, f, error, whole);
+        case ArgType::kLetter: {
+            std::string_view letter = arg.substr(0, arg.find(','));
+            if (letter.size() != 1 ||
+                std::string_view("MFRAS").find(letter[0]) == std::string_view::npos)
+                return fail(error, whole, "result needs one of the letters M, F, R, A, S");
+            f->arg = letter[0];
+            if (letter.size() == arg.size()) return true;
+            if (!parsePosition(arg.substr(2), f))
+                return fail(error, whole, "position must be [FILE:]FRAME or [FILE:]h");
+            f->kind = FaultKind::kResultAt;
+            f->count = 1;
+            return true;
+        }
+        case ArgType::kPosition:
+            if (!parsePosition(arg, f))
+                return fail(error, whole, "position must be [FILE:]FRAME or [FILE:]h");
+            if (k.kind == FaultKind::kCancel) f->kind = FaultKind::kCancelAt;
+            return true;
+        case ArgType::kFile:
+            if (!parseInt(arg, &f->file) || f->file < 0 || f->file > kMaxFile)
+                return fail(error, whole, "file index must be a number from 0 to 999");
+            return true;
+        case ArgType::kName:
+            if (arg.empty() || arg.size() > fr::kNameWidth || arg.find('\0') != arg.npos)
+                return fail(error, whole, "name must be 1 to 12 bytes");
+            f->text = std::string(arg);
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -110,6 +187,8 @@ std::optional<Fault> parseFault(std::string_view text, std::string* error) {
     f.kind = info->kind;
     f.arg = info->defaultArg;
     f.count = info->defaultCount;
+    if (info->kind == FaultKind::kRepeatHeader) f.frame = kHeaderFrame;
+    if (info->kind == FaultKind::kBadName) f.text = kDefaultBadName;
     if (hasArg) {
         if (info->arg == Arg::kNone) {
             fail(error, text, "takes no argument");
@@ -157,9 +236,11 @@ const Fault* FaultSet::fire(FaultKind kind, char command) {
     return nullptr;
 }
 
-const Fault* FaultSet::fireAt(FaultKind kind, char command, int index) {
+const Fault* FaultSet::fireAt(FaultKind kind, char command, Position at) {
     for (Fault& f : faults_) {
-        if (f.kind != kind || f.arg != index || f.count == 0 || !f.appliesTo(command)) continue;
+        if (f.kind != kind || f.frame != at.frame || (f.file != kAnyFile && f.file != at.file) ||
+            f.count == 0 || !f.appliesTo(command))
+            continue;
         if (f.count > 0) --f.count;
         return &f;
     }
@@ -170,6 +251,13 @@ const Fault* FaultSet::find(FaultKind kind, char command) const {
     for (const Fault& f : faults_)
         if (f.kind == kind && f.appliesTo(command)) return &f;
     return nullptr;
+}
+
+std::vector<const Fault*> FaultSet::findAll(FaultKind kind, char command) const {
+    std::vector<const Fault*> out;
+    for (const Fault& f : faults_)
+        if (f.kind == kind && f.appliesTo(command)) out.push_back(&f);
+    return out;
 }
 
 Emission FaultSet::shape(Bytes frame, char command, int ownHt) {

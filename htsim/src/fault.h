@@ -7,7 +7,9 @@
 // command); a fault on a frame the terminal sends in the middle of a
 // conversation (a listing) goes by the command that started it. COUNT says how
 // many times the fault fires before it is spent. For silent, nak and badbcc
-// the ARG itself is the count. The README lists every kind.
+// the ARG itself is the count. Faults aimed at a place in a transfer take a
+// position as ARG: [FILE ":"] FRAME, FRAME being a frame index from 0 or "h"
+// for a batch header. The README lists every kind.
 #pragma once
 
 #include <optional>
@@ -20,21 +22,42 @@
 namespace vsk::htsim {
 
 enum class FaultKind {
-    kSilent,       // silent[=N]       the command goes unanswered (N commands, default all)
-    kNak,          // nak[=N]          answer NAK instead of carrying out the command (default 1)
-    kBadCheck,     // badbcc[=N]       corrupt the BCC of the next N frames sent (default 1)
-    kOtherHt,      // otherht[=HT]     send a copy from another HT number before the frame
-    kForeignOnly,  // foreign[=HT]     send only that copy, never the frame itself
-    kNoise,        // noise[=BYTES]    line noise before the STX (default 8 bytes)
-    kRepeat,       // repeat[=K]       after the ACK of frame K of a sequence, send K again
-    kResult,       // result=M|F|R|A|S a result frame instead of the reply
-    kCancel,       // cancel           an end frame with CAN instead of the reply
-    kCancelAt,     // cancel=K         an end frame with CAN in place of frame K of a sequence
-    kSplit,        // split=N          N entries per listing data frame
-    kExtra,        // extra=N          N synthetic entries added to listings
-    kLongLength,   // longlen[=LEN]    the frame announces LEN data bytes (default 2000)
-    kSlow,         // slow=MS          hold every byte sent for MS milliseconds
-    kDelay,        // delay=MS         wait MS milliseconds before sending a frame
+    kSilent,        // silent[=N]       the command goes unanswered (N commands, default all)
+    kNak,           // nak[=N]          answer NAK instead of carrying out the command (default 1)
+    kBadCheck,      // badbcc[=N]       corrupt the BCC of the next N frames sent (default 1)
+    kOtherHt,       // otherht[=HT]     send a copy from another HT number before the frame
+    kForeignOnly,   // foreign[=HT]     send only that copy, never the frame itself
+    kNoise,         // noise[=BYTES]    line noise before the STX (default 8 bytes)
+    kRepeat,        // repeat[=POS]     after the ACK of frame POS, send it again
+    kResult,        // result=M|F|R|A|S a result frame instead of the reply
+    kCancel,        // cancel           an end frame with CAN instead of the reply
+    kCancelAt,      // cancel=POS       an end frame with CAN in place of the frame at POS
+    kSplit,         // split=N          N entries per listing data frame
+    kExtra,         // extra=N          N synthetic files added to listings and batch uploads
+    kLongLength,    // longlen[=LEN]    the frame announces LEN data bytes (default 2000)
+    kSlow,          // slow=MS          hold every byte sent for MS milliseconds
+    kDelay,         // delay=MS         wait MS milliseconds before sending a frame
+    kEndReply,      // eot              an end frame with EOT instead of the reply
+    kResultAt,      // result=L,POS     a result frame in place of the terminal's frame at POS
+    kBlockNak,      // blknak=POS       NAK instead of the ACK of the PC's data frame POS
+    kBlockSilent,   // blksilent=POS    no answer to data frame POS, or frame POS held back
+    kPrevAck,       // prevack=POS      the ACK of data frame POS carries the previous number
+    kTwice,         // twice=POS        data frame POS goes out twice in a row
+    kHangUp,        // hangup=POS       the line goes dead once frame POS has crossed it
+    kRepeatHeader,  // rehead[=FILE]    a batch header sent again after its ACK
+    kShort,         // short=N          an upload ends N bytes before the size announced
+    kBadName,       // badname[=NAME]   a file named NAME (leaving the folder) is offered
+};
+
+// Positions in a transfer. Frames count from 0 within one file: data frames
+// with the file's contents (in listings, every frame of the sequence). Files
+// count from 0 in the order a batch carries them.
+inline constexpr int kAnyFile = -1;
+inline constexpr int kHeaderFrame = -1;
+
+struct Position {
+    int file = 0;
+    int frame = 0;
 };
 
 struct Fault {
@@ -42,6 +65,9 @@ struct Fault {
     int arg = 0;
     int count = -1;       // firings left; -1: no limit
     std::string letters;  // command codes it applies to; empty: all
+    int file = kAnyFile;  // positioned faults: the file of a batch, or any
+    int frame = 0;        // positioned faults: the frame, or kHeaderFrame
+    std::string text;     // badname: the name offered
 
     bool appliesTo(char command) const {
         return letters.empty() || letters.find(command) != std::string::npos;
@@ -62,10 +88,15 @@ class FaultSet {
 
     // Takes one firing from the first live fault of `kind` that applies to `command`.
     const Fault* fire(FaultKind kind, char command);
-    // As fire, for faults aimed at frame `index` of a sequence.
-    const Fault* fireAt(FaultKind kind, char command, int index);
+    // As fire, for faults aimed at a position in a sequence or transfer.
+    const Fault* fireAt(FaultKind kind, char command, Position at);
+    const Fault* fireAt(FaultKind kind, char command, int frame) {
+        return fireAt(kind, command, Position{0, frame});
+    }
     // The first fault of `kind` for `command`, without using it up (split, extra, slow).
     const Fault* find(FaultKind kind, char command) const;
+    // Every fault of `kind` for `command` (badname may be given several times).
+    std::vector<const Fault*> findAll(FaultKind kind, char command) const;
 
     // Shapes a frame this terminal (number `ownHt`) sends while serving `command`.
     Emission shape(Bytes frame, char command, int ownHt);

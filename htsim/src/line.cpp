@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -85,7 +87,8 @@ bool Line::openPseudoTerminal(std::string* error) {
 
 bool Line::openDevice(const LineOptions& opts, std::string* error) {
     speed_t speed;
-    if (!speedConstant(opts.baud, &speed)) return *error = "unsupported baud rate", false;
+    if (!speedConstant(opts.baud == 0 ? 9600 : opts.baud, &speed))
+        return *error = "unsupported baud rate", false;
     devicePath_ = opts.device;
     fd_ = ::open(opts.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) return *error = sysError("open " + opts.device), false;
@@ -107,6 +110,24 @@ bool Line::openDevice(const LineOptions& opts, std::string* error) {
         return *error = sysError("tcsetattr " + opts.device), false;
     ::tcflush(fd_, TCIOFLUSH);
     return true;
+}
+
+void Line::hangUp() {
+    auto until = Clock::now() + std::chrono::seconds(1);
+    if (slaveFd_ >= 0) {
+        // What the PC side has not read yet waits in the slave's input queue,
+        // once the kernel has moved it there from the master's side.
+        ::usleep(20000);
+        int waiting = 0;
+        while (::ioctl(slaveFd_, FIONREAD, &waiting) == 0 && waiting > 0 && Clock::now() < until)
+            ::usleep(1000);
+        ::close(slaveFd_);
+        slaveFd_ = -1;
+    } else if (fd_ >= 0) {
+        ::tcdrain(fd_);
+    }
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
 }
 
 bool Line::makeLink(const std::string& link, std::string* error) {
@@ -148,10 +169,12 @@ void FrameLog::write(bool rx, const Frame& f, const char* mark) {
 }
 
 void FrameLog::received(const uint8_t* raw, size_t size, const char* mark) {
+    if (!record_ && !trace_) return;
     write(true, splitFrame(raw, size, std::strcmp(mark, "ok") == 0), mark);
 }
 
 void FrameLog::sent(const Bytes& frame) {
+    if (!record_ && !trace_) return;
     bool ok = checkMatches(frame.data(), frame.size());
     write(false, splitFrame(frame.data(), frame.size(), ok), ok ? "ok" : "badbcc");
 }
@@ -164,35 +187,37 @@ void FrameLog::note(const std::string& text) {
 }
 
 LineServer::LineServer(int fd, std::vector<std::unique_ptr<Terminal>>& terminals, FrameLog& log,
-                       int paceBaud)
-    : fd_(fd), terminals_(terminals), log_(log) {
-    // One start bit, eight data bits and one stop bit: ten bit times a byte.
-    if (paceBaud > 0) pace_ = std::chrono::microseconds(10'000'000 / paceBaud);
+                       LinePace pace)
+    : fd_(fd), terminals_(terminals), log_(log), pace_(pace) {
+    // Byte times at high speeds are tens of microseconds; the default timer
+    // slack would make every wake-up that late.
+    if (pace_.paced()) ::prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
 }
 
-void LineServer::run(int stopFd, const volatile std::sig_atomic_t* stopFlag) {
+LineServer::Ended LineServer::run(int stopFd, const volatile std::sig_atomic_t* stopFlag) {
     stopFd_ = stopFd;
     stopFlag_ = stopFlag;
-    while (!stopping()) {
+    while (!stopping() && !hungUp_) {
         pollfd fds[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
         int n = ::poll(fds, stopFd_ >= 0 ? 2 : 1, pollTimeout(Clock::now()));
         if (n < 0 && errno != EINTR) {
             log_.note(sysError("poll"));
-            return;
+            return Ended::kStopped;
         }
-        if (stopping() || (n > 0 && (fds[1].revents & POLLIN))) return;
+        if (stopping() || (n > 0 && (fds[1].revents & POLLIN))) return Ended::kStopped;
         if (n > 0 && (fds[0].revents & POLLIN)) {
             readLine(Clock::now());
         } else if (n > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
             // A device that went away: wait for it (or the stop request) without spinning.
             ::poll(&fds[1], stopFd_ >= 0 ? 1 : 0, 100);
         }
-        expireTimers();
+        if (!hungUp_) expireTimers();
         if (reader_.inFrame() && Clock::now() - lastByte_ >= kResyncGap) {
             reader_.reset();
             log_.note("incomplete frame dropped");
         }
     }
+    return hungUp_ ? Ended::kHungUp : Ended::kStopped;
 }
 
 int LineServer::pollTimeout(Clock::time_point now) const {
@@ -213,8 +238,14 @@ void LineServer::readLine(Clock::time_point now) {
     ssize_t n = ::read(fd_, buf, sizeof buf);
     if (n <= 0) return;
     lastByte_ = now;
-    for (ssize_t i = 0; i < n && !stopping(); ++i) {
+    for (ssize_t i = 0; i < n && !stopping() && !hungUp_; ++i) {
+        if (pace_.paced()) {
+            rx_.enter(now);
+            rx_.add(1);
+        }
         auto status = reader_.push(buf[i]);
+        // On a real line the frame would be complete only once its last byte is in.
+        if (status != fr::FrameReader::Status::kNeedMore && pace_.paced()) sleepUntil(rx_.idleAt());
         const uint8_t* raw = reader_.frame();
         size_t size =
             std::min(fr::kHeaderSize + fr::lengthLeading(raw) + 2, fr::kReceiveBufferSize);
@@ -248,6 +279,7 @@ void LineServer::expireTimers() {
 }
 
 void LineServer::emit(Terminal& t, const std::vector<Emission>& out) {
+    for (std::string& note : t.takeNotes()) log_.note("HT " + t.ht() + ": " + note);
     if (out.empty()) return;
     for (const Emission& e : out) {
         if (e.delay.count() > 0) hold(e.delay);
@@ -257,28 +289,56 @@ void LineServer::emit(Terminal& t, const std::vector<Emission>& out) {
                 log_.sent(s.bytes);
             else
                 log_.note("TX noise, " + std::to_string(s.bytes.size()) + " bytes");
-            writeBytes(s.bytes, pace_ + e.perByte);
+            transmit(s.bytes, e.perByte);
+        }
+        if (e.hangUp) {
+            log_.note("HT " + t.ht() + ": the line goes dead");
+            hungUp_ = true;
+            return;
         }
     }
     t.sentAt(Clock::now());
 }
 
-void LineServer::writeBytes(const Bytes& bytes, std::chrono::microseconds perByte) {
-    if (perByte.count() == 0) {
+void LineServer::transmit(const Bytes& bytes, std::chrono::nanoseconds extraPerByte) {
+    if (!pace_.paced() && extraPerByte.count() == 0) {
         writeAll(bytes.data(), bytes.size());
         return;
     }
-    // Each byte is held for its share of the line's time, measured from the
-    // start of the write so that sleeping late does not slow the line down.
-    timespec next{};
-    ::clock_gettime(CLOCK_MONOTONIC, &next);
-    for (uint8_t b : bytes) {
-        if (stopping() || !writeAll(&b, 1)) return;
-        long long ns = next.tv_nsec + std::chrono::nanoseconds(perByte).count();
-        next.tv_sec += static_cast<time_t>(ns / 1'000'000'000);
-        next.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-        while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR)
-            if (stopping()) return;
+    // Each byte goes out once the line has had time to carry it, reckoned from
+    // the start of the burst so that waking late never slows the line down:
+    // whatever has fallen due meanwhile goes out in one write.
+    int64_t n = static_cast<int64_t>(bytes.size());
+    tx_.enter(Clock::now());
+    int64_t sent = 0;
+    while (sent < n && !stopping()) {
+        auto now = Clock::now();
+        int64_t due = sent;
+        while (due < n && tx_.through(due + 1, extraPerByte) <= now) ++due;
+        if (due == sent) {
+            sleepUntil(tx_.through(sent + 1, extraPerByte));
+            continue;
+        }
+        if (!writeAll(bytes.data() + sent, static_cast<size_t>(due - sent))) break;
+        sent = due;
+    }
+    tx_.add(n, extraPerByte);
+}
+
+void LineServer::sleepUntil(Clock::time_point t) {
+    // Sleeping in short slices keeps the wake-up at the end prompt: after a
+    // long sleep the processor may take a while to come back.
+    constexpr auto kSlice = std::chrono::milliseconds(1);
+    while (!stopping()) {
+        auto now = Clock::now();
+        if (now >= t) return;
+        auto next = std::min(t, now + kSlice);
+        auto ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(next.time_since_epoch()).count();
+        timespec until{static_cast<time_t>(ns / 1'000'000'000),
+                       static_cast<long>(ns % 1'000'000'000)};
+        // The steady clock is the monotonic clock.
+        ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
     }
 }
 

@@ -20,10 +20,69 @@ namespace vsk::htsim {
 struct LineOptions {
     std::string device;  // serve this serial device instead of a pseudo-terminal
     std::string link;    // also reach the line through this symlink
-    int baud = 9600;     // device settings
+    // Speed of the device (0: 9600), or the speed a pseudo-terminal emulates
+    // (0: as fast as it goes).
+    int baud = 0;
     char parity = 'N';
     int dataBits = 8;
     int stopBits = 1;
+
+    // Bit times one byte takes: start bit, data bits, parity bit, stop bits.
+    int bitsPerByte() const { return 1 + dataBits + (parity == 'N' ? 0 : 1) + stopBits; }
+};
+
+// Byte timing of an emulated line of `baud` bit times a second. Times are
+// computed from byte counts, never summed up byte by byte, so that a long
+// transfer keeps to the line's rate exactly.
+class LinePace {
+  public:
+    LinePace() = default;
+    LinePace(int baud, int bitsPerByte) : baud_(baud), bits_(bitsPerByte) {}
+
+    bool paced() const { return baud_ > 0; }
+    // How long `bytes` bytes take on the line.
+    std::chrono::nanoseconds timeOf(int64_t bytes) const {
+        if (!paced()) return std::chrono::nanoseconds(0);
+        __int128 ns = static_cast<__int128>(bytes) * bits_ * 1'000'000'000 / baud_;
+        return std::chrono::nanoseconds(static_cast<int64_t>(ns));
+    }
+
+  private:
+    int baud_ = 0;
+    int bits_ = 10;
+};
+
+// One direction of an emulated line: bytes follow one another back to back
+// while the line is busy, and a burst starts afresh once it has fallen idle.
+class LineClock {
+  public:
+    explicit LineClock(const LinePace& pace) : pace_(pace) {}
+
+    // Bytes are handed to the line at `now`.
+    void enter(Clock::time_point now) {
+        if (now >= idleAt()) {
+            start_ = now;
+            bytes_ = 0;
+            extra_ = std::chrono::nanoseconds(0);
+        }
+    }
+    // When the i-th byte from here (from 1) is through, each one held back
+    // `extra` beyond the line's own time.
+    Clock::time_point through(int64_t i, std::chrono::nanoseconds extra = {}) const {
+        return start_ + pace_.timeOf(bytes_ + i) + extra_ + extra * i;
+    }
+    // `n` bytes have gone in.
+    void add(int64_t n, std::chrono::nanoseconds extra = {}) {
+        bytes_ += n;
+        extra_ += extra * n;
+    }
+    Clock::time_point idleAt() const { return through(0); }
+
+  private:
+    const LinePace& pace_;
+    Clock::time_point start_{};
+    int64_t bytes_ = 0;
+    std::chrono::nanoseconds extra_{0};
 };
 
 // An open line. A pseudo-terminal keeps its slave side open for its whole
@@ -38,6 +97,10 @@ class Line {
 
     bool open(const LineOptions& opts, std::string* error);
     int fd() const { return fd_; }
+    // Lets the bytes written so far reach the other side (for at most a
+    // second), then closes every end this line holds, as when the cable is
+    // pulled: the PC side's reads and writes fail from then on.
+    void hangUp();
     // The path the PC side opens: the link if one was made, else the device.
     const std::string& path() const { return link_.empty() ? devicePath_ : link_; }
     const std::string& devicePath() const { return devicePath_; }
@@ -80,12 +143,16 @@ class FrameLog {
 
 class LineServer {
   public:
-    // `paceBaud` > 0 holds every byte written for 10/paceBaud seconds.
+    // A paced line writes each byte no earlier than it would have gone out on
+    // a real line, and hands a frame from the PC to its terminal no earlier
+    // than its last byte would have come in.
     LineServer(int fd, std::vector<std::unique_ptr<Terminal>>& terminals, FrameLog& log,
-               int paceBaud);
+               LinePace pace = {});
 
-    // Serves the line until `stopFd` becomes readable or `stopFlag` is set.
-    void run(int stopFd, const volatile std::sig_atomic_t* stopFlag);
+    enum class Ended { kStopped, kHungUp };
+    // Serves the line until `stopFd` becomes readable or `stopFlag` is set, or
+    // a terminal has the line go dead.
+    Ended run(int stopFd, const volatile std::sig_atomic_t* stopFlag);
 
     // A frame the PC side left half-written is dropped after this much silence.
     static constexpr std::chrono::milliseconds kResyncGap{1000};
@@ -95,16 +162,21 @@ class LineServer {
     void dispatch(const uint8_t* raw, size_t size, bool checkOk);
     void expireTimers();
     void emit(Terminal& t, const std::vector<Emission>& out);
-    void writeBytes(const Bytes& bytes, std::chrono::microseconds perByte);
+    void transmit(const Bytes& bytes, std::chrono::nanoseconds extraPerByte);
     bool writeAll(const uint8_t* p, size_t n);
     void hold(std::chrono::microseconds d);
+    // Sleeps until `t` exactly, or until a stop is requested.
+    void sleepUntil(Clock::time_point t);
     int pollTimeout(Clock::time_point now) const;
     bool stopping() const { return stopFlag_ && *stopFlag_; }
 
     int fd_;
     std::vector<std::unique_ptr<Terminal>>& terminals_;
     FrameLog& log_;
-    std::chrono::microseconds pace_{0};
+    LinePace pace_;
+    LineClock tx_{pace_};
+    LineClock rx_{pace_};
+    bool hungUp_ = false;
     vsk::frame::FrameReader reader_;
     Clock::time_point lastByte_{};
     int stopFd_ = -1;

@@ -12,6 +12,9 @@
 
 namespace {
 
+// Exit status after a fault had the line go dead.
+constexpr int kExitLineDead = 3;
+
 volatile std::sig_atomic_t gStop = 0;
 int gStopPipe[2] = {-1, -1};
 
@@ -80,7 +83,14 @@ int main(int argc, char** argv) {
 
     // The path goes out only now, when every terminal is ready to answer.
     std::cout << line.path() << std::endl;
-    LineServer server(line.fd(), terminals, log, opts.paceBaud);
-    server.run(gStopPipe[0], &gStop);
+    // Only a pseudo-terminal needs its speed emulated; a device keeps its own.
+    LinePace pace;
+    if (opts.line.device.empty() && opts.line.baud > 0)
+        pace = LinePace(opts.line.baud, opts.line.bitsPerByte());
+    LineServer server(line.fd(), terminals, log, pace);
+    if (server.run(gStopPipe[0], &gStop) == LineServer::Ended::kHungUp) {
+        line.hangUp();
+        return kExitLineDead;
+    }
     return 0;
 }

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <set>
 
+#include "frame_defs.h"
+
 namespace vsk::htsim {
 
 namespace {
@@ -69,6 +71,13 @@ bool terminalOption(const std::string& opt, const std::string& v, TerminalConfig
     } else if (opt == "--ack-timeout") {
         if (!toInt(v, 1, 600000, &n)) return bad(error, opt, v);
         t->ackTimeout = std::chrono::milliseconds(n);
+    } else if (opt == "--polls") {
+        if (!toInt(v, 0, 1000000, &n)) return bad(error, opt, v);
+        t->pollLimit = static_cast<int>(n);
+    } else if (opt == "--block") {
+        if (!toInt(v, 1, static_cast<long long>(vsk::frame::kMaxReceiveData), &n))
+            return bad(error, opt, v);
+        t->blockSize = static_cast<size_t>(n);
     } else if (opt == "--fault") {
         auto f = parseFault(v, error);
         if (!f) return false;
@@ -79,7 +88,7 @@ bool terminalOption(const std::string& opt, const std::string& v, TerminalConfig
 
 bool isTerminalOption(const std::string& opt) {
     return opt == "--dir" || opt == "--free" || opt == "--status" || opt == "--ack-timeout" ||
-           opt == "--fault";
+           opt == "--block" || opt == "--polls" || opt == "--fault";
 }
 
 bool lineOption(const std::string& opt, const std::string& v, Options* o, std::string* error) {
@@ -91,11 +100,8 @@ bool lineOption(const std::string& opt, const std::string& v, Options* o, std::s
     } else if (opt == "--record") {
         o->record = v;
     } else if (opt == "--baud") {
-        if (!toInt(v, 1, 4000000, &n)) return bad(error, opt, v);
+        if (!toInt(v, 50, 4000000, &n)) return bad(error, opt, v);
         o->line.baud = static_cast<int>(n);
-    } else if (opt == "--pace") {
-        if (!toInt(v, 1, 4000000, &n)) return bad(error, opt, v);
-        o->paceBaud = static_cast<int>(n);
     } else if (opt == "--parity") {
         if (v != "N" && v != "E" && v != "O") return bad(error, opt, v);
         o->line.parity = v[0];
@@ -164,11 +170,11 @@ stdout once it answers, then serves until SIGTERM or SIGINT.
 Line options:
   --link PATH          also reach the line through the symlink PATH
   --device DEV         serve the serial device DEV instead of a pseudo-terminal
-  --baud N             device speed (1200 ... 115200, default 9600)
-  --parity N|E|O       device parity (default N)
-  --data 7|8           device data bits (default 8)
-  --stop 1|2           device stop bits (default 1)
-  --pace BAUD          hold each byte written for 10/BAUD seconds
+  --baud N             line speed: of the device (1200 ... 115200, default
+                       9600), or emulated on a pseudo-terminal (default: none)
+  --parity N|E|O       parity (default N)
+  --data 7|8           data bits (default 8)
+  --stop 1|2           stop bits (default 1)
   --trace              one readable line per frame on stderr
   --record FILE        append one line per frame to FILE
 
@@ -179,6 +185,8 @@ first --ht they apply to every terminal):
   --free N             free size it announces (default 1048576)
   --status V,T1,T2,F   status reply: value, two 5-character texts, flag
   --ack-timeout MS     wait this long for the PC's ACK (default 3000)
+  --polls N            answer only the first N polls, then ignore polls
+  --block N            file bytes per data frame it sends (1-1012, default 512)
   --fault FAULT        misbehave: KIND[=ARG][*COUNT][@LETTERS] (see README)
 )";
 }

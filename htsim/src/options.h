@@ -11,7 +11,6 @@ namespace vsk::htsim {
 
 struct Options {
     LineOptions line;
-    int paceBaud = 0;
     bool trace = false;
     std::string record;
     std::vector<TerminalConfig> terminals;

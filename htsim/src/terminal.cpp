@@ -16,9 +16,9 @@ Terminal::Terminal(TerminalConfig config)
 std::vector<Emission> Terminal::receive(const Frame& f, Clock::time_point now) {
     if (!f.checkOk) {
         // A command that arrived damaged is asked for again. Damage in the middle
-        // of a conversation is left to the time-out: the frame sent again there
-        // is what the PC can recover from.
-        if (conversation_) return {};
+        // of a conversation is the conversation's: one sending frames leaves it
+        // to its time-out, one receiving a file asks for the frame again.
+        if (conversation_) return follow(conversation_->onDamaged(f), now);
         char code = f.type == fr::kCommand ? static_cast<char>(f.control()) : 0;
         return shapeAll({answerFrame(config_.number, f.block, fr::NAK)}, code);
     }
@@ -34,6 +34,11 @@ std::vector<Emission> Terminal::command(const Frame& f, Clock::time_point now) {
     // Faults that stand for a command the terminal never properly heard leave
     // whatever it was doing untouched.
     if (faults_.fire(FaultKind::kSilent, code)) return {};
+    // A terminal whose job is done stops answering polls (it has left remote mode).
+    if (code == fr::cmd::kPolling && config_.pollLimit >= 0 &&
+        pollsAnswered_++ >= config_.pollLimit) {
+        return {};
+    }
     if (faults_.fire(FaultKind::kNak, code))
         return shapeAll({answerFrame(config_.number, f.block, fr::NAK)}, code);
 
@@ -43,6 +48,8 @@ std::vector<Emission> Terminal::command(const Frame& f, Clock::time_point now) {
 
     if (faults_.fire(FaultKind::kCancel, code))
         return shapeAll({endFrame(config_.number, fr::CAN)}, code);
+    if (faults_.fire(FaultKind::kEndReply, code))
+        return shapeAll({endFrame(config_.number, fr::EOT)}, code);
     if (const Fault* r = faults_.fire(FaultKind::kResult, code))
         return shapeAll({resultFrame(config_.number, static_cast<char>(r->arg))}, code);
 
@@ -50,7 +57,7 @@ std::vector<Emission> Terminal::command(const Frame& f, Clock::time_point now) {
     // A command this terminal cannot carry out in its present mode.
     if (!handler) return shapeAll({resultFrame(config_.number, fr::res::kMode)}, code);
 
-    CommandContext ctx{config_, store_, faults_};
+    CommandContext ctx{config_, store_, faults_, stored_};
     CommandReply reply = handler(f, ctx);
     if (reply.conversation) {
         conversation_ = std::move(reply.conversation);
@@ -62,10 +69,15 @@ std::vector<Emission> Terminal::command(const Frame& f, Clock::time_point now) {
 
 std::vector<Emission> Terminal::follow(Step step, Clock::time_point now) {
     std::vector<Emission> out = shapeAll(std::move(step.send), conversationCommand_);
-    if (step.finished) {
+    for (std::string& n : step.notes) notes_.push_back(std::move(n));
+    if (step.hangUp) {
+        if (out.empty()) out.emplace_back();
+        out.back().hangUp = true;
+    }
+    if (step.finished || step.hangUp) {
         conversation_.reset();
         deadline_.reset();
-    } else if (!out.empty()) {
+    } else if (!out.empty() || step.wait) {
         deadline_ = now + config_.ackTimeout;
     }
     return out;

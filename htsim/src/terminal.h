@@ -9,11 +9,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "conversation.h"
 #include "fault.h"
 #include "store.h"
+#include "transfer.h"
 #include "wire.h"
 
 namespace vsk::htsim {
@@ -33,6 +35,8 @@ struct TerminalConfig {
     StatusFields status;
     std::chrono::milliseconds ackTimeout{3000};
     int maxResends = 3;
+    size_t blockSize = 512;  // file bytes per data frame it sends (at most 1012)
+    int pollLimit = -1;      // polls answered before it stops answering them; -1: all
     std::vector<Fault> faults;
 };
 
@@ -59,6 +63,10 @@ class Terminal {
     void sentAt(Clock::time_point now);
 
     bool inConversation() const { return conversation_ != nullptr; }
+    // Files received and kept, oldest first, with the command that brought each.
+    const std::vector<StoredRecord>& stored() const { return stored_; }
+    // What the terminal noted since the last call (files stored or dropped...).
+    std::vector<std::string> takeNotes() { return std::exchange(notes_, {}); }
     const TerminalConfig& config() const { return config_; }
     const Store& store() const { return store_; }
     FaultSet& faults() { return faults_; }
@@ -70,11 +78,14 @@ class Terminal {
 
     TerminalConfig config_;
     std::string ht_;
+    int pollsAnswered_ = 0;
     Store store_;
     FaultSet faults_;
     std::unique_ptr<Conversation> conversation_;
     char conversationCommand_ = 0;
     std::optional<Clock::time_point> deadline_;
+    std::vector<StoredRecord> stored_;
+    std::vector<std::string> notes_;
 };
 
 }  // namespace vsk::htsim

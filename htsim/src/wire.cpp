@@ -1,5 +1,6 @@
 #include "wire.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "codec.h"
@@ -63,7 +64,19 @@ Bytes endFrame(int ht, uint8_t control) {
 }
 
 Bytes dataFrame(int ht, char block, std::span<const uint8_t> data) {
-    return makeFrame(fr::kData, ht, block, 0, data);
+    if (data.size() <= fr::kDataAreaSize) return makeFrame(fr::kData, ht, block, 0, data);
+    Bytes out(fr::kOverhead + data.size());
+    out[0] = fr::STX;
+    out[fr::kOffType] = static_cast<uint8_t>(fr::kData);
+    std::string field = htField(ht);
+    std::copy(field.begin(), field.end(), out.begin() + fr::kOffHt);
+    out[fr::kOffBlock] = static_cast<uint8_t>(block);
+    vsk::field::digits(reinterpret_cast<char*>(out.data() + fr::kOffLength), 4,
+                       static_cast<int64_t>(data.size()));
+    std::copy(data.begin(), data.end(), out.begin() + fr::kOffData);
+    out[fr::kOffData + data.size()] = fr::ETX;
+    out.back() = fr::blockCheck(out.data() + 1, out.data() + out.size() - 1);
+    return out;
 }
 
 Bytes dataFrame(int ht, char block, const std::string& text) {

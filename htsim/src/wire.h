@@ -42,8 +42,15 @@ Bytes makeFrame(char type, int ht, char block, uint8_t control, std::span<const 
 Bytes answerFrame(int ht, char block, uint8_t control);
 Bytes resultFrame(int ht, char letter);
 Bytes endFrame(int ht, uint8_t control);
+// Data frames may carry up to 1012 bytes (what the PC can receive), more than
+// the shared codec stages for sending.
 Bytes dataFrame(int ht, char block, std::span<const uint8_t> data);
 Bytes dataFrame(int ht, char block, const std::string& text);
+
+// The block number before `b` in the cycle "0".."9".
+inline char previousBlock(char b) {
+    return b <= '0' || b > '9' ? '9' : static_cast<char>(b - 1);
+}
 
 // Block number of a built frame.
 inline char blockOf(const Bytes& frame) {
@@ -63,6 +70,7 @@ struct Emission {
     std::vector<Segment> segments;
     std::chrono::milliseconds delay{0};
     std::chrono::microseconds perByte{0};
+    bool hangUp = false;  // the line goes dead once these bytes are out
 
     std::vector<Bytes> frames() const;
 };

@@ -71,17 +71,37 @@ void RawLine::sendAnswer(int ht, char block, uint8_t control) {
     write(std::vector<uint8_t>(buf, buf + n));
 }
 
+void RawLine::sendData(int ht, char block, std::string_view data) {
+    uint8_t buf[fr::kSendBufferSize];
+    std::string h = std::to_string(ht);
+    const char blk[2] = {block, '\0'};
+    size_t n = fr::build(buf, fr::kData, h.c_str(), blk, 0,
+                         reinterpret_cast<const uint8_t*>(data.data()), data.size());
+    write(std::vector<uint8_t>(buf, buf + n));
+}
+
+void RawLine::sendEnd(int ht, uint8_t control) {
+    uint8_t buf[fr::kSendBufferSize];
+    std::string h = std::to_string(ht);
+    size_t n = fr::build(buf, fr::kEnd, h.c_str(), "0", control, nullptr, 0);
+    write(std::vector<uint8_t>(buf, buf + n));
+}
+
+void RawLine::sendResult(int ht, char block, char letter) {
+    uint8_t buf[fr::kSendBufferSize];
+    std::string h = std::to_string(ht);
+    const char blk[2] = {block, '\0'};
+    size_t n =
+        fr::build(buf, fr::kResult, h.c_str(), blk, static_cast<uint8_t>(letter), nullptr, 0);
+    write(std::vector<uint8_t>(buf, buf + n));
+}
+
 std::optional<RawFrame> RawLine::readFrame(std::chrono::milliseconds timeout) {
     fr::FrameReader reader;
     size_t got = 0;
     while (true) {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) return std::nullopt;
-        uint8_t b;
-        ssize_t n = ::read(fd_, &b, 1);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-        if (n <= 0) return std::nullopt;
-        auto status = reader.push(b);
+        if (pendingAt_ == pending_.size() && !fill(timeout)) return std::nullopt;
+        auto status = reader.push(pending_[pendingAt_++]);
         if (reader.inFrame()) got = reader.size();
         if (status == fr::FrameReader::Status::kNeedMore) continue;
         RawFrame f;
@@ -98,8 +118,27 @@ std::optional<RawFrame> RawLine::readFrame(std::chrono::milliseconds timeout) {
     }
 }
 
+bool RawLine::fill(std::chrono::milliseconds timeout) {
+    pending_.resize(4096);
+    pendingAt_ = 0;
+    while (true) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(timeout.count())) <= 0) break;
+        ssize_t n = ::read(fd_, pending_.data(), pending_.size());
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        if (n <= 0) break;
+        pending_.resize(static_cast<size_t>(n));
+        return true;
+    }
+    pending_.clear();
+    return false;
+}
+
 std::vector<uint8_t> RawLine::drain(std::chrono::milliseconds quiet) {
-    std::vector<uint8_t> out;
+    std::vector<uint8_t> out(pending_.begin() + static_cast<std::ptrdiff_t>(pendingAt_),
+                             pending_.end());
+    pending_.clear();
+    pendingAt_ = 0;
     while (true) {
         pollfd p{fd_, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(quiet.count())) <= 0) return out;

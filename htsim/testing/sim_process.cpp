@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -35,14 +36,31 @@ int hexValue(char c) {
     return -1;
 }
 
-std::string readFile(const std::string& path) {
+std::string readAll(const std::string& path) {
+    return readFile(path).value_or(std::string());
+}
+
+}  // namespace
+
+std::optional<std::string> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-}  // namespace
+std::string testPattern(size_t size, unsigned seed) {
+    std::string s(size, '\0');
+    uint32_t x = 2463534242u ^ (seed * 2654435761u);
+    for (char& c : s) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x & 0xFF);
+    }
+    return s;
+}
 
 int RecordedFrame::htNumber() const {
     if (ht.size() != 3) return 0;
@@ -112,6 +130,10 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+std::optional<std::string> TempDir::read(std::string_view name) const {
+    return readFile(file(name));
+}
+
 void TempDir::write(std::string_view name, std::string_view content) const {
     std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
@@ -121,6 +143,10 @@ void TempDir::write(std::string_view name, std::string_view content) const {
 SimProcess::SimProcess(std::vector<std::string> args, std::chrono::milliseconds startDeadline)
     : work_(std::make_unique<TempDir>("htsim-run")) {
     bool ownRecord = true;
+    if (auto it = std::find(args.begin(), args.end(), "@no-record"); it != args.end()) {
+        args.erase(it);
+        ownRecord = false;
+    }
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i].rfind("@dir:", 0) == 0) {
             auto d = std::make_unique<TempDir>("htsim-dir");
@@ -200,12 +226,13 @@ std::string SimProcess::dir(std::string_view name) const {
 }
 
 std::string SimProcess::errorOutput() const {
-    return readFile(errPath_);
+    return readAll(errPath_);
 }
 
 std::vector<RecordedFrame> SimProcess::frames() const {
     std::vector<RecordedFrame> out;
-    std::string text = readFile(recordPath_);
+    if (recordPath_.empty()) return out;
+    std::string text = readAll(recordPath_);
     size_t start = 0;
     // Only whole lines: the simulator may be in the middle of writing the last one.
     for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1) {
@@ -250,22 +277,42 @@ bool SimProcess::waitSent(size_t n, const FramePredicate& pred,
     return waitFrames(false, n, pred, deadline);
 }
 
+bool SimProcess::reap(int options) {
+    int status = 0;
+    pid_t r = ::waitpid(pid_, &status, options);
+    if (r == 0) return false;
+    if (r != pid_)
+        status_ = -1;
+    else
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
+}
+
 int SimProcess::stop() {
     if (status_) return *status_;
     if (pid_ <= 0) return *(status_ = -1);
     ::kill(pid_, SIGTERM);
-    int status = 0;
-    pid_t r = 0;
     auto until = SteadyClock::now() + 2s;
-    while ((r = ::waitpid(pid_, &status, WNOHANG)) == 0 && SteadyClock::now() < until)
+    while (!reap(WNOHANG)) {
+        if (SteadyClock::now() >= until) {
+            ::kill(pid_, SIGKILL);
+            reap(0);
+            break;
+        }
         std::this_thread::sleep_for(5ms);
-    if (r == 0) {
-        ::kill(pid_, SIGKILL);
-        r = ::waitpid(pid_, &status, 0);
     }
-    if (r != pid_) return *(status_ = -1);
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return *status_;
+}
+
+std::optional<int> SimProcess::waitExit(std::chrono::milliseconds deadline) {
+    if (status_) return status_;
+    if (pid_ <= 0) return status_ = -1;
+    auto until = SteadyClock::now() + deadline;
+    while (!reap(WNOHANG)) {
+        if (SteadyClock::now() >= until) return std::nullopt;
+        std::this_thread::sleep_for(5ms);
+    }
+    return status_;
 }
 
 }  // namespace vsk::htsim::testing

@@ -60,16 +60,27 @@ class TempDir {
     std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
     // Writes `content` to the file `name` in the folder.
     void write(std::string_view name, std::string_view content) const;
+    // The contents of the file `name` in the folder; nothing when it is missing.
+    std::optional<std::string> read(std::string_view name) const;
 
   private:
     std::string path_;
 };
 
+// The contents of the file at `path`, or nothing when it cannot be read.
+std::optional<std::string> readFile(const std::string& path);
+
+// `size` bytes of file contents, every byte value included, different per
+// `seed`: test data for transfers.
+std::string testPattern(size_t size, unsigned seed = 0);
+
 class SimProcess {
   public:
     // Starts the simulator with `args` (a --record FILE is added in a folder the
     // object owns) and waits until it prints its line's path. An argument of
-    // the form "@dir:NAME" is replaced by a fresh folder, see dir(). Throws
+    // the form "@dir:NAME" is replaced by a fresh folder, see dir(); the
+    // argument "@no-record" leaves the record file out (for long transfers,
+    // where recording every frame costs time; frames() is empty then). Throws
     // std::runtime_error, with the simulator's stderr, if it does not come up
     // within `startDeadline`.
     explicit SimProcess(std::vector<std::string> args,
@@ -102,8 +113,12 @@ class SimProcess {
     // Stops the simulator now; returns its exit status (128 + signal when
     // killed). Later calls return the same status.
     int stop();
+    // Waits for the simulator to end by itself (as after the hangup fault);
+    // its exit status, or nothing when it still runs after `deadline`.
+    std::optional<int> waitExit(std::chrono::milliseconds deadline = std::chrono::seconds(5));
 
   private:
+    bool reap(int options);
     bool waitFrames(bool rx, size_t n, const FramePredicate& pred,
                     std::chrono::milliseconds deadline) const;
     std::string readPathLine(int fd, std::chrono::milliseconds deadline);

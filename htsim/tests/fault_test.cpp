@@ -47,7 +47,7 @@ TEST(FaultParse, ArgumentsCountsAndLetters) {
     EXPECT_EQ(parsed("longlen").arg, 2000);
     EXPECT_EQ(parsed("longlen=1500").arg, 1500);
     EXPECT_EQ(parsed("split=3").arg, 3);
-    EXPECT_EQ(parsed("repeat").arg, 0);
+    EXPECT_EQ(parsed("repeat").frame, 0);
     EXPECT_EQ(parsed("repeat").count, 1);
 }
 
@@ -55,7 +55,7 @@ TEST(FaultParse, CancelWithAFramePositionIsADifferentFault) {
     EXPECT_EQ(parsed("cancel").kind, FaultKind::kCancel);
     Fault at = parsed("cancel=2@F");
     EXPECT_EQ(at.kind, FaultKind::kCancelAt);
-    EXPECT_EQ(at.arg, 2);
+    EXPECT_EQ(at.frame, 2);
     EXPECT_EQ(at.count, 1);
 }
 
@@ -75,6 +75,41 @@ TEST(FaultParse, RejectsMalformedFaults) {
     rejection("nak@");
     rejection("nak@e");
     EXPECT_NE(rejection("frob=1").find("frob"), std::string::npos);
+}
+
+TEST(FaultParse, TransferPositionsNameAFrameOfAFileOrAHeader) {
+    Fault any = parsed("blknak=3");
+    EXPECT_EQ(any.kind, FaultKind::kBlockNak);
+    EXPECT_EQ(any.file, kAnyFile);
+    EXPECT_EQ(any.frame, 3);
+    EXPECT_EQ(any.count, 1);
+    Fault one = parsed("blksilent=2:5*3@WV");
+    EXPECT_EQ(one.file, 2);
+    EXPECT_EQ(one.frame, 5);
+    EXPECT_EQ(one.count, 3);
+    EXPECT_EQ(parsed("cancel=1:h").frame, kHeaderFrame);
+    EXPECT_EQ(parsed("cancel=1:h").kind, FaultKind::kCancelAt);
+
+    Fault r = parsed("result=F,h");
+    EXPECT_EQ(r.kind, FaultKind::kResultAt);
+    EXPECT_EQ(r.arg, 'F');
+    EXPECT_EQ(r.frame, kHeaderFrame);
+    EXPECT_EQ(r.count, 1);
+    EXPECT_EQ(parsed("result=M,0:7").frame, 7);
+    EXPECT_EQ(parsed("result=M").kind, FaultKind::kResult);
+
+    Fault head = parsed("rehead=2");
+    EXPECT_EQ(head.file, 2);
+    EXPECT_EQ(head.frame, kHeaderFrame);
+    EXPECT_EQ(parsed("rehead").file, kAnyFile);
+    EXPECT_EQ(parsed("badname").text, "../EVIL.TXT");
+    EXPECT_EQ(parsed("badname=/etc/passwd").text, "/etc/passwd");
+    EXPECT_EQ(parsed("short=10").arg, 10);
+
+    for (const char* bad :
+         {"blknak", "blknak=x", "blknak=1:", "blknak=:1", "blknak=h:1", "result=F,", "result=F,x",
+          "result=FF", "hangup=1*2", "eot=1", "badname=THIRTEENBYTES", "short=0", "rehead=h"})
+        rejection(bad);
 }
 
 TEST(FaultSet, FiringUsesUpCountsAndHonoursLetters) {

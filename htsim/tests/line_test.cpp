@@ -1,5 +1,7 @@
 // The simulator as a program: a PC-side test opens the line it prints and
 // speaks frames over it.
+#include "line.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -182,14 +184,43 @@ TEST(SimLine, OversizedReplyArrivesWhole) {
     EXPECT_EQ(rest, 2002u);
 }
 
-TEST(SimLine, PacedLineTakesItsTime) {
-    SimProcess sim({"--ht", "5", "--pace", "1200"});
-    RawLine line(sim.path());
-    auto start = std::chrono::steady_clock::now();
-    line.sendCommand(5, 'P');
-    ASSERT_TRUE(line.readFrame());
-    // 13 bytes at 1200 baud hold the line for 108 ms.
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms);
+TEST(SimLine, PacedLineTakesItsTimeBothWays) {
+    // A 13-byte poll in and a 13-byte answer out at 1200 baud: 8N1 takes
+    // 26 x 10 bit times (217 ms), 8E1 26 x 11 (238 ms).
+    for (auto [parity, least] : {std::pair{"N", 216ms}, std::pair{"E", 238ms}}) {
+        SimProcess sim({"--ht", "5", "--baud", "1200", "--parity", parity});
+        RawLine line(sim.path());
+        auto start = std::chrono::steady_clock::now();
+        line.sendCommand(5, 'P');
+        ASSERT_TRUE(line.readFrame());
+        auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took, least) << parity;
+        EXPECT_LT(took, least + 150ms) << parity;
+    }
+}
+
+TEST(LinePace, TimesComeFromByteCountsSoLongTransfersDoNotDrift) {
+    LinePace pace(115200, 10);
+    EXPECT_EQ(pace.timeOf(1).count(), 86805);
+    // Summing the rounded time of one byte would be 5.5 ms short here.
+    EXPECT_EQ(pace.timeOf(9999999).count(), 868055468750);
+    EXPECT_EQ(LinePace(115200, 11).timeOf(115200), std::chrono::seconds(11));
+    EXPECT_EQ(LinePace().timeOf(1000).count(), 0);
+}
+
+TEST(LinePace, ABurstGoesOnWhileTheLineIsBusyAndStartsAfreshOnceIdle) {
+    LinePace pace(1000, 10);  // 10 ms a byte
+    LineClock clock(pace);
+    const Clock::time_point t0 = Clock::time_point() + 1h;
+    clock.enter(t0);
+    EXPECT_EQ(clock.through(3), t0 + 30ms);
+    clock.add(3);
+    clock.enter(t0 + 10ms);  // still busy: these bytes queue behind
+    EXPECT_EQ(clock.through(1), t0 + 40ms);
+    clock.add(1);
+    EXPECT_EQ(clock.idleAt(), t0 + 40ms);
+    clock.enter(t0 + 100ms);  // idle since 40 ms
+    EXPECT_EQ(clock.through(2, 5ms), t0 + 130ms);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ std::string rejection(const std::vector<std::string>& args) {
 TEST(Options, TerminalOptionsFollowTheirHtAndDefaultsComeFirst) {
     Options o = parsed({"--fault", "slow=1", "--ack-timeout", "200", "--ht", "5", "--dir", "/tmp/a",
                         "--fault", "nak=2@E", "--ht", "128", "--free", "42", "--status",
-                        "77,AB,CDEFG,Z", "--trace", "--pace", "9600"});
+                        "77,AB,CDEFG,Z", "--trace", "--baud", "9600"});
     ASSERT_EQ(o.terminals.size(), 2u);
     const TerminalConfig& a = o.terminals[0];
     const TerminalConfig& b = o.terminals[1];
@@ -39,7 +39,7 @@ TEST(Options, TerminalOptionsFollowTheirHtAndDefaultsComeFirst) {
     EXPECT_EQ(b.status.text2, "CDEFG");
     EXPECT_EQ(b.status.flag, 'Z');
     EXPECT_TRUE(o.trace);
-    EXPECT_EQ(o.paceBaud, 9600);
+    EXPECT_EQ(o.line.baud, 9600);
 }
 
 TEST(Options, LineOptions) {
@@ -52,6 +52,19 @@ TEST(Options, LineOptions) {
     EXPECT_EQ(o.line.stopBits, 2);
     EXPECT_EQ(o.line.link, "/tmp/l");
     EXPECT_EQ(o.record, "/tmp/r");
+}
+
+TEST(Options, BlockSizeAndLineSpeed) {
+    Options o = parsed({"--block", "100", "--ht", "1", "--ht", "2", "--block", "1012"});
+    EXPECT_EQ(o.terminals[0].blockSize, 100u);
+    EXPECT_EQ(o.terminals[1].blockSize, 1012u);
+    EXPECT_EQ(parsed({"--ht", "1"}).terminals[0].blockSize, 512u);
+    EXPECT_EQ(parsed({"--ht", "1"}).line.baud, 0);  // a pseudo-terminal is not paced by default
+
+    rejection({"--ht", "1", "--block", "0"});
+    rejection({"--ht", "1", "--block", "1013"});
+    rejection({"--ht", "1", "--baud", "0"});
+    EXPECT_NE(rejection({"--ht", "1", "--pace", "9600"}).find("--pace"), std::string::npos);
 }
 
 TEST(Options, Rejections) {

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "codec.h"
+#include "frames.h"
 #include "raw_line.h"
 #include "sim_process.h"
 
@@ -21,29 +22,7 @@ using testing::nameField;
 using testing::TempDir;
 using namespace std::chrono_literals;
 
-Frame command(int ht, char code, const std::string& params = "") {
-    Bytes b = makeFrame(
-        'C', ht, '0', static_cast<uint8_t>(code),
-        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(params.data()), params.size()));
-    return splitFrame(b.data(), b.size(), true);
-}
-
-Frame answer(int ht, char block, uint8_t control) {
-    Bytes b = answerFrame(ht, block, control);
-    return splitFrame(b.data(), b.size(), true);
-}
-
-std::vector<Frame> framesOf(const std::vector<Emission>& out) {
-    std::vector<Frame> frames;
-    for (const Emission& e : out)
-        for (const Bytes& b : e.frames())
-            frames.push_back(splitFrame(b.data(), b.size(), checkMatches(b.data(), b.size())));
-    return frames;
-}
-
-std::string text(const Frame& f) {
-    return std::string(f.data.begin(), f.data.end());
-}
+using namespace test;
 
 class TerminalTest : public ::testing::Test {
   protected:
@@ -97,7 +76,7 @@ TEST_F(TerminalTest, PollAndControlCommandsAreAcknowledgedByThisTerminal) {
 
 TEST_F(TerminalTest, CommandsItCannotCarryOutGetResultM) {
     auto t = make();
-    auto out = send(*t, command(5, 'D', nameField("A.DAT") + "0000010"));
+    auto out = send(*t, command(5, 'K', nameField("A.DAT")));
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].type, 'R');
     EXPECT_EQ(out[0].control(), 'M');

@@ -1,9 +1,11 @@
 // The exported batch calls and the two-file system install.
 #include <cstring>
+#include <utility>
 
 #include "arguments.h"
 #include "batch.h"
 #include "ops.h"
+#include "platform/files.h"
 #include "session.h"
 #include "transfer.h"
 
@@ -77,6 +79,12 @@ int32_t osInstall2(int32_t handle, const char* htArg, const char* osArg, int32_t
     if (!ht.valid() || !osPath.valid() || !exPath.valid()) return VSK_E_PARAM;
     if (!namedLike(upperName(osPath.text), "OS")) return VSK_E_OS_FILE_MISSING;
     if (!namedLike(upperName(exPath.text), "EX")) return VSK_E_EX_FILE_MISSING;
+    // The batch would pass over a file whose length differs and still end
+    // with 0, reporting an install that never happened.
+    for (const auto& [path, size] : {std::pair{&osPath, osSize}, std::pair{&exPath, exSize}}) {
+        int64_t length = 0;
+        if (platform::fileSize(path->text, &length) && length != size) return VSK_E_PARAM;
+    }
     DownloadList list{};
     std::memcpy(list.Entries[0].Path, osPath.text.data(), osPath.text.size());
     list.Entries[0].Size = osSize;

@@ -200,7 +200,9 @@ int32_t pollingLoop(LoopArgs& a, ResultFile& file) {
             break;
         }
         int32_t r = exchange(1);
-        if (r == VSK_E_ABORT_PC) {
+        // No answer means no terminal there; a port that fails is no reason
+        // to go on polling (it would fail at once, again and again).
+        if (r == VSK_E_ABORT_PC || r == VSK_E_SYS_READ || r == VSK_E_SYS_WRITE) {
             result = r;
             break;
         }

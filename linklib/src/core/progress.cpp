@@ -29,23 +29,21 @@ int32_t getProcess(int32_t handle, ProgressRecord* progress) {
     if (!handleValid(handle)) return VSK_E_HANDLE;
     if (progress == nullptr) return VSK_E_PARAM;
     const State& g = state();
-    fillText(progress->HtNo, sizeof progress->HtNo, g.progressHt, sizeof g.progressHt);
-    fillText(progress->FileName, sizeof progress->FileName, g.progressName, sizeof g.progressName);
+    char ht[4], name[13];
+    g.progress.texts(ht, name);
+    fillText(progress->HtNo, sizeof progress->HtNo, ht, sizeof ht);
+    fillText(progress->FileName, sizeof progress->FileName, name, sizeof name);
+    const int64_t total = g.progress.total();
     progress->Percent =
-        g.bytesTotal > 0
-            ? static_cast<int32_t>(static_cast<int64_t>(g.bytesDone) * 100 / g.bytesTotal)
-            : 0;
-    return g.inTransfer ? 0 : VSK_E_NOT_IN_TRANSFER;
+        total > 0 ? static_cast<int32_t>(static_cast<int64_t>(g.progress.done()) * 100 / total) : 0;
+    return g.inTransfer.load() ? 0 : VSK_E_NOT_IN_TRANSFER;
 }
 
 int32_t clrProcess(int32_t handle) {
     if (!handleValid(handle)) return VSK_E_HANDLE;
     State& g = state();
-    if (g.inTransfer) return VSK_E_CLR_REFUSED;
-    std::memset(g.progressName, 0, sizeof g.progressName);
-    std::memset(g.progressHt, 0, sizeof g.progressHt);
-    g.bytesDone = 0;
-    g.bytesTotal = 0;
+    if (g.inTransfer.load()) return VSK_E_CLR_REFUSED;
+    g.progress.clear();
     return 0;
 }
 

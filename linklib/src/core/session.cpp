@@ -40,6 +40,40 @@ int32_t abortReason() {
     return state().abortReason.load();
 }
 
+void Progress::storeTexts(const char* ht, const char* name) {
+    seq_.fetch_add(1);  // odd: being written
+    for (size_t i = 0; i < 4; ++i) ht_[i].store(ht[i], std::memory_order_relaxed);
+    for (size_t i = 0; i < 13; ++i) name_[i].store(name[i], std::memory_order_relaxed);
+    seq_.fetch_add(1);
+}
+
+void Progress::start(const char* name, const char* ht, int32_t total) {
+    char h[4] = {}, n[13] = {};
+    std::memcpy(h, ht, strnlen(ht, 3));
+    std::memcpy(n, name, strnlen(name, 12));
+    storeTexts(h, n);
+    done_.store(0);
+    total_.store(total);
+}
+
+void Progress::clear() {
+    const char zeros[13] = {};
+    storeTexts(zeros, zeros);
+    done_.store(0);
+    total_.store(0);
+}
+
+void Progress::texts(char ht[4], char name[13]) const {
+    for (;;) {
+        uint32_t before = seq_.load();
+        if (before % 2 == 0) {
+            for (size_t i = 0; i < 4; ++i) ht[i] = ht_[i].load(std::memory_order_relaxed);
+            for (size_t i = 0; i < 13; ++i) name[i] = name_[i].load(std::memory_order_relaxed);
+            if (seq_.load() == before) return;
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Opening and closing
 

@@ -13,6 +13,30 @@
 
 namespace vsk {
 
+// The progress counters. The running transfer writes them while callers read
+// them at any moment (from an event handler, a signal handler or another
+// thread), so every field is atomic and the texts are published under a
+// sequence count: a reader never sees half of one name and half of another.
+class Progress {
+  public:
+    // A new file: its name (zero-terminated, at most 12 bytes), HT number, total.
+    void start(const char* name, const char* ht, int32_t total);
+    void add(int32_t bytes) { done_.fetch_add(bytes); }
+    void clear();
+    int32_t done() const { return done_.load(); }
+    int32_t total() const { return total_.load(); }
+    // The texts as zero-padded copies.
+    void texts(char ht[4], char name[13]) const;
+
+  private:
+    void storeTexts(const char* ht, const char* name);
+    std::atomic<uint32_t> seq_{0};
+    std::atomic<char> ht_[4] = {};
+    std::atomic<char> name_[13] = {};
+    std::atomic<int32_t> done_{0};
+    std::atomic<int32_t> total_{0};
+};
+
 struct State {
     platform::Port port;
     std::atomic<int32_t> handle{0};  // what callers pass back; 0 = none recorded
@@ -28,12 +52,8 @@ struct State {
     std::atomic<bool> abortRequested{false};
     char currentHt[4] = {};  // three characters and an end mark
     bool busy = false;
-    bool inTransfer = false;
-    // Progress counters.
-    char progressHt[4] = {};
-    char progressName[13] = {};
-    int32_t bytesDone = 0;
-    int32_t bytesTotal = 0;
+    std::atomic<bool> inTransfer{false};
+    Progress progress;
 };
 
 State& state();

@@ -8,20 +8,17 @@
 namespace vsk::xfer {
 
 void startFile(const char* name, const char* ht, int32_t total) {
-    State& g = state();
-    field::blankFill(g.progressName, sizeof g.progressName, name);
-    field::trimTrailingBlanks(g.progressName, sizeof g.progressName);
-    std::memset(g.progressHt, 0, sizeof g.progressHt);
-    std::memcpy(g.progressHt, ht, strnlen(ht, 3));
-    g.bytesDone = 0;
-    g.bytesTotal = total;
+    char trimmed[13];
+    field::blankFill(trimmed, sizeof trimmed, name);
+    field::trimTrailingBlanks(trimmed, sizeof trimmed);
+    state().progress.start(trimmed, ht, total);
 }
 
 void addDone(int32_t bytes) {
-    state().bytesDone += bytes;
+    state().progress.add(bytes);
 }
 int32_t bytesDone() {
-    return state().bytesDone;
+    return state().progress.done();
 }
 
 InTransfer::InTransfer() {
