@@ -55,7 +55,7 @@ TEST_F(QueriesTest, EntriesOverSeveralFramesAreStoredInOrder) {
     ASSERT_EQ(Vsk_DIR(h_, "005", &dir), 0);
     EXPECT_EQ(dir.FileCount, 25);
     for (int i = 0; i < 25; ++i) {
-        char name[14];
+        char name[32];
         std::snprintf(name, sizeof name, "XTRA%04d.DAT ", i + 1);
         EXPECT_EQ(text(dir.Entries[i].Name, 13), name) << i;
     }

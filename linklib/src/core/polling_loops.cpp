@@ -181,7 +181,7 @@ int32_t pollingLoop(LoopArgs& a, ResultFile& file) {
             break;
         }
         index = index % VSK_MAX_HT + 1;
-        char ht[4];
+        char ht[12];
         std::snprintf(ht, sizeof ht, "%03d", index);
         setCurrentHt(ht);
         xfer::startFile("", ht, 0);
