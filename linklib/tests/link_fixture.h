@@ -2,11 +2,15 @@
 // the library's operations end to end.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <chrono>
+#include <fstream>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -61,6 +65,33 @@ class LinkTest : public ::testing::Test {
 
 inline std::string text(const char* p, size_t n) {
     return std::string(p, n);
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// The names in a folder, "." and ".." left out.
+inline std::set<std::string> filesIn(const std::string& dir) {
+    std::set<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") names.insert(n);
+        }
+        closedir(d);
+    }
+    return names;
+}
+
+// File contents that differ from block to block.
+inline std::string pattern(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('A' + (i * 7 + i / 512) % 26);
+    return s;
 }
 
 }  // namespace vsk::testing

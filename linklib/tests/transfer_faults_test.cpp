@@ -12,31 +12,6 @@
 namespace vsk::testing {
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-std::set<std::string> filesIn(const std::string& dir) {
-    std::set<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") names.insert(n);
-        }
-        closedir(d);
-    }
-    return names;
-}
-
-std::string pattern(size_t n) {
-    std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i * 13 + i / 512);
-    return s;
-}
-
 constexpr size_t kSize = 512 * 5 + 77;  // six blocks
 
 class TransferFaultsTest : public LinkTest {

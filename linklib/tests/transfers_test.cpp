@@ -16,34 +16,9 @@
 namespace vsk::testing {
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 bool exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
-}
-
-std::set<std::string> filesIn(const std::string& dir) {
-    std::set<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") names.insert(n);
-        }
-        closedir(d);
-    }
-    return names;
-}
-
-std::string pattern(size_t n) {
-    std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>('A' + (i * 7 + i / 512) % 26);
-    return s;
 }
 
 class TransfersTest : public LinkTest {
@@ -249,6 +224,14 @@ TEST_F(TransfersTest, SystemInstallNameTests) {
                              pc_.file("EXTRA.HEX").c_str(), 300, 0),
               0);
     EXPECT_EQ(sim().received(isCommand('V')).at(0).text(), "002");
+}
+
+TEST_F(TransfersTest, SystemInstallThatTheTerminalDeclines) {
+    startTerminal({"--fault", "eot@O"});
+    pc_.write("SYSTEM.HEX", pattern(900));
+    EXPECT_EQ(Vsk_OSInstall(h_, "005", pc_.file("SYSTEM.HEX").c_str(), 900, 0), 0);
+    EXPECT_TRUE(sim().received(isFrame('D')).empty());
+    expectUsable();
 }
 
 // --- Batches

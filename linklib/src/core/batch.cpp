@@ -332,17 +332,9 @@ int32_t upload(int32_t handle, const char* htArg, const std::string& folder, Upl
     buildCommand(frame::cmd::kBatchUpload);
     int kind = 0;
     if (int32_t r = exchangeRepeatingNak(false, &kind)) return r;
-    switch (kind) {
-        case kData:
-            break;
-        case kFailure:
-            return VSK_E_HT_FILE_IO;
-        case kMode:
-            return VSK_E_HT_MODE;
-        case kCancel:
-            return VSK_E_ABORT_HT;
-        default:
-            return VSK_E_RECEIVE;
+    if (kind != kData) {
+        int32_t refused = xfer::refusal(kind);
+        return refused ? refused : VSK_E_RECEIVE;
     }
     const int32_t announced = field::decimal(replyData(), replyLength());
     list->Count = announced;

@@ -13,10 +13,7 @@ namespace vsk::ops {
 namespace {
 
 using frame::kind::kAck;
-using frame::kind::kCancel;
 using frame::kind::kEot;
-using frame::kind::kFailure;
-using frame::kind::kMode;
 
 // Sends the command in the send buffer until the terminal accepts it with one
 // of the `accepted` reply kinds (left in the receive buffer), resending on a
@@ -28,16 +25,8 @@ int32_t untilAccepted(std::initializer_list<int> accepted) {
         if (int32_t r = exchange(1)) return r;
         int kind = classifyReply();
         if (std::find(accepted.begin(), accepted.end(), kind) != accepted.end()) return 0;
-        switch (kind) {
-            case kFailure:
-                return VSK_E_HT_FILE_IO;
-            case kMode:
-                return VSK_E_HT_MODE;
-            case kCancel:
-                return VSK_E_ABORT_HT;
-            default:
-                if (attempt >= state().retry) return VSK_E_RECEIVE;
-        }
+        if (int32_t r = xfer::refusal(kind)) return r;
+        if (attempt >= state().retry) return VSK_E_RECEIVE;
     }
 }
 
@@ -127,23 +116,13 @@ int32_t osInstall(int32_t handle, const char* htArg, const char* pathArg, int32_
         kind = classifyReply();
         if (kind != frame::kind::kNak) break;
     }
-    switch (kind) {
-        case kAck: {
-            xfer::Window window(show, host::WindowType::kOsInstall);
-            window.open(name.c_str());
-            return xfer::sendFile(path.text, size, state().retry, &window);
-        }
-        case kFailure:
-            return VSK_E_HT_FILE_IO;
-        case kMode:
-            return VSK_E_HT_MODE;
-        case kCancel:
-            return VSK_E_ABORT_HT;
-        case kEot:
-            return 0;  // the terminal needs nothing sent
-        default:
-            return VSK_E_RECEIVE;
+    if (kind == kAck) {
+        xfer::Window window(show, host::WindowType::kOsInstall);
+        window.open(name.c_str());
+        return xfer::sendFile(path.text, size, state().retry, &window);
     }
+    if (int32_t r = xfer::refusal(kind)) return r;
+    return kind == kEot ? 0 : VSK_E_RECEIVE;  // after EOT the terminal needs nothing sent
 }
 
 int32_t fileUpload(int32_t handle, const char* htArg, int32_t saveMode, const char* folderArg,

@@ -45,6 +45,11 @@ class Window {
     bool owned_;
 };
 
+// The terminal's refusals during a transfer: result "F" (4002, its file I/O
+// failed), result "M" (2004, wrong mode), an end frame with CAN (1002).
+// 0 for every other reply kind.
+int32_t refusal(int kind);
+
 // --- Sending PC files
 
 // Sends the frame in the send buffer until the terminal acknowledges its block.

@@ -47,6 +47,19 @@ void Window::progress(int32_t done, int32_t total) {
     if (host::windowOpen()) host::showProgress(done, total);
 }
 
+int32_t refusal(int kind) {
+    switch (kind) {
+        case frame::kind::kFailure:
+            return VSK_E_HT_FILE_IO;
+        case frame::kind::kMode:
+            return VSK_E_HT_MODE;
+        case frame::kind::kCancel:
+            return VSK_E_ABORT_HT;
+        default:
+            return 0;
+    }
+}
+
 bool terminalNameFor(const std::string& path, bool removeBlanks, std::string* name) {
     std::string last = lastComponent(path);
     if (removeBlanks) std::erase(last, ' ');

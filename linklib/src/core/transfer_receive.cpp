@@ -11,11 +11,8 @@
 
 namespace vsk::xfer {
 
-using frame::kind::kCancel;
 using frame::kind::kData;
 using frame::kind::kEot;
-using frame::kind::kFailure;
-using frame::kind::kMode;
 
 Slot& slot(int k) {
     static std::array<Slot, kSlots> slots;
@@ -135,18 +132,9 @@ int32_t receiveFile(platform::File& file, int32_t expected, bool batch) {
             }
             int kind = classifyReply();
             if (kind == kData) break;
-            switch (kind) {
-                case kEot:
-                    return finish(bytesDone() == expected ? 0 : VSK_E_UPLOAD_SIZE);
-                case kFailure:
-                    return finish(VSK_E_HT_FILE_IO);
-                case kMode:
-                    return finish(VSK_E_HT_MODE);
-                case kCancel:
-                    return finish(VSK_E_ABORT_HT);
-                default:
-                    if (attempt >= g.retry) return finish(VSK_E_RECEIVE);
-            }
+            if (kind == kEot) return finish(bytesDone() == expected ? 0 : VSK_E_UPLOAD_SIZE);
+            if (int32_t refused = refusal(kind)) return finish(refused);
+            if (attempt >= g.retry) return finish(VSK_E_RECEIVE);
         }
         firstAck = false;
     }

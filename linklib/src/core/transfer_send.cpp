@@ -6,9 +6,6 @@
 namespace vsk::xfer {
 
 using frame::kind::kAck;
-using frame::kind::kCancel;
-using frame::kind::kFailure;
-using frame::kind::kMode;
 
 int32_t sendAcknowledged(uint32_t retry) {
     State& g = state();
@@ -28,19 +25,10 @@ int32_t sendAcknowledged(uint32_t retry) {
             return r;
         }
         if (!timedOut) {
-            switch (classifyReply()) {
-                case kAck:
-                    if (frame::blockOf(g.recv) == block) return 0;
-                    break;  // an acknowledgement of another block: send this one again
-                case kFailure:
-                    return VSK_E_HT_FILE_IO;
-                case kMode:
-                    return VSK_E_HT_MODE;
-                case kCancel:
-                    return VSK_E_ABORT_HT;
-                default:
-                    break;
-            }
+            int kind = classifyReply();
+            // An acknowledgement of another block makes this one go out again.
+            if (kind == kAck && frame::blockOf(g.recv) == block) return 0;
+            if (int32_t refused = refusal(kind)) return refused;
         }
         if (attempt >= retry) return timedOut ? VSK_E_TIMEOUT : VSK_E_RECEIVE;
     }
