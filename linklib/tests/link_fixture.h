@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim_process.h"
@@ -85,6 +86,17 @@ inline std::set<std::string> filesIn(const std::string& dir) {
         closedir(d);
     }
     return names;
+}
+
+// A download ends with an end frame the terminal does not answer, so the
+// call returns before the terminal has stored the file: wait for it to appear.
+inline bool terminalStored(const std::string& path, const std::string& content) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < until) {
+        if (readFile(path) == content) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
 }
 
 // File contents that differ from block to block.

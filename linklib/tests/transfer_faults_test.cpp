@@ -44,7 +44,7 @@ TEST_F(TransferFaultsTest, DownloadRecoversFromNakAndAStaleAcknowledgement) {
     for (const char* fault : {"blknak=2*2@D", "prevack=3@D", "blksilent=1*1@D"}) {
         EXPECT_EQ(download(fault), 0) << fault;
         ASSERT_TRUE(sim().waitReceived(1, isFrame('E', "EOT"))) << fault;
-        EXPECT_TRUE(readFile(store_.file("F.DAT")) == pattern(kSize)) << fault;
+        EXPECT_TRUE(terminalStored(store_.file("F.DAT"), pattern(kSize))) << fault;
         TearDown();
         std::remove(store_.file("F.DAT").c_str());
     }

@@ -45,7 +45,7 @@ TEST_F(TransfersTest, DownloadSendsNumberedBlocksThenEot) {
     EXPECT_EQ(blocks[0].length, "0512");
     EXPECT_TRUE(sim().waitReceived(1, isFrame('E', "EOT")));
     ASSERT_TRUE(sim().waitReceived(1, isFrame('E', "EOT")));
-    EXPECT_EQ(readFile(store_.file("ITEM.DAT")), content);
+    EXPECT_TRUE(terminalStored(store_.file("ITEM.DAT"), content));
 
     ProgressRecord p{};
     EXPECT_EQ(Vsk_GetProcess(h_, &p), VSK_E_NOT_IN_TRANSFER);
@@ -69,7 +69,7 @@ TEST_F(TransfersTest, EmptyAndLongDownloads) {
     EXPECT_EQ(blocks[10].block, '0');  // the eleventh block
     EXPECT_EQ(blocks[11].length, "0100");
     ASSERT_TRUE(sim().waitReceived(2, isFrame('E', "EOT")));
-    EXPECT_EQ(readFile(store_.file("BIG.DAT")), big);
+    EXPECT_TRUE(terminalStored(store_.file("BIG.DAT"), big));
     EXPECT_TRUE(exists(store_.file("EMPTY.DAT")));
 }
 
@@ -259,7 +259,7 @@ TEST_F(TransfersTest, BatchDownloadPassesOverAMissingFile) {
     ASSERT_TRUE(sim().waitReceived(1, [](const RecordedFrame& f) {
         return f.type == 'D' && f.data == std::vector<uint8_t>{0x04};
     }));
-    EXPECT_EQ(readFile(store_.file("B.DAT")), "bbbb");
+    EXPECT_TRUE(terminalStored(store_.file("B.DAT"), "bbbb"));
 }
 
 TEST_F(TransfersTest, BatchDownloadStopsAtAMissingFileWhenAsked) {
