@@ -20,5 +20,9 @@ cmake -S "$here" -B "$prefix/cmake-consumer" -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_BUILD_RPATH="$(pkg-config --variable=libdir veska)" >/dev/null
 cmake --build "$prefix/cmake-consumer" >/dev/null
 "$prefix/cmake-consumer/consumer"
+# The example in the API reference builds as it stands.
+awk '/^```c$/{f=1;next}/^```$/{f=0}f' "$here/../../../docs/api.md" >"$prefix/example.c"
+cc -std=c11 -Wall -Wextra -Werror -o "$prefix/example" "$prefix/example.c" $(pkg-config --cflags --libs veska)
+echo "the API reference's example builds"
 # The installed tools run from the prefix and find the installed library.
 "$prefix/bin/veskactl" --version
