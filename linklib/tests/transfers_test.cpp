@@ -86,6 +86,20 @@ TEST_F(TransfersTest, DownloadRefusals) {
     pc_.write("\xF0\x9F\x98\x80.DAT", "abc");  // no CP932 form
     EXPECT_EQ(Vsk_FDownload(h_, "005", pc_.file("\xF0\x9F\x98\x80.DAT").c_str(), 3, 0),
               VSK_E_PARAM);
+    // Missing texts are refused, not taken as empty names.
+    UploadList ul{};
+    ResultFileRecord rf{};
+    rf.ResultMode = 2;
+    std::string m(128, '0');
+    EXPECT_EQ(Vsk_FDownload(h_, "005", nullptr, 3, 0), VSK_E_PARAM);
+    EXPECT_EQ(Vsk_APInstall(h_, "005", nullptr, 3, 1, 0), VSK_E_PARAM);
+    EXPECT_EQ(Vsk_OSInstall(h_, "005", nullptr, 3, 0), VSK_E_PARAM);
+    EXPECT_EQ(Vsk_OSInstall2(h_, "005", nullptr, 3, a.c_str(), 3, 0), VSK_E_PARAM);
+    EXPECT_EQ(Vsk_FUpload(h_, "005", 0, nullptr, "A.DAT", 3, 0), VSK_E_PARAM);
+    EXPECT_EQ(Vsk_AllUpload(h_, "005", nullptr, &ul, 0), VSK_E_PARAM);
+    EXPECT_EQ(Vsk_PollingAllUPload(h_, m.c_str(), nullptr, 0, 100, 0, &rf, 0), VSK_E_PARAM);
+    EXPECT_EQ(Vsk_PollingAllUPload(h_, nullptr, pc_.path().c_str(), 0, 100, 0, &rf, 0),
+              VSK_E_PARAM);
     EXPECT_TRUE(sim().received().empty());
     // Trailing blanks of a fixed-length path text are ignored.
     EXPECT_EQ(Vsk_FDownload(h_, "005", (a + "    ").c_str(), 3, 0), 0);
@@ -216,7 +230,12 @@ TEST_F(TransfersTest, SystemInstallNameTests) {
     EXPECT_EQ(Vsk_OSInstall2(h_, "005", pc_.file("OS123.HEX").c_str(), 700,
                              pc_.file("MYOS.HEX").c_str(), 1, 0),
               VSK_E_EX_FILE_MISSING);
-    // A size that no longer matches is refused rather than passed over.
+    // A size that no longer matches, or a path that is no file, is refused
+    // rather than passed over.
+    ASSERT_EQ(::mkdir(pc_.file("EX1.HEX").c_str(), 0755), 0);
+    EXPECT_EQ(Vsk_OSInstall2(h_, "005", pc_.file("OS123.HEX").c_str(), 700,
+                             pc_.file("EX1.HEX").c_str(), 300, 0),
+              VSK_E_PARAM);
     EXPECT_EQ(Vsk_OSInstall2(h_, "005", pc_.file("OS123.HEX").c_str(), 701,
                              pc_.file("EXTRA.HEX").c_str(), 300, 0),
               VSK_E_PARAM);

@@ -42,7 +42,7 @@ int32_t allDownload(int32_t handle, const char* ht, int32_t count, DownloadList*
 
 int32_t allUpload(int32_t handle, const char* ht, const char* folderArg, UploadList* list,
                   int32_t show) {
-    if (list == nullptr) return VSK_E_PARAM;
+    if (list == nullptr || folderArg == nullptr) return VSK_E_PARAM;
     PathField folder(folderArg);
     if (!folder.valid()) return VSK_E_PARAM;
     UploadList copy = *list;
@@ -76,14 +76,19 @@ int32_t osInstall2(int32_t handle, const char* htArg, const char* osArg, int32_t
     if (!handleValid(handle)) return VSK_E_HANDLE;
     clearAbort();
     purgeInput();
-    if (!ht.valid() || !osPath.valid() || !exPath.valid()) return VSK_E_PARAM;
+    if (!ht.valid() || osArg == nullptr || exArg == nullptr || !osPath.valid() || !exPath.valid()) {
+        return VSK_E_PARAM;
+    }
     if (!namedLike(upperName(osPath.text), "OS")) return VSK_E_OS_FILE_MISSING;
     if (!namedLike(upperName(exPath.text), "EX")) return VSK_E_EX_FILE_MISSING;
     // The batch would pass over a file whose length differs and still end
     // with 0, reporting an install that never happened.
     for (const auto& [path, size] : {std::pair{&osPath, osSize}, std::pair{&exPath, exSize}}) {
+        if (!platform::pathExists(path->text)) continue;  // the batch reports it missing (3003)
         int64_t length = 0;
-        if (platform::fileSize(path->text, &length) && length != size) return VSK_E_PARAM;
+        if (!platform::fileSize(path->text, &length) || length != size || size > 9999999) {
+            return VSK_E_PARAM;
+        }
     }
     DownloadList list{};
     std::memcpy(list.Entries[0].Path, osPath.text.data(), osPath.text.size());

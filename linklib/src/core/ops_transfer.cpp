@@ -62,7 +62,9 @@ int32_t fileDownload(int32_t handle, const char* htArg, const char* pathArg, int
     if (int32_t r = checkCall(handle, ht)) return r;
     PathField path(pathArg);
     std::string name;
-    if (!path.valid() || !xfer::terminalNameFor(path.text, false, &name)) return VSK_E_PARAM;
+    if (pathArg == nullptr || !path.valid() || !xfer::terminalNameFor(path.text, false, &name)) {
+        return VSK_E_PARAM;
+    }
     if (int32_t r = xfer::checkFileToSend(path.text, size)) return r;
     return sendUnderCommand(ht, frame::cmd::kDownload, path.text, name, size, show,
                             host::WindowType::kDownload);
@@ -74,7 +76,9 @@ int32_t apInstall(int32_t handle, const char* htArg, const char* pathArg, int32_
     if (int32_t r = checkCall(handle, ht)) return r;
     PathField path(pathArg);
     std::string name;
-    if (!path.valid() || !xfer::terminalNameFor(path.text, false, &name)) return VSK_E_PARAM;
+    if (pathArg == nullptr || !path.valid() || !xfer::terminalNameFor(path.text, false, &name)) {
+        return VSK_E_PARAM;
+    }
     if (int32_t r = xfer::checkFileToSend(path.text, size)) return r;
     if (mode != 0 && mode != 1) return VSK_E_PARAM;
     char code = mode == 1 ? frame::cmd::kApInstallA : frame::cmd::kApInstallB;
@@ -88,7 +92,7 @@ int32_t osInstall(int32_t handle, const char* htArg, const char* pathArg, int32_
     setCurrentHt(ht.text);
     if (!handleValid(handle)) return VSK_E_HANDLE;
     purgeInput();
-    if (!ht.valid() || !path.valid()) return VSK_E_PARAM;
+    if (!ht.valid() || pathArg == nullptr || !path.valid()) return VSK_E_PARAM;
     xfer::InTransfer counting;
     clearAbort();
 
@@ -129,7 +133,9 @@ int32_t fileUpload(int32_t handle, const char* htArg, int32_t saveMode, const ch
                    const char* nameArg, int32_t size, int32_t show) {
     HtField ht(htArg);
     if (int32_t r = checkCall(handle, ht)) return r;
-    if (saveMode < 0 || saveMode > 2 || nameArg == nullptr) return VSK_E_PARAM;
+    if (saveMode < 0 || saveMode > 2 || nameArg == nullptr || folderArg == nullptr) {
+        return VSK_E_PARAM;
+    }
     PathField folder(folderArg);
     if (!folder.valid()) return VSK_E_PARAM;
     if (!platform::folderExists(folder.text)) return VSK_E_PC_FOLDER_MISSING;

@@ -246,7 +246,9 @@ int32_t pollingAllDownload(int32_t handle, const char* mask, int32_t pollingMs, 
     if (!handleValid(handle)) return VSK_E_HANDLE;
     purgeInput();
     if (int32_t r = checkLoop(pollingMs, limitS, result)) return r;
-    if (list == nullptr || count <= 0 || count > VSK_MAX_FILES) return VSK_E_PARAM;
+    if (mask == nullptr || list == nullptr || count <= 0 || count > VSK_MAX_FILES) {
+        return VSK_E_PARAM;
+    }
     for (int j = 0; j < count; ++j) {
         int32_t mode = list->Entries[j].SkipMode;
         if (mode != 0 && mode != 1) return VSK_E_PARAM;
@@ -274,7 +276,7 @@ int32_t pollingAllUpload(int32_t handle, const char* mask, const char* folderArg
     purgeInput();
     if (int32_t r = checkLoop(pollingMs, limitS, result)) return r;
     PathField folder(folderArg);
-    if (!folder.valid()) return VSK_E_PARAM;
+    if (mask == nullptr || folderArg == nullptr || !folder.valid()) return VSK_E_PARAM;
     if (!platform::folderExists(folder.text)) return VSK_E_PC_FOLDER_MISSING;
     PathField resultPath(result->Path, sizeof result->Path, sizeof result->Path);
     if (resultPath.text.empty()) return VSK_E_PARAM;

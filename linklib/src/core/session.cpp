@@ -64,13 +64,13 @@ void Progress::clear() {
 }
 
 void Progress::texts(char ht[4], char name[13]) const {
-    for (;;) {
+    // A reader in a signal handler may have interrupted the writer on its own
+    // thread, which cannot finish meanwhile: after a few tries, take what is there.
+    for (int tries = 0;; ++tries) {
         uint32_t before = seq_.load();
-        if (before % 2 == 0) {
-            for (size_t i = 0; i < 4; ++i) ht[i] = ht_[i].load(std::memory_order_relaxed);
-            for (size_t i = 0; i < 13; ++i) name[i] = name_[i].load(std::memory_order_relaxed);
-            if (seq_.load() == before) return;
-        }
+        for (size_t i = 0; i < 4; ++i) ht[i] = ht_[i].load(std::memory_order_relaxed);
+        for (size_t i = 0; i < 13; ++i) name[i] = name_[i].load(std::memory_order_relaxed);
+        if ((before % 2 == 0 && seq_.load() == before) || tries >= 1000) return;
     }
 }
 
@@ -251,10 +251,12 @@ int32_t comOpen(int32_t* handleOut, int32_t portNo, int32_t mode, const LineSett
 int32_t comClose(int32_t handle) {
     State& g = state();
     if (!handleRecorded(handle)) return VSK_E_HANDLE;
-    if (!g.port.close()) return VSK_E_HANDLE;
+    // A failing close still releases the descriptor here, so the session ends
+    // either way; the failure is reported.
+    bool closed = g.port.close();
     g.open.store(false);
     g.handle.store(0);
-    return 0;
+    return closed ? 0 : VSK_E_HANDLE;
 }
 
 // ---------------------------------------------------------------------------

@@ -114,7 +114,7 @@ int32_t receiveFile(platform::File& file, int32_t expected, bool batch) {
             return finish(VSK_E_SYS_WRITE);
         }
         addDone(static_cast<int32_t>(n));
-        host::showProgress(bytesDone(), expected);
+        if (host::windowOpen()) host::showProgress(bytesDone(), expected);
 
         const char acked = frame::blockOf(g.recv);
         for (uint32_t attempt = 1;; ++attempt) {
