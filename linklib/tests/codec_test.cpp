@@ -193,18 +193,6 @@ TEST(Fields, TrailingBlankTrim) {
     EXPECT_EQ(std::string(blanks), "       ");
 }
 
-TEST(Fields, LastPathComponent) {
-    char out[12];
-    lastComponentBlank(out, "/home/shop/data/ITEM MAST.DAT");
-    EXPECT_EQ(std::string(out, 12), "ITEMMAST.DAT");
-    lastComponentBlank(out, "/a/b/VERYLONGNAME.TXT");
-    EXPECT_EQ(std::string(out, 12), "VERYLONGNAME");
-    lastComponentBlank(out, "dir/");
-    EXPECT_EQ(std::string(out, 12), "            ");
-    lastComponentZero(out, "/x/A B.C");
-    EXPECT_EQ(std::string(out, 12), std::string("A B.C") + std::string(7, '\0'));
-}
-
 TEST(Fields, DecimalReading) {
     EXPECT_EQ(decimal("0001234", 7), 1234);
     EXPECT_EQ(decimal("  42abc", 7), 42);

@@ -212,6 +212,8 @@ TEST_F(TransfersTest, SystemInstallNameTests) {
     ASSERT_EQ(Vsk_OSInstall(h_, "005", pc_.file("system.hex").c_str(), 2, 0), 0);
     EXPECT_EQ(sim().received(isCommand('O')).at(0).text(), "system.hex  0000002");
     pc_.write("SYSTEM.HEX.BAK", "S1");
+    // The install's end frame goes unanswered: let it reach the record first.
+    ASSERT_TRUE(sim().waitReceived(1, isFrame('E', "EOT")));
     size_t before = sim().received().size();
     EXPECT_EQ(Vsk_OSInstall(h_, "005", pc_.file("SYSTEM.HEX.BAK").c_str(), 2, 0),
               VSK_E_NOT_SYSTEM_HEX);

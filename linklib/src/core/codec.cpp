@@ -170,33 +170,6 @@ void trimTrailingBlanks(char* field, size_t w, size_t stop) {
     }
 }
 
-namespace {
-template <bool kKeepBlanks>
-void lastComponent(char out[12], const char* src, size_t limit, char fill) {
-    std::memset(out, fill, frame::kNameWidth);
-    if (src == nullptr) return;
-    size_t stored = 0;
-    for (size_t i = 0; i < limit && src[i] != '\0'; ++i) {
-        char c = src[i];
-        if (!kKeepBlanks && c == ' ') continue;
-        if (c == '/') {
-            std::memset(out, fill, frame::kNameWidth);
-            stored = 0;
-            continue;
-        }
-        if (stored < frame::kNameWidth) out[stored++] = c;
-    }
-}
-}  // namespace
-
-void lastComponentBlank(char out[12], const char* src) {
-    lastComponent<false>(out, src, 128, ' ');
-}
-
-void lastComponentZero(char out[12], const char* src) {
-    lastComponent<true>(out, src, 512, '\0');
-}
-
 void upperName(char* name) {
     for (size_t i = 0; i < frame::kNameWidth && name[i] != '\0'; ++i) {
         if (name[i] >= 'a' && name[i] <= 'z') name[i] = static_cast<char>(name[i] - 'a' + 'A');

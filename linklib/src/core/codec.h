@@ -98,13 +98,6 @@ void blankFill(char* out, size_t w, const char* src);
 // position w-2 back to position `stop`; a field of blanks stays as it is.
 void trimTrailingBlanks(char* field, size_t w, size_t stop = 0);
 
-// The first 12 non-blank characters of the last path component (after the
-// last "/"), blank-filled to 12; at most 128 source characters are read.
-void lastComponentBlank(char out[12], const char* src);
-
-// As lastComponentBlank, over at most 512 characters, blanks kept, zero-filled.
-void lastComponentZero(char out[12], const char* src);
-
 // Upper-cases the first 12 characters of a name (up to its end mark).
 void upperName(char* name);
 

@@ -15,12 +15,7 @@ namespace {
 // The upper-cased name a system-install file is judged by.
 std::string upperName(const std::string& path) {
     std::string name;
-    if (!xfer::terminalNameFor(path, true, &name)) return "";
-    char f[13];
-    field::blankFill(f, sizeof f, name.c_str());
-    field::upperName(f);
-    field::trimTrailingBlanks(f, sizeof f);
-    return f;
+    return xfer::terminalNameFor(path, true, &name) ? xfer::upperCased(name) : "";
 }
 
 bool namedLike(const std::string& name, const char* prefix) {

@@ -102,12 +102,9 @@ int32_t osInstall(int32_t handle, const char* htArg, const char* pathArg, int32_
     if (length != size || size > 9999999) return VSK_E_PARAM;
     std::string name;  // as written in the path, blanks removed
     if (!xfer::terminalNameFor(path.text, true, &name)) return VSK_E_PARAM;
-    char upper[13];
-    field::blankFill(upper, sizeof upper, name.c_str());
-    field::upperName(upper);
-    field::trimTrailingBlanks(upper, sizeof upper);
-    if (std::strcmp(upper, "SYSTEM.HEX") != 0) return VSK_E_NOT_SYSTEM_HEX;
-    xfer::startFile(upper, ht.text, size);
+    const std::string upper = xfer::upperCased(name);
+    if (upper != "SYSTEM.HEX") return VSK_E_NOT_SYSTEM_HEX;
+    xfer::startFile(upper.c_str(), ht.text, size);
 
     NameField nf(name.c_str());
     uint8_t params[frame::kNameWidth + frame::kSizeDigits];

@@ -64,6 +64,9 @@ int32_t sendFile(const std::string& path, int32_t size, uint32_t retry, Window* 
 // name cannot be expressed in CP932.
 bool terminalNameFor(const std::string& path, bool removeBlanks, std::string* name);
 
+// A terminal name upper-cased, as the system-install name tests judge it.
+std::string upperCased(const std::string& name);
+
 // Checks the PC file to send: 0, 3003 (cannot be opened), 1001 (size differs
 // or cannot be carried in seven digits).
 int32_t checkFileToSend(const std::string& path, int32_t size);

@@ -69,6 +69,14 @@ bool terminalNameFor(const std::string& path, bool removeBlanks, std::string* na
     return true;
 }
 
+std::string upperCased(const std::string& name) {
+    char f[13];
+    field::blankFill(f, sizeof f, name.c_str());
+    field::upperName(f);
+    field::trimTrailingBlanks(f, sizeof f);
+    return f;
+}
+
 bool pcNameFor(const std::string& terminalName, std::string* pcName) {
     std::string trimmed = terminalName;
     while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();

@@ -21,8 +21,6 @@ bool removeFile(const std::string& path);
 bool renameFile(const std::string& from, const std::string& to);
 // As renameFile, but fails (EEXIST) rather than replace an existing `to`.
 bool renameNoReplace(const std::string& from, const std::string& to);
-// Creates (or truncates) an empty file.
-bool createEmpty(const std::string& path);
 // Appends the whole of `from` to `to` in pieces; false when either cannot be
 // opened or a read or write fails.
 bool appendFile(const std::string& from, const std::string& to);

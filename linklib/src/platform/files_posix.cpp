@@ -71,11 +71,6 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
     return true;
 }
 
-bool createEmpty(const std::string& path) {
-    File f;
-    return f.openWrite(path);
-}
-
 bool appendFile(const std::string& from, const std::string& to) {
     File in, out;
     if (!in.openRead(from) || !out.openWrite(to, true)) return false;
