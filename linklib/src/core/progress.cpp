@@ -18,10 +18,9 @@ void fillText(char* out, size_t width, const char* text, size_t textCap) {
 }  // namespace
 
 int32_t suspend(int32_t handle) {
-    // Only atomic loads and a store: safe from a signal handler.
+    // Only atomic loads and stores: safe from a signal handler.
     if (!handleValid(handle)) return VSK_E_HANDLE;
-    state().abortRequested.store(true);
-    state().abortReason.store(VSK_E_ABORT_PC);
+    requestAbort();
     return 0;
 }
 

@@ -36,6 +36,12 @@ void clearAbort() {
 void beginCall() {
     state().abortRequested.store(false);
 }
+
+void requestAbort() {
+    // Only atomic stores: safe from a signal handler.
+    state().abortRequested.store(true);
+    state().abortReason.store(VSK_E_ABORT_PC);
+}
 int32_t abortReason() {
     return state().abortReason.load();
 }

@@ -71,6 +71,8 @@ void setCurrentHt(const char* ht3);
 void clearAbort();
 // A new exported call begins: earlier abort requests no longer count.
 void beginCall();
+// Asks the running call to stop with 1003 (Vsk_Suspend, the abort button).
+void requestAbort();
 int32_t abortReason();
 
 void purgeInput();

@@ -26,3 +26,8 @@ cc -std=c11 -Wall -Wextra -Werror -o "$prefix/example" "$prefix/example.c" $(pkg
 echo "the API reference's example builds"
 # The installed tools run from the prefix and find the installed library.
 "$prefix/bin/veskactl" --version
+# The Qt host module lands where the installed library looks for it.
+if [ -e "$build/lib/veska/veska-qthost.so" ]; then
+  test -e "$(pkg-config --variable=libdir veska)/veska/veska-qthost.so"
+  echo "the Qt host module is installed beside the library"
+fi

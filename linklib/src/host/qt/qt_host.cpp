@@ -1,0 +1,112 @@
+// The Qt host module: dispatches the calling thread's Qt events while the
+// library waits on the line, and keeps the library's progress window. It is
+// loaded by the library into processes that already run Qt 6; only its entry
+// point is visible. Nothing may unwind out of it into the library, so every
+// entry catches what Qt or the caller's event handlers throw.
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QThread>
+#include <memory>
+
+#include "host/qt_host_abi.h"
+#include "progress_window.h"
+
+namespace vsk::qthost {
+
+namespace {
+
+const VskQtHostCallbacks* g_callbacks = nullptr;
+ProgressWindow* g_window = nullptr;
+
+void abortPressed() {
+    if (g_callbacks != nullptr && g_callbacks->requestAbort != nullptr) g_callbacks->requestAbort();
+}
+
+bool eventsHere() {
+    return QCoreApplication::instance() != nullptr &&
+           QAbstractEventDispatcher::instance(QThread::currentThread()) != nullptr;
+}
+
+// Widgets live on the thread of a widgets application.
+bool windowsHere() {
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+int32_t hasEvents() {
+    try {
+        return eventsHere() ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+void dispatch() {
+    try {
+        if (eventsHere()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+    } catch (...) {
+        // An event handler that throws loses its event, not the transfer.
+    }
+}
+
+void setupWindow(const char* ht, const char* name, int32_t type) {
+    try {
+        if (g_window != nullptr)
+            g_window->setUp(QString::fromUtf8(ht), QString::fromUtf8(name), type);
+    } catch (...) {
+    }
+}
+
+void closeWindow() {
+    try {
+        std::unique_ptr<ProgressWindow> window(g_window);
+        g_window = nullptr;
+        if (window) window->remove();
+    } catch (...) {
+    }
+}
+
+int32_t openWindow(const char* ht, const char* name, int32_t type) {
+    try {
+        if (g_window == nullptr) {
+            if (!windowsHere()) return 0;
+            g_window = new ProgressWindow(abortPressed);
+            g_window->setUp(QString::fromUtf8(ht), QString::fromUtf8(name), type);
+            g_window->show();
+            g_window->raise();
+            g_window->activateWindow();
+        } else {
+            g_window->setUp(QString::fromUtf8(ht), QString::fromUtf8(name), type);
+        }
+        return 1;
+    } catch (...) {
+        // A window that cannot be made: the operation runs without one.
+        closeWindow();
+        return 0;
+    }
+}
+
+void showProgress(int32_t done, int32_t total) {
+    try {
+        if (g_window != nullptr) g_window->showProgress(done, total);
+    } catch (...) {
+    }
+}
+
+int32_t windowOpen() {
+    return g_window != nullptr ? 1 : 0;
+}
+
+const VskQtHostApi kApi = {kVskQtHostAbi, hasEvents,    dispatch,    openWindow,
+                           setupWindow,   showProgress, closeWindow, windowOpen};
+
+}  // namespace
+
+}  // namespace vsk::qthost
+
+extern "C" __attribute__((visibility("default"))) const VskQtHostApi* veska_qt_host_entry(
+    const VskQtHostCallbacks* callbacks) {
+    vsk::qthost::g_callbacks = callbacks;
+    return &vsk::qthost::kApi;
+}
