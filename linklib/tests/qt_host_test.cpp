@@ -8,8 +8,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 #include "link_fixture.h"
 
@@ -95,6 +98,31 @@ void setPath(char (&field)[128], const std::string& path) {
     std::memset(field, ' ', sizeof field);
     std::memcpy(field, path.data(), path.size());
 }
+
+// Stops a call that would otherwise run until the test's time-out (a host
+// that never dispatches events makes the polling loops endless).
+class Watchdog {
+  public:
+    explicit Watchdog(int32_t handle, std::chrono::seconds after = std::chrono::seconds(20))
+        : thread_([this, handle, after] {
+              std::unique_lock<std::mutex> lock(m_);
+              if (!cv_.wait_for(lock, after, [this] { return done_; })) Vsk_Suspend(handle);
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+
+  private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
 
 class QtHostTest : public LinkTest {
   protected:
@@ -241,6 +269,7 @@ TEST_F(QtHostTest, PollingLoopShowsThePollingText) {
             if (readFile(store_.file("A.DAT")) == pattern(1024))
                 progressWindow()->findChild<QPushButton*>("abortButton")->click();
         });
+        Watchdog watchdog(h_);
         r = Vsk_PollingAllDownload(h_, mask.c_str(), 100, 10, 1, &list, &rf, 1);
     }
     EXPECT_EQ(r, VSK_E_ABORT_PC);
@@ -293,13 +322,22 @@ TEST_F(QtHostTest, EveryOperationShowsItsOwnText) {
     };
     for (const auto& [type, run] : operations) {
         std::set<QString> texts;
+        bool sawFile = false;
+        // The loops are stopped once they have served the terminal, so that
+        // the window is also seen while a batch runs inside them.
+        const char batchCommand = type == 6 ? 'U' : 'W';
+        const size_t batchesBefore = commandsReceived(batchCommand);
+        const size_t endsBefore = sim().received(isFrame('E')).size();
         int32_t r;
         {
+            Watchdog watchdog(h_);
             Ticker t([&, type = type] {
                 WindowView v = look();
                 if (!v.present) return;
                 texts.insert(v.operation);
-                if (type >= 6) progressWindow()->findChild<QPushButton*>("abortButton")->click();
+                sawFile = sawFile || !v.name.isEmpty();
+                if (type >= 6 && commandsReceived(batchCommand) > batchesBefore)
+                    progressWindow()->findChild<QPushButton*>("abortButton")->click();
             });
             r = run();
         }
@@ -307,8 +345,83 @@ TEST_F(QtHostTest, EveryOperationShowsItsOwnText) {
         EXPECT_EQ(texts, std::set<QString>{QString::fromUtf8(kOperationTexts[type])})
             << "window type " << type;
         EXPECT_EQ(progressWindow(), nullptr) << "window type " << type;
+        if (type < 6) {
+            EXPECT_TRUE(sawFile) << "window type " << type << " showed no file name";
+        }
+        // Every operation but the uploads ends with an end frame the terminal
+        // does not answer: let it arrive before the next command.
+        if (type != 0 && type != 4) {
+            EXPECT_TRUE(sim().waitReceived(endsBefore + 1, isFrame('E'))) << "window type " << type;
+        }
         expectUsable();
     }
+}
+
+// What a program may do to the window, or while it is up, must not hurt the
+// program or the call: delete it, run without any other window, have a
+// modal dialog open, throw from a handler.
+TEST_F(QtHostTest, ProgramsMayDeleteTheWindowAndNeedNoOtherWindow) {
+    startSlowTerminal();
+    const std::string data = pattern(3000);
+    pc_.write("A.DAT", data);
+    int32_t first = -1, second = -1;
+    bool deleted = false;
+    // Inside the program's own event loop, with no other window at all:
+    // removing the window must not end that loop.
+    QTimer::singleShot(0, [&] {
+        first = Vsk_FDownload(h_, "005", pc_.file("A.DAT").c_str(), 3000, 1);
+        QTimer::singleShot(100, [] { QCoreApplication::exit(7); });
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 7) << "the event loop ended early";
+    EXPECT_EQ(first, 0);
+    ASSERT_TRUE(terminalStored(store_.file("A.DAT"), data));
+    {
+        Ticker t([&] {
+            if (QDialog* w = progressWindow(); w != nullptr && !deleted) {
+                deleted = true;
+                delete w;
+            }
+        });
+        second = Vsk_FDownload(h_, "005", pc_.file("A.DAT").c_str(), 3000, 1);
+    }
+    EXPECT_TRUE(deleted);
+    EXPECT_EQ(second, 0);
+}
+
+TEST_F(QtHostTest, WindowOpenedFromAModalDialogIsModalToo) {
+    startSlowTerminal();
+    pc_.write("A.DAT", pattern(2048));
+    QDialog dialog;
+    Qt::WindowModality modality = Qt::NonModal;
+    int32_t r = -1;
+    QTimer::singleShot(0, &dialog, [&] {
+        Ticker t([&] {
+            if (QDialog* w = progressWindow()) modality = w->windowModality();
+        });
+        r = Vsk_FDownload(h_, "005", pc_.file("A.DAT").c_str(), 2048, 1);
+        dialog.accept();
+    });
+    dialog.exec();
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(modality, Qt::ApplicationModal);
+}
+
+TEST_F(QtHostTest, AHandlerThatThrowsAbortsTheCall) {
+    startSlowTerminal();
+    pc_.write("A.DAT", pattern(4096));
+    bool thrown = false;
+    int32_t r;
+    {
+        Ticker t([&] {
+            if (thrown) return;
+            thrown = true;
+            throw std::runtime_error("handler failed");
+        });
+        r = Vsk_FDownload(h_, "005", pc_.file("A.DAT").c_str(), 4096, 0);
+    }
+    EXPECT_TRUE(thrown);
+    EXPECT_EQ(r, VSK_E_ABORT_PC);
+    EXPECT_TRUE(sim().waitReceived(1, isFrame('E', "CAN")));
 }
 
 }  // namespace

@@ -100,7 +100,7 @@ int32_t sendEntry(DownloadEntry& e, xfer::Window& window) {
             return VSK_E_RECEIVE;
     }
     xfer::startFile(nf.text, g.currentHt, e.Size);
-    window.show(nf.text);
+    window.show(nf.text, e.Size);
     int32_t r = xfer::sendFile(path.text, e.Size, g.retry, &window);
     if (r == 0) {
         e.Outcome = 1;
@@ -251,7 +251,7 @@ Next receiveEntry(UploadRun& run, UploadEntry* entry, int k, uint32_t announced,
         xfer::slot(k) = xfer::Slot{k, "", "", size, false, xfer::Disposition::kDiscard, 0};
     }
     NameField shown(termName.c_str());
-    run.window.show(shown.text);
+    run.window.show(shown.text, size);
     if (prep == VSK_E_SAME_NAME_EXISTS) return skipFile(headerBlock, result);
     if (prep != 0) {
         buildFrame(frame::kResult, g.currentHt, headerBlock, 0,

@@ -118,6 +118,18 @@ struct LoopArgs {
 };
 
 // Serves one terminal that answered and writes its lines.
+// Waits `ms` while keeping the caller's events dispatched.
+void idle(uint32_t ms) {
+    uint32_t start = platform::tickMs();
+    for (;;) {
+        host::dispatchEvents();
+        uint32_t spent = platform::elapsedMs(start);
+        if (spent >= ms || abortReason() != 0) return;
+        uint32_t slice = host::waitSliceMs();
+        platform::sleepMs(ms - spent < slice ? ms - spent : slice);
+    }
+}
+
 int32_t serveTerminal(LoopArgs& a, ResultFile& file) {
     const char* ht = state().currentHt;
     std::string htText(ht, 3);
@@ -187,10 +199,10 @@ int32_t pollingLoop(LoopArgs& a, ResultFile& file) {
         xfer::startFile("", ht, 0);
         if (a.mask[index - 1] != '1') {
             // Nothing to poll at all: wait instead of spinning through the numbers.
-            if (!anySelected && index == VSK_MAX_HT) platform::sleepMs(a.pollingMs);
+            if (!anySelected && index == VSK_MAX_HT) idle(a.pollingMs);
             continue;
         }
-        window.show("");
+        window.show("", 0);
         buildCommand(frame::cmd::kPolling);
         host::dispatchEvents();
         cancelCheck();  // a failing line shows in the exchange that follows

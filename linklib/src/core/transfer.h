@@ -36,7 +36,9 @@ class Window {
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
     void open(const char* name);
-    void show(const char* name);
+    // A new file of `total` bytes in the open window: its name (blanks
+    // trimmed), none of it done yet.
+    void show(const char* name, int32_t total);
     void progress(int32_t done, int32_t total);
 
   private:

@@ -39,8 +39,14 @@ void Window::open(const char* name) {
     if (owned_) host::openWindow(state().handle.load(), state().currentHt, name, show_, type_);
 }
 
-void Window::show(const char* name) {
-    if (host::windowOpen()) host::setupWindow(state().currentHt, name, type_);
+void Window::show(const char* name, int32_t total) {
+    if (!host::windowOpen()) return;
+    char trimmed[13];
+    field::blankFill(trimmed, sizeof trimmed, name);
+    field::trimTrailingBlanks(trimmed, sizeof trimmed);
+    host::setupWindow(state().currentHt, trimmed, type_);
+    // The previous file's figures must not stand under the new name.
+    host::showProgress(0, total);
 }
 
 void Window::progress(int32_t done, int32_t total) {

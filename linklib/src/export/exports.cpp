@@ -8,13 +8,20 @@
 namespace {
 
 // Runs `op` unless another call is already running inside the library.
+// Nothing unwinds into the caller: an operation that throws (memory ran out)
+// ends the call with 2002 and frees the library for the next one.
 template <typename Op>
 int32_t guarded(Op op) {
     vsk::State& g = vsk::state();
     if (g.busy) return VSK_E_BUSY;
     g.busy = true;
     vsk::beginCall();
-    int32_t r = op();
+    int32_t r;
+    try {
+        r = op();
+    } catch (...) {
+        r = VSK_E_RECEIVE;
+    }
     g.busy = false;
     return r;
 }

@@ -4,6 +4,8 @@
 // a program that does not use it. Until then, or when the module cannot be
 // loaded, this host behaves like the one without a GUI.
 #include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
 
 #include <string>
 
@@ -46,19 +48,29 @@ bool qtLoaded() {
 }
 
 // The module's path: "veska/veska-qthost.so" in the folder this library was
-// loaded from.
-std::string modulePath() {
+// loaded from, made absolute while the library loads, since the name it was
+// loaded by may be relative to a working folder the program changes later.
+std::string resolveModulePath() {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&modulePath), &info) == 0 || info.dli_fname == nullptr)
+    if (dladdr(reinterpret_cast<void*>(&resolveModulePath), &info) == 0 ||
+        info.dli_fname == nullptr)
         return {};
-    std::string self = info.dli_fname;
-    size_t slash = self.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : self.substr(0, slash);
-    return dir + "/veska/veska-qthost.so";
+    char real[PATH_MAX];
+    if (realpath(info.dli_fname, real) == nullptr) return {};
+    std::string self = real;
+    return self.substr(0, self.rfind('/')) + "/veska/veska-qthost.so";
 }
 
+const std::string& modulePath() {
+    static const std::string path = resolveModulePath();
+    return path;
+}
+
+// Taken when the library is loaded.
+[[maybe_unused]] const std::string& g_modulePathAtLoad = modulePath();
+
 const VskQtHostApi* loadModule() {
-    std::string path = modulePath();
+    const std::string& path = modulePath();
     if (path.empty()) return nullptr;
     void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) return nullptr;

@@ -39,6 +39,8 @@ ProgressWindow::ProgressWindow(void (*onAbort)()) : QDialog(nullptr), onAbort_(o
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(QStringLiteral("Veskafile"));
     setModal(false);
+    // Removing the window must never end a program that shows no other one.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setFont(windowFont());
 
     // Dialog units: a quarter of the font's average character width across,

@@ -2,12 +2,16 @@
 // library waits on the line, and keeps the library's progress window. It is
 // loaded by the library into processes that already run Qt 6; only its entry
 // point is visible. Nothing may unwind out of it into the library, so every
-// entry catches what Qt or the caller's event handlers throw.
+// entry catches what Qt or the caller's event handlers throw; only a thread's
+// cancellation goes on unwinding, as it must.
+#include <cxxabi.h>
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QThread>
-#include <memory>
+#include <QtGlobal>
 
 #include "host/qt_host_abi.h"
 #include "progress_window.h"
@@ -17,7 +21,9 @@ namespace vsk::qthost {
 namespace {
 
 const VskQtHostCallbacks* g_callbacks = nullptr;
-ProgressWindow* g_window = nullptr;
+// The program's own handlers may delete the window (say, every top-level
+// window) while events are dispatched: the pointer then drops to null.
+QPointer<ProgressWindow> g_window;
 
 void abortPressed() {
     if (g_callbacks != nullptr && g_callbacks->requestAbort != nullptr) g_callbacks->requestAbort();
@@ -45,8 +51,13 @@ int32_t hasEvents() {
 void dispatch() {
     try {
         if (eventsHere()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
-        // An event handler that throws loses its event, not the transfer.
+        // Qt's state after a throwing handler cannot be trusted: the call
+        // stops (1003) instead of reporting success.
+        qWarning("veska: an event handler threw during a library call; the call is aborted");
+        abortPressed();
     }
 }
 
@@ -60,9 +71,12 @@ void setupWindow(const char* ht, const char* name, int32_t type) {
 
 void closeWindow() {
     try {
-        std::unique_ptr<ProgressWindow> window(g_window);
+        ProgressWindow* window = g_window.data();
         g_window = nullptr;
-        if (window) window->remove();
+        if (window != nullptr) {
+            window->remove();
+            delete window;
+        }
     } catch (...) {
     }
 }
@@ -73,6 +87,10 @@ int32_t openWindow(const char* ht, const char* name, int32_t type) {
             if (!windowsHere()) return 0;
             g_window = new ProgressWindow(abortPressed);
             g_window->setUp(QString::fromUtf8(ht), QString::fromUtf8(name), type);
+            // Opened from a modal dialog, the window must be modal too, or
+            // the dialog would keep its abort button from being pressed.
+            if (QApplication::activeModalWidget() != nullptr)
+                g_window->setWindowModality(Qt::ApplicationModal);
             g_window->show();
             g_window->raise();
             g_window->activateWindow();
@@ -95,7 +113,7 @@ void showProgress(int32_t done, int32_t total) {
 }
 
 int32_t windowOpen() {
-    return g_window != nullptr ? 1 : 0;
+    return g_window.isNull() ? 0 : 1;
 }
 
 const VskQtHostApi kApi = {kVskQtHostAbi, hasEvents,    dispatch,    openWindow,
