@@ -12,10 +12,15 @@ namespace vsk::ui {
 
 // Whether `name` can be a terminal file name: at most 8 bytes before the first
 // dot and 3 after it, in CP932, only printable single-byte characters other
-// than " * + , / : ; < = > ? |. Blanks around the name do not count.
+// than " * + , / : ; < = > ? |. Blanks around the name do not count; other
+// white space does and is refused. A name with a character CP932 cannot
+// express is refused, and so are "." and "..", which no PC folder can hold.
 bool CheckHtFileName(const QString& name);
+// The same rule on a name already in CP932; blanks around it do not count.
+bool CheckHtFileNameBytes(const QByteArray& name);
 
-// Texts between the tool (Unicode) and the terminals (CP932 bytes).
+// Texts between the tool (Unicode) and the terminals (CP932 bytes). A
+// character CP932 cannot express becomes a replacement byte sequence.
 QByteArray toCp932(const QString& text);
 QString fromCp932(const QByteArray& bytes);
 

@@ -1,0 +1,118 @@
+// Takes the pictures of the manual tool shown in the README: the main window
+// connected to a simulated terminal, the progress window during a transfer,
+// the serial settings dialog and a delete confirmation.
+//
+//   veskam_screenshots OUTPUT_FOLDER      (run by docs/take-screenshots.sh)
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+
+#include "cls_reg.h"
+#include "dialog_driver.h"
+#include "f_con.h"
+#include "f_mainm.h"
+#include "f_prog.h"
+#include "f_setrs.h"
+#include "sim_process.h"
+#include "ui_common.h"
+#include "window_fixture.h"
+
+using namespace vsk;
+using vsk::testing::DialogDriver;
+using vsk::testing::select;
+using vsk::testing::waitUntil;
+
+namespace {
+
+QString g_out;
+
+void save(QWidget& w, const char* name) {
+    QString path = QDir(g_out).filePath(name);
+    if (!w.grab().save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    std::printf("%s\n", qPrintable(path));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: veskam_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    ui::useJapaneseFont(app);
+    g_out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(g_out);
+
+    htsim::testing::TempDir config("veskam-shots"), store("veskam-shots-ht"), pc("veskam-shots-pc");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(config.path()));
+    store.write("STOCK.TXT", std::string(1520, 's'));
+    store.write("ORDER01.DAT", std::string(384, 'o'));
+    store.write("COUNT.DAT", std::string(96, 'c'));
+    pc.write("MASTER.DAT", std::string(60 * 512, 'm'));
+    pc.write("PRICE.DAT", std::string(2300, 'p'));
+    pc.write("ITEMS.DAT", std::string(900, 'i'));
+    pc.write("APP.HEX", std::string(1000, 'h'));
+    // Downloads are slowed down so that the progress window can be caught.
+    htsim::testing::SimProcess sim(
+        {"--ht", "1", "--dir", store.path(), "--free", "482304", "--fault", "delay=25@D"});
+    setenv("VESKA_COM1", sim.path().c_str(), 1);
+    {
+        ui::ClsReg reg;
+        reg.setPort(1);
+        reg.setBaudRate(115200);
+        reg.setDefFolder(QString::fromStdString(pc.path()));
+    }
+    ui::setMessageSink([](const QString& text) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    });
+
+    ui::F_MainM window;
+    window.show();
+    window.btnStart()->click();
+    if (!waitUntil([&] { return window.connected() && window.btnCopy()->isEnabled(); })) {
+        std::fprintf(stderr, "the simulated terminal did not answer\n");
+        return 1;
+    }
+    vsk::testing::select(window.lstHOSTFile(), {"PRICE.DAT", "ITEMS.DAT"});
+    waitUntil([] { return false; }, 300);
+    save(window, "main-window.png");
+
+    {
+        DialogDriver<ui::F_SetRS> settings([](ui::F_SetRS& d) {
+            save(d, "settings-dialog.png");
+            d.reject();
+        });
+        window.mnset()->setEnabled(true);
+        window.mnset_Click();
+    }
+    {
+        DialogDriver<ui::F_CON> confirm([](ui::F_CON& d) {
+            save(d, "delete-confirmation.png");
+            d.btn(2)->click();
+        });
+        window.btnDel()->click();
+    }
+    bool caught = false;
+    QTimer watcher;
+    watcher.setInterval(20);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* prog = dynamic_cast<ui::F_Prog*>(QApplication::activeModalWidget());
+        if (caught || prog == nullptr || prog->ProgressBar1()->value() < 40) return;
+        caught = true;
+        save(*prog, "progress-window.png");
+    });
+    watcher.start();
+    vsk::testing::select(window.lstHOSTFile(), {"MASTER.DAT"});
+    window.btnCopy()->click();
+    watcher.stop();
+    window.btnEnd()->click();
+    return caught ? 0 : 1;
+}
