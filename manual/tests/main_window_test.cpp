@@ -403,8 +403,8 @@ TEST_F(MainWindowTest, InstallTakesExactlyOneApplicationFile) {
     select(window_->lstHOSTFile(), {"app.hex"});
     window_->btnInstall()->click();
     EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
-    EXPECT_EQ(sim_->received(isCommand('A')).size(), 1u);
-    EXPECT_EQ(sim_->received(isCommand('I')).size(), 4u) << "every install click ends with it";
+    EXPECT_TRUE(sim_->waitReceived(1, isCommand('A')));
+    EXPECT_TRUE(sim_->waitReceived(4, isCommand('I'))) << "every install click ends with it";
 }
 
 // --- Settings and ending
