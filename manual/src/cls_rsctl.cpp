@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 #include "f_con.h"
@@ -23,7 +24,7 @@ namespace {
 std::optional<int32_t> numberOf(const QVariant& v) {
     bool ok = false;
     double d = v.toString().trimmed().toDouble(&ok);
-    if (!ok) return std::nullopt;
+    if (!ok || !(std::fabs(d) < 2e9)) return std::nullopt;
     return static_cast<int32_t>(d);
 }
 

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "f_con.h"
 #include "f_ren.h"
@@ -65,7 +66,7 @@ QLabel* label(const char* name, const QString& text, QWidget* parent) {
 QString threeDigits(const QString& text) {
     bool ok = false;
     double value = text.trimmed().toDouble(&ok);
-    if (!ok) return text;
+    if (!ok || !(std::fabs(value) < 1e9)) return text;
     long long n = qRound64(value);
     QString digits = QString::number(n < 0 ? -n : n).rightJustified(3, QLatin1Char('0'));
     return n < 0 ? QLatin1Char('-') + digits : digits;
@@ -92,6 +93,8 @@ void F_MainM::buildControls() {
     cmbHandyID_->setObjectName("cmbHandyID");
     cmbHandyID_->setEditable(true);
     cmbHandyID_->setInsertPolicy(QComboBox::NoInsert);
+    // Completing "1" to "100" would poll a terminal nobody chose.
+    cmbHandyID_->setCompleter(nullptr);
     cmbHandyID_->lineEdit()->installEventFilter(this);
     connect(cmbHandyID_, &QComboBox::activated, this, [this] { cmbHandyID_Click(); });
     lstHTFile_ = new FileListBox(frmHT_);
@@ -232,12 +235,14 @@ void F_MainM::fillPcFileList(const QString& folder) {
     lstHOSTFile_->addItems(names);
 }
 
-void F_MainM::refreshTerminalList() {
-    if (!connected_) return;
+bool F_MainM::refreshTerminalList() {
+    if (!connected_) return false;
     timer1_->stop();
     setStatus(kConnecting, false);
     setOperationButtons(false);
-    if (link_.VskDIR(currentHt_) == 0) {
+    bool listed = link_.VskDIR(currentHt_) == 0;
+    if (listed) {
+        listedHt_ = currentHt_;
         lstHTFile_->clear();
         for (int n = link_.FCnt().toInt(); n > 0; --n) {
             QByteArray name;
@@ -253,6 +258,7 @@ void F_MainM::refreshTerminalList() {
     setOperationButtons(true);
     setStatus(QString(), false);
     timer1_->start();
+    return listed;
 }
 
 void F_MainM::setOperationButtons(bool enabled) {
@@ -324,7 +330,8 @@ void F_MainM::btnStart_Click() {
 }
 
 void F_MainM::Timer1_Timer() {
-    if (!started_) return;
+    // Never a poll inside an operation, whatever left the timer running.
+    if (!started_ || busy_) return;
     timer1_->stop();
     polling_ = true;
     currentHt_ = chosenHt_;
@@ -350,11 +357,15 @@ void F_MainM::Timer1_Timer() {
         return;
     }
     failures_ = 0;
-    if (!connected_) {
+    // A list always belongs to the terminal that answered: after the number
+    // was changed, the old list would send the next operation to the wrong
+    // terminal's files.
+    if (!connected_ || listedHt_ != currentHt_) {
         connected_ = true;
         clearTerminalSide();
         busy_ = true;
-        refreshTerminalList();
+        // A listing that failed is tried again at the next answer.
+        if (!refreshTerminalList()) connected_ = false;
         busy_ = false;
     }
 }
@@ -648,7 +659,16 @@ bool F_MainM::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
+// Dialogs must not open inside a library call (it would stand still until
+// they close): what needs one waits until the call has ended.
+bool F_MainM::deferredWhileInCall(void (F_MainM::*handler)()) {
+    if (!polling_ && !busy_) return false;
+    QTimer::singleShot(kPollIntervalMs, this, [this, handler] { (this->*handler)(); });
+    return true;
+}
+
 void F_MainM::Drive1_Change() {
+    if (deferredWhileInCall(&F_MainM::Drive1_Change)) return;
     if (lstDir_->setPath(drive1_->currentText())) return;
     showError(lstDir_->errorText(), this);
     lstDir_->setPath(QDir::currentPath());
@@ -663,11 +683,13 @@ void F_MainM::lstDir_Change() {
 // --- Menus and ending
 
 void F_MainM::mnset_Click() {
+    if (deferredWhileInCall(&F_MainM::mnset_Click)) return;
     F_SetRS dialog(this);
     dialog.exec();
 }
 
 void F_MainM::mnver_Click() {
+    if (deferredWhileInCall(&F_MainM::mnver_Click)) return;
     F_Ver dialog(this);
     dialog.exec();
 }

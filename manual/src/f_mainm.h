@@ -105,7 +105,9 @@ class F_MainM : public QMainWindow {
     void load();
     void unload();
     void fillPcFileList(const QString& folder);
-    void refreshTerminalList();
+    // Lists the terminal's files; false when the listing failed.
+    bool refreshTerminalList();
+    bool deferredWhileInCall(void (F_MainM::*handler)());
     void setOperationButtons(bool enabled);
     void setStatus(const QString& text, bool error);
     void clearTerminalSide();
@@ -152,6 +154,7 @@ class F_MainM : public QMainWindow {
     ClsRSCtl link_;
     ClsReg settings_;
     QString currentHt_;
+    QString listedHt_;  // the terminal the shown list came from
     QString chosenHt_ = QStringLiteral("001");
     int16_t failures_ = 0;
     bool started_ = false;

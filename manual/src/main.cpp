@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     vsk::ui::useJapaneseFont(app);
     vsk::ui::F_MainM window;
     window.show();
-    if (options.isSet(start)) QTimer::singleShot(0, &window, [&window] { window.btnStart_Click(); });
+    if (options.isSet(start))
+        QTimer::singleShot(0, &window, [&window] { window.btnStart_Click(); });
     return app.exec();
 }

@@ -93,22 +93,48 @@ TEST_F(MainWindowTest, ThreeFailedPollsAreToleratedTheFourthIsAConnectionError) 
     EXPECT_TRUE(terminalItems().isEmpty());
     EXPECT_FALSE(window_->btnCopy()->isEnabled());
     EXPECT_TRUE(window_->started());
-    EXPECT_GE(sim_->received(isCommand('P')).size(), 10u);
+    EXPECT_TRUE(sim_->waitReceived(10, isCommand('P')));
 }
 
-TEST_F(MainWindowTest, EnterInTheNumberBoxFormatsItAndPollsThatTerminal) {
-    startTerminal();
-    openWindow();
-    window_->cmbHandyID()->setEditText("5");
-    // Typing alone changes nothing; Enter does.
+void type(QWidget* w, const QString& text) {
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &press);
+    }
+}
+
+TEST_F(MainWindowTest, TheNumberTypedIsTheTerminalPolledAndListed) {
+    store_.write("ONE.DAT", "1");
+    TempDir twelve("veskam-ht012");
+    twelve.write("TWELVE.DAT", "12");
+    sim_ = std::make_unique<SimProcess>(std::vector<std::string>{
+        "--ht", "1", "--dir", store_.path(), "--ht", "12", "--dir", twelve.path()});
+    setenv("VESKA_COM1", sim_->path().c_str(), 1);
+    connect();
+    EXPECT_EQ(terminalItems(), QStringList{"ONE.DAT"});
+
+    QLineEdit* edit = window_->cmbHandyID()->lineEdit();
+    edit->clear();
+    type(edit, "12");
+    // Typing alone changes nothing (and completes nothing); Enter does.
     EXPECT_EQ(window_->chosenHt(), "001");
+    EXPECT_EQ(window_->cmbHandyID()->currentText(), "12");
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(window_->cmbHandyID()->lineEdit(), &enter);
-    EXPECT_EQ(window_->cmbHandyID()->currentText(), "005");
-    EXPECT_EQ(window_->chosenHt(), "005");
-    window_->btnStart()->click();
-    ASSERT_TRUE(waitUntil([&] { return !sim_->received(isCommand('P', 5)).empty(); }));
-    EXPECT_TRUE(sim_->received(isCommand('P', 1)).empty());
+    QApplication::sendEvent(edit, &enter);
+    EXPECT_EQ(window_->cmbHandyID()->currentText(), "012");
+    EXPECT_EQ(window_->chosenHt(), "012");
+    // The list follows the terminal that answers, so that no operation acts
+    // on one terminal's files while the list shows another's.
+    ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"TWELVE.DAT"}; }));
+    EXPECT_TRUE(sim_->received(isCommand('P', 120)).empty());
+}
+
+TEST_F(MainWindowTest, AFailedFirstListingIsTriedAgain) {
+    store_.write("A.DAT", "a");
+    startTerminal({"--fault", "silent=1@F"});
+    connect();
+    ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"A.DAT"}; }));
+    EXPECT_EQ(sim_->received(isCommand('F')).size(), 2u);
 }
 
 // --- Copy
@@ -298,6 +324,7 @@ TEST_F(MainWindowTest, TerminalDeleteAsksPerFileAndStopsAtTheFirstFailure) {
     EXPECT_TRUE(sim_->received(isCommand('E')).empty());
     EXPECT_TRUE(messages_.isEmpty());
     EXPECT_EQ(terminalItems().size(), 3);
+    EXPECT_EQ(sim_->received(isCommand('F')).size(), 2u) << "a cancelled delete lists again";
 
     // "すべて削除" at the first file; the second has gone from the terminal meanwhile.
     answers = {1};

@@ -70,9 +70,8 @@ int main(int argc, char** argv) {
         reg.setBaudRate(115200);
         reg.setDefFolder(QString::fromStdString(pc.path()));
     }
-    ui::setMessageSink([](const QString& text) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    });
+    ui::setMessageSink(
+        [](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
 
     ui::F_MainM window;
     window.show();

@@ -70,7 +70,8 @@ class MainWindowTest : public ::testing::Test {
         reg.setBaudRate(115200);
         reg.setTimeout(500);
         reg.setRetry(3);
-        reg.setPollingTout(100);
+        // Generous: a loaded machine must not turn a slow answer into a failed poll.
+        reg.setPollingTout(300);
         reg.setDefFolder(QString::fromStdString(pc_.path()));
         ui::setMessageSink([this](const QString& text) { messages_ << text; });
     }
