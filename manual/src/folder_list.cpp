@@ -73,7 +73,10 @@ void FolderList::activate(QListWidgetItem* item) {
 QStringList mountedVolumeRoots() {
     QStringList roots;
     for (const QStorageInfo& v : QStorageInfo::mountedVolumes()) {
-        if (v.isValid() && v.isReady() && !roots.contains(v.rootPath())) roots << v.rootPath();
+        // Containers mount single files too; only folders can be shown.
+        if (v.isValid() && v.isReady() && QFileInfo(v.rootPath()).isDir() &&
+            !roots.contains(v.rootPath()))
+            roots << v.rootPath();
     }
     roots.sort();
     return roots;

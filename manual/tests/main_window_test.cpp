@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -163,7 +164,7 @@ TEST_F(MainWindowTest, CopyByButtonSendsPcFilesAndByDropFetchesTerminalFiles) {
     EXPECT_TRUE(sim_->waitReceived(2, isCommand('I')));
 }
 
-TEST_F(MainWindowTest, DropNeedsTheDragToBeOverTheList) {
+TEST_F(MainWindowTest, DropOnTheTerminalListSendsWhenTheDragIsOverIt) {
     pc_.write("MASTER.DAT", "m");
     startTerminal();
     connect();
@@ -172,6 +173,11 @@ TEST_F(MainWindowTest, DropNeedsTheDragToBeOverTheList) {
     window_->lstHTFile_DragOver(window_->lstHOSTFile(), ui::FileListBox::kLeave);
     window_->lstHTFile_DragDrop(window_->lstHOSTFile());
     EXPECT_TRUE(sim_->received(isCommand('D')).empty());
+
+    window_->lstHTFile_DragOver(window_->lstHOSTFile(), ui::FileListBox::kOver);
+    window_->lstHTFile_DragDrop(window_->lstHOSTFile());
+    EXPECT_TRUE(stored(store_, "MASTER.DAT", "m"));
+    EXPECT_TRUE(terminalItems().contains("MASTER.DAT"));
 }
 
 TEST_F(MainWindowTest, WithBothListsSelectedCopyFetchesFromTheTerminal) {
@@ -435,6 +441,24 @@ TEST_F(MainWindowTest, InstallTakesExactlyOneApplicationFile) {
 }
 
 // --- Settings and ending
+
+TEST_F(MainWindowTest, ChoosingAVolumeShowsItsRoot) {
+    openWindow();
+    EXPECT_EQ(window_->lstDir()->path(), QDir(QString::fromStdString(pc_.path())).canonicalPath());
+    QComboBox* volumes = window_->Drive1();
+    ASSERT_GE(volumes->findText("/"), 0);
+    if (volumes->count() < 2) GTEST_SKIP() << "only one volume is mounted";
+    // Each volume in turn, ending on the one first shown.
+    const int first = volumes->currentIndex();
+    for (int k = 1; k <= volumes->count(); ++k) {
+        int i = (first + k) % volumes->count();
+        QFileInfo root(volumes->itemText(i));
+        if (!root.isReadable() || !root.isExecutable()) continue;  // would rightly be refused
+        volumes->setCurrentIndex(i);
+        EXPECT_EQ(window_->lstDir()->path(), QDir(volumes->itemText(i)).canonicalPath());
+    }
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
+}
 
 TEST_F(MainWindowTest, EndingStoresTheFolderShown) {
     startTerminal();
