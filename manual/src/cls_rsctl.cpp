@@ -155,9 +155,7 @@ int32_t ClsRSCtl::VskFRename(const QString& ht) {
         const QString newName = dialog.NewFileName();
         if (newName == oldText) continue;
         if (!CheckHtFileName(newName)) {
-            showError(QStringLiteral("ファイル名 [ ") + newName +
-                          QStringLiteral(" ] はＨＴで使用できません"),
-                      parent_);
+            showError(invalidHtNameMessage(newName), parent_);
             continue;
         }
         // The name check ignores surrounding blanks, so they are not sent:

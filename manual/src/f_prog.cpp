@@ -214,9 +214,7 @@ void F_Prog::runDownload() {
         const QByteArray& path = table_.at(i).Name;
         QString name = splitPath(QString::fromUtf8(path)).name;
         if (!CheckHtFileName(name)) {
-            showError(QStringLiteral("ファイル名 [ ") + name +
-                          QStringLiteral(" ] はＨＴで使用できません"),
-                      this);
+            showError(invalidHtNameMessage(name), this);
             continue;
         }
         showFile(name);

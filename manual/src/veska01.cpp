@@ -7,6 +7,10 @@
 
 namespace vsk::ui {
 
+QString invalidHtNameMessage(const QString& name) {
+    return QStringLiteral("ファイル名 [ ") + name + QStringLiteral(" ] はＨＴで使用できません");
+}
+
 namespace {
 
 // CP932 keeps 00h-7Fh as ASCII, and so does the library when it turns a PC file

@@ -19,6 +19,9 @@ bool CheckHtFileName(const QString& name);
 // The same rule on a name already in CP932; blanks around it do not count.
 bool CheckHtFileNameBytes(const QByteArray& name);
 
+// What the user is told about a name CheckHtFileName refuses.
+QString invalidHtNameMessage(const QString& name);
+
 // Texts between the tool (Unicode) and the terminals (CP932 bytes). A
 // character CP932 cannot express becomes a replacement byte sequence.
 QByteArray toCp932(const QString& text);
