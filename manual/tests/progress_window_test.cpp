@@ -2,6 +2,7 @@
 // offers, an unknown kind, and closing it while a call runs.
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -82,12 +83,18 @@ TEST_F(ProgressWindowTest, PollingBatchShowsThePollingTextAndStopsOnAbort) {
     mask[0] = '1';
     QStringList texts;
     QString caption;
+    QElapsedTimer clock;
+    clock.start();
     QTimer timer;
     whileShown(timer, [&](F_Prog& w) {
         caption = w.windowTitle();
         texts << w.txtMsg()->toPlainText();
-        // Once the terminal has been served, stop the endless loop.
-        if (store_.read("A.DAT") == std::string("aaaa")) w.btn()->click();
+        // Once the terminal has been served and the polling text seen, stop
+        // the endless loop (and in any case after a while).
+        bool served = store_.read("A.DAT") == std::string("aaaa");
+        if ((served && texts.contains(QStringLiteral("ポーリング中・・・"))) ||
+            clock.elapsed() > 5000)
+            w.btn()->click();
     });
     int32_t r = link_.VskPollingAllDownload(QString::fromStdString(mask), 100,
                                             QString::fromStdString(pc_.file("result.txt")), 0, 0);
