@@ -1,0 +1,143 @@
+#include "profile_file.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+#include <optional>
+
+namespace vsk::ui {
+
+namespace {
+
+QStringList readLines(const QString& file, bool* exists) {
+    QFile f(file);
+    *exists = f.open(QIODevice::ReadOnly);
+    if (!*exists) return {};
+    QString text = QString::fromUtf8(f.readAll());
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    for (QString& line : lines)
+        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+    return lines;
+}
+
+// The section a line opens, if it is a section line.
+std::optional<QString> sectionOf(const QString& line) {
+    QString t = line.trimmed();
+    if (!t.startsWith(QLatin1Char('['))) return std::nullopt;
+    qsizetype close = t.indexOf(QLatin1Char(']'));
+    if (close < 0) return std::nullopt;
+    return t.mid(1, close - 1).trimmed();
+}
+
+// The key a line sets, if it is a key line.
+std::optional<QString> keyOf(const QString& line) {
+    QString t = line.trimmed();
+    if (t.isEmpty() || t.startsWith(QLatin1Char(';'))) return std::nullopt;
+    qsizetype eq = t.indexOf(QLatin1Char('='));
+    if (eq <= 0) return std::nullopt;
+    return t.left(eq).trimmed();
+}
+
+bool sameName(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// Where a section's lines lie: [begin, end) after its header; begin -1 when absent.
+struct Span {
+    qsizetype header = -1;
+    qsizetype end = -1;
+};
+
+Span findSection(const QStringList& lines, const QString& section) {
+    Span s;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        std::optional<QString> name = sectionOf(lines[i]);
+        if (!name) continue;
+        if (s.header >= 0) {
+            s.end = i;
+            return s;
+        }
+        if (sameName(*name, section)) s.header = i;
+    }
+    if (s.header >= 0) s.end = lines.size();
+    return s;
+}
+
+qsizetype findKey(const QStringList& lines, const Span& s, const QString& key) {
+    for (qsizetype i = s.header + 1; i < s.end; ++i) {
+        std::optional<QString> k = keyOf(lines[i]);
+        if (k && sameName(*k, key)) return i;
+    }
+    return -1;
+}
+
+// The longest prefix of `text` that fits `maxBytes` bytes of UTF-8.
+QString cutToBytes(const QString& text, int maxBytes) {
+    QString out;
+    int bytes = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        int size = static_cast<int>(text.mid(i, n).toUtf8().size());
+        if (bytes + size > maxBytes) break;
+        out += text.mid(i, n);
+        bytes += size;
+        i += n - 1;
+    }
+    return out;
+}
+
+bool writeLines(const QString& file, const QStringList& lines) {
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) return false;
+    QByteArray bytes;
+    for (const QString& line : lines) bytes += line.toUtf8() + "\r\n";
+    if (out.write(bytes) != bytes.size()) return false;
+    return out.commit();
+}
+
+}  // namespace
+
+QString readProfileString(const QString& file, const QString& section, const QString& key,
+                          int maxBytes) {
+    bool exists = false;
+    QStringList lines = readLines(file, &exists);
+    Span s = findSection(lines, section);
+    if (s.header < 0) return {};
+    qsizetype at = findKey(lines, s, key);
+    if (at < 0) return {};
+    QString value = lines[at].mid(lines[at].indexOf(QLatin1Char('=')) + 1).trimmed();
+    // A cut value may end in blanks that were inside it.
+    QString cut = cutToBytes(value, maxBytes);
+    while (cut.endsWith(QLatin1Char(' '))) cut.chop(1);
+    return cut;
+}
+
+bool writeProfileString(const QString& file, const QString& section, const QString& key,
+                        const QString& value) {
+    bool exists = false;
+    QStringList lines = readLines(file, &exists);
+    if (!exists && QFile::exists(file)) return false;  // there, but unreadable: leave it alone
+    const QString line = key + QLatin1Char('=') + value;
+    Span s = findSection(lines, section);
+    if (s.header < 0) {
+        if (value.isEmpty()) return true;
+        lines << QLatin1Char('[') + section + QLatin1Char(']') << line;
+        return writeLines(file, lines);
+    }
+    qsizetype at = findKey(lines, s, key);
+    if (value.isEmpty()) {
+        if (at < 0) return true;
+        lines.removeAt(at);
+    } else if (at >= 0) {
+        lines[at] = line;
+    } else {
+        // After the section's last line that is not blank.
+        qsizetype insert = s.end;
+        while (insert > s.header + 1 && lines[insert - 1].trimmed().isEmpty()) --insert;
+        lines.insert(insert, line);
+    }
+    return writeLines(file, lines);
+}
+
+}  // namespace vsk::ui
