@@ -1,0 +1,65 @@
+#include "cls_datfile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <limits>
+
+namespace vsk::ui {
+
+namespace {
+
+bool isPattern(const QString& name) {
+    return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
+}
+
+// The ordinary files a pattern's last part matches in its folder (the
+// current folder when it has none), as folder part + name. Names match
+// without regard to letter case, as the job files were written for that.
+QStringList matches(const QString& pattern) {
+    qsizetype slash = pattern.lastIndexOf(QLatin1Char('/'));
+    QString folderPart = slash < 0 ? QString() : pattern.left(slash + 1);
+    QDir dir(folderPart.isEmpty() ? QStringLiteral(".") : folderPart);
+    const QStringList names = dir.entryList({pattern.mid(slash + 1)}, QDir::Files, QDir::Name);
+    QStringList out;
+    for (const QString& n : names) out << folderPart + n;
+    return out;
+}
+
+}  // namespace
+
+int32_t ClsDatFile::FileTblAdd(const QString& name) {
+    if (names_.size() >= kMaxFiles) return -1;
+    names_ << name.trimmed();
+    return 0;
+}
+
+void ClsDatFile::FileTblClr() {
+    names_.clear();
+}
+
+int32_t ClsDatFile::GetDownFileArrange() {
+    expanded_.clear();
+    for (const QString& name : names_) {
+        if (name.isEmpty()) break;
+        const QStringList files = isPattern(name) ? matches(name) : QStringList{name};
+        for (const QString& f : files) {
+            if (expanded_.size() >= kMaxFiles) break;
+            expanded_ << f;
+        }
+        if (expanded_.size() >= kMaxFiles) break;
+    }
+    return static_cast<int32_t>(expanded_.size());
+}
+
+QString ClsDatFile::filename(int32_t i) const {
+    return i >= 0 && i < expanded_.size() ? expanded_[i] : QString();
+}
+
+int32_t ClsDatFile::filesize(int32_t i) const {
+    if (i < 0 || i >= expanded_.size()) return 0;
+    QFileInfo info(expanded_[i]);
+    if (!info.isFile()) return 0;
+    return static_cast<int32_t>(qMin<qint64>(info.size(), std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace vsk::ui
