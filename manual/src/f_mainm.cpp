@@ -414,15 +414,20 @@ void F_MainM::guarded(int16_t code, void (F_MainM::*operation)()) {
 
 // --- Copy
 
-int32_t F_MainM::uploadSelected() {
+// The selected terminal files into the link's table, in list order, with
+// their listed sizes or 0; it stops when the table is full.
+void F_MainM::tableFromSelectedTerminalFiles(bool withSizes) {
     link_.FileTblClr();
     for (int i = 0; i < lstHTFile_->count(); ++i) {
         QListWidgetItem* item = lstHTFile_->item(i);
         if (!item->isSelected()) continue;
-        if (link_.FileTblAdd(item->data(kNameBytesRole).toByteArray(),
-                             item->data(kSizeRole).toInt()) < 0)
-            break;
+        int32_t size = withSizes ? item->data(kSizeRole).toInt() : 0;
+        if (link_.FileTblAdd(item->data(kNameBytesRole).toByteArray(), size) < 0) break;
     }
+}
+
+int32_t F_MainM::uploadSelected() {
+    tableFromSelectedTerminalFiles(true);
     if (link_.FCnt().toInt() == 0) return 1;
     return link_.VskFUpload(currentHt_, lstDir_->path());
 }
@@ -473,12 +478,7 @@ void F_MainM::deleteFiles() {
 }
 
 void F_MainM::deleteOnTerminal() {
-    link_.FileTblClr();
-    for (int i = 0; i < lstHTFile_->count(); ++i) {
-        QListWidgetItem* item = lstHTFile_->item(i);
-        if (item->isSelected() && link_.FileTblAdd(item->data(kNameBytesRole).toByteArray(), 0) < 0)
-            break;
-    }
+    tableFromSelectedTerminalFiles(false);
     setOperationButtons(false);
     int32_t r = link_.VskFDelete(currentHt_);
     if (r != 0) {
@@ -531,12 +531,7 @@ void F_MainM::rename() {
 }
 
 void F_MainM::renameOnTerminal() {
-    link_.FileTblClr();
-    for (int i = 0; i < lstHTFile_->count(); ++i) {
-        QListWidgetItem* item = lstHTFile_->item(i);
-        if (item->isSelected() && link_.FileTblAdd(item->data(kNameBytesRole).toByteArray(), 0) < 0)
-            break;
-    }
+    tableFromSelectedTerminalFiles(false);
     int32_t r = link_.VskFRename(currentHt_);
     if (r != 0)
         showError(QStringLiteral("ファイル名の変更に失敗しました。"), r, this);

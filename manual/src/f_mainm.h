@@ -125,6 +125,7 @@ class F_MainM : public QMainWindow {
     void install();
     void dropOnTerminal();
     void dropOnPc();
+    void tableFromSelectedTerminalFiles(bool withSizes);
     int32_t uploadSelected();
     int32_t downloadSelected();
     QString pcPath(const QString& name) const;
