@@ -115,6 +115,9 @@ QString readProfileString(const QString& file, const QString& section, const QSt
 
 bool writeProfileString(const QString& file, const QString& section, const QString& key,
                         const QString& value) {
+    // A line break would start a line of its own: a key or section the
+    // value was never meant to write.
+    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r'))) return false;
     bool exists = false;
     QStringList lines = readLines(file, &exists);
     if (!exists && QFile::exists(file)) return false;  // there, but unreadable: leave it alone

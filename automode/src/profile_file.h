@@ -17,7 +17,8 @@ QString readProfileString(const QString& file, const QString& section, const QSt
 // Writes `key`=`value` into `section`: an existing key is replaced where it
 // stands, a new key goes to the end of its section, a new section to the end
 // of the file, a missing file is created. An empty value deletes the key.
-// The file is replaced in one step, so it is never left half written.
+// The file is replaced in one step, so it is never left half written. A value
+// holding a line break is refused (false) and nothing is written.
 bool writeProfileString(const QString& file, const QString& section, const QString& key,
                         const QString& value);
 

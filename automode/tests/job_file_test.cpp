@@ -100,6 +100,11 @@ TEST_F(JobFileTest, WritesKeepTheRestOfTheFile) {
     EXPECT_EQ(job_.GetHTNO(1), "4");
     EXPECT_EQ(job_.GetUpFolder(), "/data/in");
     EXPECT_EQ(job_.GetPollingTout(1), "100");
+    // A file name with a line break must not smuggle a key into the file.
+    const std::string before = contents();
+    EXPECT_FALSE(job_.SetResFile(1, "/tmp/a\nSAVE=5"));
+    EXPECT_FALSE(job_.SetResFile(1, "/tmp/a\r[UPLOAD]"));
+    EXPECT_EQ(contents(), before);
 }
 
 TEST_F(JobFileTest, DownloadEntriesAndLongValues) {

@@ -134,30 +134,46 @@ void setResultMode(ParseState& state, std::string_view v) {
     state.resultMode = parseOneOf("result-mode", v, kResultModes);
 }
 
+void setDirection(ParseState& state, JobDirection direction) {
+    JobDirection& chosen = state.invocation.direction;
+    if (chosen != JobDirection::kEither && chosen != direction)
+        throw UsageError("--download and --upload cannot be used together");
+    chosen = direction;
+}
+void setDownload(ParseState& state, std::string_view) {
+    setDirection(state, JobDirection::kDownload);
+}
+void setUpload(ParseState& state, std::string_view) {
+    setDirection(state, JobDirection::kUpload);
+}
+
 struct OptionDef {
     std::string_view name;
     unsigned commandBit;  // 0: a line option, taken by every command
+    unsigned lineBit;     // the LineOption a line option sets, else 0
     bool takesValue;
     void (*apply)(ParseState&, std::string_view);
 };
 
 // "--mode" appears twice: its values depend on the command.
 constexpr OptionDef kOptions[] = {
-    {"port", 0, true, setPort},
-    {"baud", 0, true, setBaud},
-    {"parity", 0, true, setParity},
-    {"data", 0, true, setData},
-    {"stop", 0, true, setStop},
-    {"timeout", 0, true, setTimeout},
-    {"retry", 0, true, setRetry},
-    {"polling", 0, true, setPolling},
-    {"to", kOptTo, true, setTo},
-    {"mode", kOptSaveMode, true, setSaveMode},
-    {"mode", kOptInstallMode, true, setInstallMode},
-    {"stop-on-error", kOptStopOnError, false, setStopOnError},
-    {"limit", kOptLimit, true, setLimit},
-    {"result", kOptResult, true, setResult},
-    {"result-mode", kOptResultMode, true, setResultMode},
+    {"port", 0, kLinePort, true, setPort},
+    {"baud", 0, kLineBaud, true, setBaud},
+    {"parity", 0, kLineParity, true, setParity},
+    {"data", 0, kLineData, true, setData},
+    {"stop", 0, kLineStop, true, setStop},
+    {"timeout", 0, kLineTimeout, true, setTimeout},
+    {"retry", 0, kLineRetry, true, setRetry},
+    {"polling", 0, kLinePolling, true, setPolling},
+    {"to", kOptTo, 0, true, setTo},
+    {"mode", kOptSaveMode, 0, true, setSaveMode},
+    {"mode", kOptInstallMode, 0, true, setInstallMode},
+    {"stop-on-error", kOptStopOnError, 0, false, setStopOnError},
+    {"limit", kOptLimit, 0, true, setLimit},
+    {"result", kOptResult, 0, true, setResult},
+    {"result-mode", kOptResultMode, 0, true, setResultMode},
+    {"download", kOptDirection, 0, false, setDownload},
+    {"upload", kOptDirection, 0, false, setUpload},
 };
 
 const OptionDef* findOption(std::string_view name) {
@@ -175,10 +191,33 @@ const OptionDef* findOptionFor(std::string_view name, const CommandDef& command)
     return nullptr;
 }
 
-const CommandDef* findCommand(std::span<const CommandDef> commands, std::string_view name) {
-    for (const CommandDef& command : commands)
-        if (command.name == name) return &command;
-    return nullptr;
+std::string_view firstWord(std::string_view name) {
+    return name.substr(0, name.find(' '));
+}
+
+size_t wordCount(std::string_view name) {
+    return name.find(' ') == std::string_view::npos ? 1 : 2;
+}
+
+// The command the first positional arguments name; a two-word name takes
+// both. Throws UsageError for a name no command has.
+const CommandDef& findCommand(std::span<const CommandDef> commands,
+                              const std::vector<std::string>& positional) {
+    std::string subCommands;
+    for (const CommandDef& command : commands) {
+        if (command.name == positional[0]) return command;
+        if (wordCount(command.name) == 1 || firstWord(command.name) != positional[0]) continue;
+        if (positional.size() > 1 && command.name == positional[0] + " " + positional[1])
+            return command;
+        std::string_view second = command.name.substr(command.name.find(' ') + 1);
+        subCommands += (subCommands.empty() ? "" : " or ") + std::string(second);
+    }
+    if (!subCommands.empty()) {
+        if (positional.size() < 2) throw UsageError(positional[0] + " needs " + subCommands);
+        throw UsageError("unknown command " + quoted(positional[0] + " " + positional[1]) + "; " +
+                         positional[0] + " takes " + subCommands);
+    }
+    throw UsageError("unknown command " + quoted(positional[0]));
 }
 
 bool isHelp(std::string_view arg) {
@@ -256,6 +295,7 @@ void applyOptions(const std::vector<GivenOption>& options, ParseState& state) {
                              std::string(state.command.name));
         option->apply(state, given.value);
         state.given |= option->commandBit;
+        state.invocation.lineGiven |= option->lineBit;
     }
 }
 
@@ -287,28 +327,41 @@ void settleResultMode(ParseState& state) {
 }
 
 std::string_view targetWord(const CommandDef& command) {
-    return command.target == Target::kHt ? "HT" : "SELECTION";
+    switch (command.target) {
+        case Target::kHt:
+            return "HT";
+        case Target::kSelection:
+            return "SELECTION";
+        case Target::kNone:
+            break;
+    }
+    return {};
 }
 
 std::string synopsisOf(const CommandDef& command) {
-    std::string synopsis = std::string(command.name) + " " + std::string(targetWord(command));
+    std::string synopsis(command.name);
+    if (!targetWord(command).empty()) synopsis += " " + std::string(targetWord(command));
     if (!command.operands.empty()) synopsis += " " + std::string(command.operands);
     if (!command.optionSynopsis.empty()) synopsis += " " + std::string(command.optionSynopsis);
     return synopsis;
 }
 
-void setTarget(Invocation& invocation, const CommandDef& command,
-               const std::vector<std::string>& positional) {
-    if (positional.size() < 2) {
+// Returns how many positional arguments the command's name and target took.
+size_t setTarget(Invocation& invocation, const CommandDef& command,
+                 const std::vector<std::string>& positional) {
+    const size_t words = wordCount(command.name);
+    if (command.target == Target::kNone) return words;
+    if (positional.size() < words + 1) {
         throw UsageError(invocation.command +
                          (command.target == Target::kHt
                               ? " needs a terminal number"
                               : " needs a terminal selection such as 1,3,5-10"));
     }
     if (command.target == Target::kHt)
-        invocation.ht = normalizeHt(positional[1]);
+        invocation.ht = normalizeHt(positional[words]);
     else
-        invocation.selection = parseSelection(positional[1]);
+        invocation.selection = parseSelection(positional[words]);
+    return words + 1;
 }
 
 void checkOperandCount(const CommandDef& command, size_t count) {
@@ -408,27 +461,60 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args,
     const std::vector<std::string>& positional = split.positional;
 
     if (positional.empty()) throw UsageError("no command given");
-    parsed.command = findCommand(commands, positional[0]);
-    if (parsed.command == nullptr) throw UsageError("unknown command " + quoted(positional[0]));
-    invocation.command = positional[0];
+    parsed.command = &findCommand(commands, positional);
+    invocation.command = parsed.command->name;
 
     ParseState state{invocation, *parsed.command, 0, std::nullopt};
     applyOptions(split.options, state);
-    setTarget(invocation, *parsed.command, positional);
-    invocation.operands.assign(positional.begin() + 2, positional.end());
+    const size_t taken = setTarget(invocation, *parsed.command, positional);
+    invocation.operands.assign(positional.begin() + static_cast<ptrdiff_t>(taken),
+                               positional.end());
     checkOperandCount(*parsed.command, invocation.operands.size());
     checkRequiredOptions(state);
     settleResultMode(state);
     return parsed;
 }
 
+namespace {
+
+// Builds without the desktop tools have no job commands.
+bool hasJobCommands(std::span<const CommandDef> commands) {
+    return std::any_of(commands.begin(), commands.end(),
+                       [](const CommandDef& command) { return command.target == Target::kNone; });
+}
+
+constexpr std::string_view kJobHelp =
+    "\n"
+    "Auto-mode jobs:\n"
+    "  FILE is a job file of the desktop auto tools, holding a download job, an\n"
+    "  upload job or both. --download or --upload picks one; without either,\n"
+    "  job show shows each job the file holds and job run runs the only one\n"
+    "  (a file holding both needs the option).\n"
+    "  job run polls the job's terminals in turn, serves each one that answers,\n"
+    "  writes the job's history file and prints a line per terminal served. It\n"
+    "  runs until the stop file ENDPRM.DAT beside FILE has a first line starting\n"
+    "  with 2, until a result that ends a run (2004, a failed system call), or\n"
+    "  until Ctrl-C or SIGTERM, which aborts a running transfer.\n"
+    "  The port and line come from the desktop tools' stored settings\n"
+    "  ($XDG_CONFIG_HOME/MORVA/VESKA2.conf, else ~/.config/...), not the defaults\n"
+    "  above; the line options given override them one by one, and --polling\n"
+    "  overrides the job's polling time-out.\n";
+
+constexpr std::string_view kJobExitStatus =
+    "job run: 0 when the stop file ended it, 1 when the job could not be read or\n"
+    "started, a result ended it or it was interrupted, 2 usage error.\n";
+
+}  // namespace
+
 std::string usageText(std::span<const CommandDef> commands) {
     const LineOptions defaults = defaultLineOptions();
+    const bool jobs = hasJobCommands(commands);
     constexpr size_t kSummaryColumn = 26;
     std::ostringstream out;
     out << "Usage: veskactl [options] COMMAND HT [OPERAND...]\n"
-           "       veskactl [options] serve-download|serve-upload SELECTION [OPERAND...]\n"
-           "\n"
+           "       veskactl [options] serve-download|serve-upload SELECTION [OPERAND...]\n";
+    if (jobs) out << "       veskactl [options] job show|run FILE [--download|--upload]\n";
+    out << "\n"
            "Talks to the handheld terminal number HT (1 to 128) on a serial port.\n"
            "\n"
            "Commands:\n";
@@ -486,8 +572,10 @@ std::string usageText(std::span<const CommandDef> commands) {
            "character set (CP932); PC paths given to transfers are at most 127 bytes\n"
            "once made absolute, and files at most 9999999 bytes.\n"
            "While a transfer runs and stderr is a terminal, a progress line is shown.\n"
-           "Ctrl-C aborts a running operation.\n"
-           "Exit status: 0 success, 1 the operation failed or was aborted, 2 usage error.\n";
+           "Ctrl-C aborts a running operation.\n";
+    if (jobs) out << kJobHelp << "\n";
+    out << "Exit status: 0 success, 1 the operation failed or was aborted, 2 usage error.\n";
+    if (jobs) out << kJobExitStatus;
     return out.str();
 }
 

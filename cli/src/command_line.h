@@ -52,17 +52,23 @@ struct TransferOptions {
     int32_t resultMode = kResultNone;  // settled after parsing, see parseCommandLine
 };
 
+// Which job of a job file a job command takes; kEither lets the file decide.
+enum class JobDirection { kEither, kDownload, kUpload };
+
 struct Invocation {
     LineOptions line;
+    unsigned lineGiven = 0;  // the LineOption bits typed on the command line
     std::string command;
     std::string ht;         // three digits, "001" to "128"; for commands on one terminal
     std::string selection;  // 128 characters "0"/"1"; for commands on a selection
     std::vector<std::string> operands;
     TransferOptions transfer;
+    JobDirection direction = JobDirection::kEither;
 };
 
-// What a command's first operand names.
-enum class Target { kHt, kSelection };
+// What a command's first operand names; kNone: the operands follow the
+// command's name directly (the job commands, which name a PC file).
+enum class Target { kHt, kSelection, kNone };
 
 // Bits of CommandDef::options and CommandDef::required.
 enum CommandOption : unsigned {
@@ -75,10 +81,11 @@ enum CommandOption : unsigned {
     kOptResultMode = 1u << 6,
     // Not an option of its own: --polling takes the polling loops' wider range.
     kOptLoopPolling = 1u << 7,
+    kOptDirection = 1u << 8,  // --download and --upload
 };
 
 struct CommandDef {
-    std::string_view name;
+    std::string_view name;      // one word, or two for a command with sub-commands ("job run")
     std::string_view operands;  // as shown in the help, e.g. "NAME..."
     int minOperands;
     int maxOperands;  // kUnlimited for a list

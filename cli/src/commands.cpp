@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "formatting.h"
+#ifdef VESKA_JOB_COMMANDS
+#include "job_commands.h"
+#endif
 #include "report.h"
 #include "session.h"
 #include "terminal_text.h"
@@ -175,6 +178,12 @@ constexpr CommandDef kCommands[] = {
      runServeUpload, Target::kSelection,
      kOptTo | kOptSaveMode | kOptLimit | kOptResult | kOptResultMode | kOptLoopPolling, kOptTo,
      "--to DIR [--mode M] [--limit S] [--result FILE]"},
+#ifdef VESKA_JOB_COMMANDS
+    {"job show", "FILE", 1, 1, "show the auto-mode job FILE as the desktop tools confirm it",
+     runJobShow, Target::kNone, kOptDirection, 0, "[--download|--upload]"},
+    {"job run", "FILE", 1, 1, "run the auto-mode job FILE until its stop file or Ctrl-C", runJobRun,
+     Target::kNone, kOptDirection, 0, "[--download|--upload]"},
+#endif
 };
 
 }  // namespace

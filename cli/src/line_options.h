@@ -20,6 +20,19 @@ struct LineOptions {
     int32_t pollingMs;
 };
 
+// One bit per line option, to tell which ones the user typed: a job run
+// starts from the tools' stored line and takes only those.
+enum LineOption : unsigned {
+    kLinePort = 1u << 0,
+    kLineBaud = 1u << 1,
+    kLineParity = 1u << 2,
+    kLineData = 1u << 3,
+    kLineStop = 1u << 4,
+    kLineTimeout = 1u << 5,
+    kLineRetry = 1u << 6,
+    kLinePolling = 1u << 7,
+};
+
 // Accepted ranges, shared by the option parser and the help text.
 inline constexpr int32_t kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 inline constexpr int32_t kMinTimeoutMs = 500;

@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include <atomic>
 #include <csignal>
 #include <iostream>
 
@@ -11,12 +12,17 @@ namespace {
 
 volatile sig_atomic_t gSessionHandle = 0;
 volatile sig_atomic_t gInterrupted = 0;
+std::atomic<const InterruptRoute*> gRoute{nullptr};
+static_assert(std::atomic<const InterruptRoute*>::is_always_lock_free,
+              "the route is read in the signal handler");
 
-// Only async-signal-safe work here: the library's abort request is.
+// Only async-signal-safe work here: the library's abort request is, and so
+// must be a route's.
 void onInterrupt(int) {
     gInterrupted = 1;
     int32_t handle = gSessionHandle;
     if (handle != 0) Vsk_Suspend(handle);
+    if (const InterruptRoute* route = gRoute.load()) route->abort();
 }
 
 void installInterruptHandlers() {
@@ -41,6 +47,15 @@ Session::~Session() {
 
 bool Session::interruptRequested() {
     return gInterrupted != 0;
+}
+
+InterruptRoute::InterruptRoute(AbortCall abort, void* context) : abort_(abort), context_(context) {
+    gRoute = this;
+    installInterruptHandlers();
+}
+
+InterruptRoute::~InterruptRoute() {
+    gRoute = nullptr;
 }
 
 std::unique_ptr<Session> openSession(const LineOptions& line) {

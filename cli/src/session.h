@@ -36,4 +36,23 @@ class Session {
 // returns nullptr. SIGINT and SIGTERM abort calls from then on.
 std::unique_ptr<Session> openSession(const LineOptions& line);
 
+// For runs that open and close their session themselves (auto-mode jobs):
+// while the route lives, SIGINT and SIGTERM call `abort(context)` from the
+// signal handler, so `abort` must be async-signal-safe. A signal that came
+// before the route still shows in Session::interruptRequested().
+class InterruptRoute {
+  public:
+    using AbortCall = void (*)(void* context);
+    InterruptRoute(AbortCall abort, void* context);
+    ~InterruptRoute();
+    InterruptRoute(const InterruptRoute&) = delete;
+    InterruptRoute& operator=(const InterruptRoute&) = delete;
+
+    void abort() const { abort_(context_); }
+
+  private:
+    AbortCall abort_;
+    void* context_;
+};
+
 }  // namespace veskactl

@@ -13,20 +13,13 @@
 #include "f_con.h"
 #include "f_prog.h"
 #include "f_ren.h"
+#include "line_codes.h"
 #include "message_box.h"
 #include "veska01.h"
 
 namespace vsk::ui {
 
 namespace {
-
-// A number, or a text that reads wholly as one ("7" and 7 alike).
-std::optional<int32_t> numberOf(const QVariant& v) {
-    bool ok = false;
-    double d = v.toString().trimmed().toDouble(&ok);
-    if (!ok || !(std::fabs(d) < 2e9)) return std::nullopt;
-    return static_cast<int32_t>(d);
-}
 
 QByteArray ascii(const QString& ht) {
     return ht.toLatin1();
@@ -39,23 +32,15 @@ void ClsRSCtl::setBaudRate(const QVariant& v) {
 }
 
 void ClsRSCtl::setParity(const QVariant& v) {
-    const QString text = v.toString().trimmed();
-    if (text == QLatin1String("N"))
-        settings_.Parity = 0;
-    else if (text == QLatin1String("E"))
-        settings_.Parity = 1;
-    else if (text == QLatin1String("O"))
-        settings_.Parity = 2;
-    else if (auto n = numberOf(v))
-        settings_.Parity = *n;
+    if (auto n = parityCode(v)) settings_.Parity = *n;
 }
 
 void ClsRSCtl::setBiteSize(const QVariant& v) {
-    if (auto n = numberOf(v)) settings_.BiteSize = *n == 7 ? 0 : *n == 8 ? 1 : *n;
+    if (auto n = dataBitsCode(v)) settings_.BiteSize = *n;
 }
 
 void ClsRSCtl::setStopBits(const QVariant& v) {
-    if (auto n = numberOf(v)) settings_.StopBits = *n == 1 ? 0 : *n == 2 ? 1 : *n;
+    if (auto n = stopBitsCode(v)) settings_.StopBits = *n;
 }
 
 void ClsRSCtl::setFlow(const QVariant& v) {

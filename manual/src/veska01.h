@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include "cp932.h"
 #include "veska.h"
 
 namespace vsk::ui {
@@ -21,10 +22,5 @@ bool CheckHtFileNameBytes(const QByteArray& name);
 
 // What the user is told about a name CheckHtFileName refuses.
 QString invalidHtNameMessage(const QString& name);
-
-// Texts between the tool (Unicode) and the terminals (CP932 bytes). A
-// character CP932 cannot express becomes a replacement byte sequence.
-QByteArray toCp932(const QString& text);
-QString fromCp932(const QByteArray& bytes);
 
 }  // namespace vsk::ui

@@ -17,10 +17,6 @@ void setMessageSink(MessageSink s) {
     sink() = std::move(s);
 }
 
-QString withCode(const QString& text, int32_t code) {
-    return text + QStringLiteral("ｴﾗｰｺｰﾄﾞ：") + QString::number(code);
-}
-
 void showError(const QString& text, QWidget* parent) {
     if (sink()) {
         sink()(text);

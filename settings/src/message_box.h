@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "message_text.h"
+
 class QWidget;
 
 namespace vsk::ui {
@@ -15,7 +17,6 @@ namespace vsk::ui {
 void showError(const QString& text, QWidget* parent = nullptr);
 // The box for `text` followed by "ｴﾗｰｺｰﾄﾞ：" and the result code in decimal.
 void showError(const QString& text, int32_t code, QWidget* parent = nullptr);
-QString withCode(const QString& text, int32_t code);
 
 // While a sink is set, each message is handed to it instead of being shown.
 using MessageSink = std::function<void(const QString& text)>;

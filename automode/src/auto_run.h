@@ -1,0 +1,114 @@
+// One auto-mode run: the endless polling cycle over the selected terminals,
+// the batch transfer with every terminal that answers, and the history file.
+// The run window drives it with its timers and `veskactl job run` with a
+// plain loop, so both run a job the same way and write the same history.
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <cstdint>
+
+#include "cls_datfile.h"
+#include "history.h"
+#include "veska.h"
+
+namespace vsk::ui {
+
+// What the run window's properties hold.
+struct AutoJob {
+    int32_t ComPort = 0;
+    LineSettings line{};  // BaudRate, Parity, BiteSize, StopBits, Flow, timeout, Retry
+    int16_t protype = 0;  // 1 download, 2 upload
+    QString htno;         // 128 characters "0"/"1", character k for terminal k
+    int32_t SkipMode = 0;
+    int32_t SaveMode = 0;
+    QString upfolder;
+    int32_t PollingTout = 0;
+    QString ResFileName;  // 128 characters, blank-filled
+    int32_t ResMode = 0;
+    QString stopFolder;  // where "ENDPRM.DAT" is looked for; empty: no stop file
+};
+
+// What a run tells the one driving it. Every member has a default that does
+// nothing.
+class RunEvents {
+  public:
+    virtual ~RunEvents() = default;
+    // Just before the transfer call with a terminal that answered.
+    virtual void transferStarting(const QString& /*ht*/) {}
+    // After its history is written. `count` is the number of files sent
+    // (download) or offered (upload).
+    virtual void transferEnded(const QString& /*ht*/, int32_t /*result*/, int32_t /*count*/) {}
+    // Between the steps that look for the next selected terminal.
+    virtual void processEvents() {}
+};
+
+class AutoRunner {
+  public:
+    static constexpr int kTerminals = 128;
+    static constexpr const char* kStopFileName = "ENDPRM.DAT";
+
+    explicit AutoRunner(RunEvents* events = nullptr);
+    ~AutoRunner();
+    AutoRunner(const AutoRunner&) = delete;
+    AutoRunner& operator=(const AutoRunner&) = delete;
+
+    AutoJob& job() { return job_; }
+    const AutoJob& job() const { return job_; }
+    ClsDatFile& files() { return files_; }
+    void setEvents(RunEvents* events) { events_ = events; }
+    // For tests: the clock of the history lines.
+    void setClock(Clock clock) { clock_ = std::move(clock); }
+
+    // Back to the start: no abort, terminal 1, `Result` 0.
+    void reset();
+    // Opens the session; a failure goes into `Result`. True when it opened.
+    bool open();
+    // One polling tick. False when the run is to end: aborted, the stop
+    // file, or a transfer result that ends a run (see `endsRun`).
+    bool pollingTick();
+    // Asks a running call to stop and ends the run at the next tick. Safe
+    // from a signal handler.
+    void abort();
+    bool aborted() const { return aborted_.load(); }
+    // Closes the session; what the user must be told about the last result
+    // ("" when nothing), the text of the closing message box.
+    QString close();
+
+    int32_t Result() const { return result_; }
+    // The terminal being served or looked at next, "001".."128".
+    QString currentHt() const;
+    bool sessionOpen() const { return handle_.load() != 0; }
+
+    // The progress of a running transfer, when there is some to show.
+    bool progress(QString* text, int32_t* percent) const;
+
+    // Results that end a run: 2004 (terminal in the wrong mode), 1003
+    // (aborted here) and every failed system call.
+    static bool endsRun(int32_t result);
+    // The closing message for `result` in a run of `protype`; "" for none.
+    static QString closingMessage(int16_t protype, int32_t result);
+    // True when the stop file in `folder` says to stop: its first line
+    // begins with "2".
+    static bool stopFileSays(const QString& folder);
+
+  private:
+    bool selected(int index) const;
+    void advance();
+    void startTransfer(const QString& ht);
+    int32_t download(const QString& ht, int32_t* count);
+    int32_t upload(const QString& ht, int32_t* count);
+
+    AutoJob job_;
+    ClsDatFile files_;
+    RunEvents* events_;
+    Clock clock_;
+    DownloadList downloads_{};
+    UploadList uploads_{};  // kept between terminals: its Count is the last one's
+    std::atomic<int32_t> handle_{0};
+    std::atomic<bool> aborted_{false};
+    int index_ = 1;
+    int32_t result_ = 0;
+};
+
+}  // namespace vsk::ui

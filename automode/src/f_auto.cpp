@@ -1,0 +1,239 @@
+#include "f_auto.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "cls_reg.h"
+#include "job_start.h"
+#include "line_codes.h"
+#include "message_box.h"
+#include "ui_common.h"
+
+namespace vsk::ui {
+
+namespace {
+
+const QString kPolling = QStringLiteral("ポーリング中・・・");
+constexpr int kResFileWidth = 128;
+
+QTimer* timerOf(QObject* owner, const char* name, int interval) {
+    auto* timer = new QTimer(owner);
+    timer->setObjectName(QLatin1String(name));
+    timer->setInterval(interval);
+    return timer;
+}
+
+}  // namespace
+
+F_Auto::F_Auto(QWidget* parent) : QDialog(parent), run_(this) {
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    txtMsg_ = new QPlainTextEdit(this);
+    txtMsg_->setObjectName(QStringLiteral("txtMsg"));
+    txtMsg_->setReadOnly(true);
+    txtMsg_->setFocusPolicy(Qt::NoFocus);
+    txtMsg_->setFixedHeight(txtMsg_->fontMetrics().lineSpacing() * 3 + 12);
+    progressBar1_ = new QProgressBar(this);
+    progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
+    progressBar1_->setRange(0, 100);
+    progressBar1_->setTextVisible(false);
+    progressBar1_->setVisible(false);
+    btn_ = new QPushButton(QStringLiteral("中  断"), this);
+    btn_->setObjectName(QStringLiteral("btn"));
+    btn_->setAutoDefault(false);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(txtMsg_);
+    layout->addWidget(progressBar1_);
+    layout->addWidget(btn_, 0, Qt::AlignHCenter);
+    setMinimumWidth(360);
+
+    timerStart_ = timerOf(this, "TimerStart", kStartInterval);
+    timerPolling_ = timerOf(this, "TimerPolling", kPollingInterval);
+    timer1_ = timerOf(this, "Timer1", kProgressInterval);
+    connect(timerStart_, &QTimer::timeout, this, [this] { TimerStart_Timer(); });
+    connect(timerPolling_, &QTimer::timeout, this, [this] { TimerPolling_Timer(); });
+    connect(timer1_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    connect(btn_, &QPushButton::clicked, this, [this] { btn_Click(); });
+}
+
+F_Auto::~F_Auto() = default;
+
+void F_Auto::setComPort(const QVariant& v) {
+    if (auto n = propertyNumber(v)) run_.job().ComPort = *n;
+}
+void F_Auto::setBaudRate(const QVariant& v) {
+    if (auto n = propertyNumber(v)) run_.job().line.BaudRate = *n;
+}
+void F_Auto::setParity(const QVariant& v) {
+    if (auto n = parityCode(v)) run_.job().line.Parity = *n;
+}
+void F_Auto::setBiteSize(const QVariant& v) {
+    if (auto n = dataBitsCode(v)) run_.job().line.BiteSize = *n;
+}
+void F_Auto::setStopBits(const QVariant& v) {
+    if (auto n = stopBitsCode(v)) run_.job().line.StopBits = *n;
+}
+void F_Auto::setFlow(const QVariant& v) {
+    if (auto n = propertyNumber(v)) run_.job().line.Flow = *n;
+}
+void F_Auto::setTimeout(const QVariant& v) {
+    if (auto n = propertyNumber(v)) run_.job().line.timeout = *n;
+}
+void F_Auto::setRetry(const QVariant& v) {
+    if (auto n = propertyNumber(v)) run_.job().line.Retry = *n;
+}
+void F_Auto::setProtype(const QVariant& v) {
+    if (auto n = propertyNumber(v)) run_.job().protype = static_cast<int16_t>(*n);
+}
+void F_Auto::setHtno(const QString& mask) {
+    run_.job().htno = mask;
+}
+void F_Auto::setSkipMode(const QVariant& v) {
+    if (auto n = propertyNumber(v)) run_.job().SkipMode = *n;
+}
+void F_Auto::setSaveMode(const QVariant& v) {
+    if (auto n = propertyNumber(v)) run_.job().SaveMode = *n;
+}
+void F_Auto::setUpfolder(const QString& folder) {
+    run_.job().upfolder = folder;
+}
+void F_Auto::setPollingTout(const QVariant& v) {
+    if (auto n = propertyNumber(v)) run_.job().PollingTout = *n;
+}
+void F_Auto::setResFileName(const QString& path) {
+    run_.job().ResFileName = fixedText(path, kResFileWidth);
+}
+void F_Auto::setResMode(const QVariant& v) {
+    if (auto n = propertyNumber(v)) run_.job().ResMode = *n;
+}
+void F_Auto::setSetPath(const QString& jobFile) {
+    run_.job().stopFolder = splitJobPath(jobFile).folder;
+}
+
+void F_Auto::setLineFromStore() {
+    const ClsReg store;
+    setBaudRate(store.BaudRate());
+    setParity(store.Parity());
+    setBiteSize(store.BiteSize());
+    setStopBits(store.StopBits());
+    setTimeout(store.timeout());
+    setRetry(store.Retry());
+    setComPort(store.Port());
+}
+
+void F_Auto::setJob(const AutoJob& job) {
+    run_.job() = job;
+}
+
+void F_Auto::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous() && !loaded_) {
+        loaded_ = true;
+        // After the show has finished, so that a minimised start sticks.
+        QTimer::singleShot(0, this, [this] { load(); });
+    }
+}
+
+void F_Auto::load() {
+    centreOnScreen(this);
+    run_.reset();
+    closing_ = false;
+    setWindowTitle(protype() == 2 ? QStringLiteral("オートモード・ファイルアップロード")
+                                  : QStringLiteral("オートモード・ファイルダウンロード"));
+    run_.open();
+    timerStart_->start();
+    if (iconFlg_) showMinimized();
+}
+
+void F_Auto::TimerStart_Timer() {
+    timerStart_->stop();
+    if (run_.Result() != 0) {
+        finish();
+        return;
+    }
+    showPolling();
+    timerPolling_->start();
+}
+
+void F_Auto::showPolling() {
+    txtMsg_->setPlainText(kPolling);
+    progressBar1_->setVisible(false);
+    progressBar1_->setValue(0);
+}
+
+void F_Auto::TimerPolling_Timer() {
+    // Off for the whole tick: the library dispatches events while it waits,
+    // and a second tick must not start inside this one.
+    timerPolling_->stop();
+    if (!run_.pollingTick()) {
+        finish();
+        return;
+    }
+    timerPolling_->start();
+}
+
+void F_Auto::transferStarting(const QString&) {
+    timer1_->start();
+}
+
+void F_Auto::transferEnded(const QString&, int32_t result, int32_t) {
+    if (AutoRunner::endsRun(result)) return;  // the tick ends the run
+    timer1_->stop();
+    showPolling();
+}
+
+void F_Auto::processEvents() {
+    QCoreApplication::processEvents();
+}
+
+void F_Auto::Timer1_Timer() {
+    QString text;
+    int32_t percent = 0;
+    if (!run_.progress(&text, &percent)) return;
+    txtMsg_->setPlainText(text);
+    progressBar1_->setVisible(true);
+    progressBar1_->setValue(percent);
+}
+
+void F_Auto::btn_Click() {
+    run_.abort();
+}
+
+// The close box, the window menu and Escape abort the run; the window goes
+// once the run has ended.
+void F_Auto::closeEvent(QCloseEvent* event) {
+    if (closing_) {
+        QDialog::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    btn_Click();
+}
+
+void F_Auto::reject() {
+    if (closing_) {
+        QDialog::reject();
+        return;
+    }
+    btn_Click();
+}
+
+void F_Auto::finish() {
+    timerStart_->stop();
+    timerPolling_->stop();
+    timer1_->stop();
+    const QString message = AutoRunner::closingMessage(protype(), run_.Result());
+    if (!message.isEmpty()) showError(message, this);
+    run_.close();
+    closing_ = true;
+    loaded_ = false;
+    done(QDialog::Accepted);
+}
+
+}  // namespace vsk::ui

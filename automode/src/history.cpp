@@ -1,0 +1,171 @@
+#include "history.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <algorithm>
+#include <map>
+
+#include "cp932.h"
+
+namespace vsk::ui {
+
+namespace {
+
+constexpr int kNameColumns = 12;
+
+const std::map<int32_t, const char*>& resultTexts() {
+    static const std::map<int32_t, const char*> texts = {
+        {0, "正常終了"},
+        {1001, "パラメータエラー"},
+        {1002, "中断終了（ＨＴ側）"},
+        {1003, "中断終了（ＰＣ側）"},
+        {1004, "ハンドルエラー"},
+        {2002, "受信エラー（ＢＣＣエラー）"},
+        {2003, "ＮＡＫ再送エラー"},
+        {2004, "ＨＴモードエラー"},
+        {2005, "タイムアウト"},
+        {2007, "シリアルポート使用中"},
+        {2008, "シリアルポートオープンエラー"},
+        {3001, "アップロードファイルサイズエラー"},
+        {3002, "ＰＣ空き容量不足エラー"},
+        {3003, "ＰＣファイル無しエラー"},
+        {3004, "ＰＣフォルダ無し"},
+        {3010, "同名ファイル有りエラー"},
+        {4001, "ＨＴファイル無しエラー"},
+        {4002, "ＨＴファイルＩ/Ｏエラー"},
+        {6001, "システムエラー Createfile"},
+        {6002, "システムエラー GetCommState"},
+        {6003, "システムエラー SetCommState"},
+        {6004, "システムエラー SetCommTimeouts"},
+        {6005, "システムエラー WriteFile"},
+        {6006, "システムエラー ReadFile"},
+        {6007, "システムエラー EscapeCommFunction"},
+    };
+    return texts;
+}
+
+// At least four digits, the sign in front of them.
+QString fourDigits(int32_t n) {
+    QString digits = QString::number(std::abs(static_cast<int64_t>(n)));
+    return (n < 0 ? QStringLiteral("-") : QString()) + digits.rightJustified(4, QLatin1Char('0'));
+}
+
+// Padded to the 12 columns a terminal name takes on the line (a double-byte
+// character takes two), as the library's result file pads it. A longer name
+// is written whole.
+QString nameColumn(const QString& name) {
+    qsizetype width = toCp932(name).size();
+    return name + QString(std::max<qsizetype>(0, kNameColumns - width), QLatin1Char(' '));
+}
+
+QString blankTrimmed(const QString& text) {
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && text[begin] == u' ') ++begin;
+    while (end > begin && text[end - 1] == u' ') --end;
+    return text.sliced(begin, end - begin);
+}
+
+QString word(bool upload) {
+    return upload ? QStringLiteral("アップロード") : QStringLiteral("ダウンロード");
+}
+
+}  // namespace
+
+QString historyResultText(int32_t code) {
+    auto it = resultTexts().find(code);
+    return it == resultTexts().end() ? QString() : QString::fromUtf8(it->second);
+}
+
+QString historyOutcomeText(int32_t outcome, bool upload) {
+    switch (outcome) {
+        case 0:
+            return QStringLiteral("未処理");
+        case 1:
+            return QStringLiteral("成功");
+        case 2:
+            return QStringLiteral("失敗");
+        case 3:
+            return upload ? QStringLiteral("同名") : QString();
+        default:
+            return {};
+    }
+}
+
+PathParts splitJobPath(const QString& path) {
+    if (path.endsWith(QLatin1Char('/'))) return {path, {}};
+    QString p = path;
+    while (!p.isEmpty() && (p.back() == u' ' || p.back() == QChar(0))) p.chop(1);
+    qsizetype slash = p.lastIndexOf(QLatin1Char('/'));
+    return {p.left(slash + 1), p.mid(slash + 1)};
+}
+
+HistoryFile::HistoryFile(const QString& path, int32_t mode, Clock clock)
+    : path_(blankTrimmed(path)), mode_(mode), clock_(std::move(clock)) {
+    if (!clock_) clock_ = [] { return QDateTime::currentDateTime(); };
+}
+
+QString HistoryFile::line(QChar kind, const QString& ht, const QString& field5,
+                          const QString& number, const QString& text) const {
+    const QDateTime now = clock_();
+    return QStringList{QString(kind),
+                       now.toString(QStringLiteral("yy/MM/dd")),
+                       now.toString(QStringLiteral("HH:mm:ss")),
+                       ht,
+                       field5,
+                       number,
+                       text}
+        .join(QLatin1Char(','));
+}
+
+void HistoryFile::write(const QStringList& lines) const {
+    QByteArray bytes;
+    for (const QString& l : lines) bytes += l.toUtf8() + "\r\n";
+    if (mode_ == 0) {
+        // Replaced in one step: a reader never meets half a block.
+        QSaveFile file(path_);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(bytes);
+            file.commit();
+        }
+    } else {
+        QFile file(path_);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) file.write(bytes);
+    }
+}
+
+void HistoryFile::writeDownload(const QString& ht, int32_t count, const DownloadList& list,
+                                int32_t result) {
+    if (mode_ == 2 || path_.isEmpty()) return;
+    QStringList lines{
+        line('H', ht, word(false), QStringLiteral("0000"), QStringLiteral("処理開始"))};
+    const int32_t n = std::clamp(count, 0, VSK_MAX_FILES);
+    for (int32_t i = 0; i < n; ++i) {
+        const DownloadEntry& e = list.Entries[i];
+        QString path = QString::fromUtf8(e.Path, qstrnlen(e.Path, sizeof e.Path));
+        PathParts parts = splitJobPath(blankTrimmed(path));
+        if (parts.name.isEmpty()) break;
+        lines << line('D', ht, nameColumn(parts.name), fourDigits(e.Outcome),
+                      historyOutcomeText(e.Outcome, false));
+    }
+    lines << line('F', ht, word(false), fourDigits(result), historyResultText(result));
+    write(lines);
+}
+
+void HistoryFile::writeUpload(const QString& ht, const UploadList& list, int32_t result) {
+    if (mode_ == 2 || path_.isEmpty()) return;
+    QStringList lines{
+        line('H', ht, word(true), QStringLiteral("0000"), QStringLiteral("処理開始"))};
+    const int32_t n = std::clamp(list.Count, 0, VSK_MAX_FILES);
+    for (int32_t i = 0; i < n; ++i) {
+        const UploadEntry& e = list.Entries[i];
+        QByteArray raw(e.Name, qstrnlen(e.Name, sizeof e.Name));
+        PathParts parts = splitJobPath(blankTrimmed(fromCp932(raw)));
+        if (parts.name.isEmpty()) break;
+        lines << line('D', ht, nameColumn(parts.name), fourDigits(e.Outcome),
+                      historyOutcomeText(e.Outcome, true));
+    }
+    lines << line('F', ht, word(true), fourDigits(result), historyResultText(result));
+    write(lines);
+}
+
+}  // namespace vsk::ui

@@ -1,0 +1,327 @@
+// The run window against simulated terminals on a pseudo-terminal: the
+// polling cycle, transfers both ways, the history file, the stop file, abort
+// and the results that end a run. The settings store lives in a scratch
+// folder and message boxes are recorded instead of shown.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QThread>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "cls_reg.h"
+#include "f_auto.h"
+#include "message_box.h"
+#include "sim_process.h"
+#include "tool_start.h"
+
+namespace vsk::ui {
+namespace {
+
+using htsim::testing::isCommand;
+using htsim::testing::isFrame;
+using htsim::testing::SimProcess;
+using htsim::testing::TempDir;
+using htsim::testing::testPattern;
+
+bool waitUntil(const std::function<bool()>& done, int ms = 8000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Runs `action` once, from inside the event loop, as soon as `condition`
+// holds: during a transfer only the library's own dispatching runs, so a
+// test acts on the window from a timer, as a user's click would arrive.
+void whenTrue(QObject* owner, std::function<bool()> condition, std::function<void()> action) {
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, owner, [timer, condition, action] {
+        if (!condition()) return;
+        timer->stop();
+        timer->deleteLater();
+        action();
+    });
+    timer->start(5);
+}
+
+QString mask(std::initializer_list<int> terminals) {
+    QString m(128, u'0');
+    for (int t : terminals) m[t - 1] = u'1';
+    return m;
+}
+
+// The lines of a history file with date and time checked and taken out.
+QStringList historyLines(const std::string& path) {
+    QStringList lines;
+    auto text = htsim::testing::readFile(path);
+    if (!text) return {QStringLiteral("<missing>")};
+    static const QRegularExpression stamp(
+        QStringLiteral("^([HDF]),\\d\\d/\\d\\d/\\d\\d,\\d\\d:\\d\\d:\\d\\d,"));
+    QString all = QString::fromStdString(*text);
+    if (!all.endsWith(QStringLiteral("\r\n"))) return {QStringLiteral("<no CR LF at the end>")};
+    for (QString line : all.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
+        if (!stamp.match(line).hasMatch()) return {QStringLiteral("<bad line> ") + line};
+        lines << line.replace(stamp, QStringLiteral("\\1,"));
+    }
+    return lines;
+}
+
+class RunWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString(config_.path()));
+        ClsReg reg;
+        reg.setPort(1);
+        reg.setBaudRate(115200);
+        reg.setParity(QStringLiteral("N"));
+        reg.setBiteSize(8);
+        reg.setStopBits(1);
+        reg.setTimeout(500);
+        reg.setRetry(2);
+        setMessageSink([this](const QString& text) { messages_ << text; });
+    }
+
+    void TearDown() override {
+        if (window_ && window_->isVisible()) {
+            window_->btn()->click();
+            waitUntil([this] { return !window_->isVisible(); });
+        }
+        window_.reset();
+        setMessageSink(nullptr);
+    }
+
+    void startSim(std::vector<std::string> args) {
+        sim_ = std::make_unique<SimProcess>(std::move(args));
+        setenv("VESKA_COM1", sim_->path().c_str(), 1);
+    }
+
+    // A run window set up the way the tools' windows do it.
+    F_Auto& window(int16_t protype, const QString& htno, int32_t resMode = 1) {
+        window_ = std::make_unique<F_Auto>();
+        window_->setHtno(htno);
+        window_->setPollingTout(QStringLiteral("100"));
+        window_->setResFileName(QString::fromStdString(history()));
+        window_->setResMode(resMode);
+        window_->setLineFromStore();
+        window_->setProtype(protype);
+        return *window_;
+    }
+
+    void downloadFiles(const QStringList& names) {
+        for (const QString& n : names) window_->FileTblAdd(n);
+    }
+
+    bool ended() {
+        return waitUntil([this] { return !window_->isVisible(); });
+    }
+
+    std::string history() const { return pc_.file("HISTORY.TXT"); }
+    QString pcPath(const char* name) const { return QString::fromStdString(pc_.file(name)); }
+
+    TempDir config_{"auto-config"};
+    TempDir pc_{"auto-pc"};
+    TempDir jobs_{"auto-jobs"};
+    std::unique_ptr<SimProcess> sim_;
+    std::unique_ptr<F_Auto> window_;
+    QStringList messages_;
+};
+
+TEST_F(RunWindowTest, DownloadOverThreeTerminalsOneSilentUntilTheStopFile) {
+    startSim({"--ht", "1", "--dir", "@dir:ht1", "--ht", "3", "--dir", "@dir:ht3"});
+    pc_.write("MASTER.DAT", testPattern(1500, 1));
+    pc_.write("PRICE.DAT", testPattern(700, 2));
+    F_Auto& w = window(1, mask({1, 2, 3}));
+    w.setSetPath(QString::fromStdString(jobs_.file("DAY.SIF")));
+    downloadFiles({pcPath("*.DAT"), QString()});
+    jobs_.write("ENDPRM.DAT", "1\r\n");  // does not stop the run
+    w.runModeless();
+    ASSERT_TRUE(waitUntil([&] { return historyLines(history()).size() >= 8; }));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("オートモード・ファイルダウンロード"));
+    EXPECT_TRUE(w.isVisible());
+    jobs_.write("ENDPRM.DAT", "2\r\n");
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(w.Result(), 0);
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'|').toStdString();
+    // Served 1 and 3 in turn; 2 never answered and left no trace.
+    QStringList lines = historyLines(history());
+    ASSERT_GE(lines.size(), 8);
+    EXPECT_EQ(lines.mid(0, 8), (QStringList{QStringLiteral("H,001,ダウンロード,0000,処理開始"),
+                                            QStringLiteral("D,001,MASTER.DAT  ,0001,成功"),
+                                            QStringLiteral("D,001,PRICE.DAT   ,0001,成功"),
+                                            QStringLiteral("F,001,ダウンロード,0000,正常終了"),
+                                            QStringLiteral("H,003,ダウンロード,0000,処理開始"),
+                                            QStringLiteral("D,003,MASTER.DAT  ,0001,成功"),
+                                            QStringLiteral("D,003,PRICE.DAT   ,0001,成功"),
+                                            QStringLiteral("F,003,ダウンロード,0000,正常終了")}));
+    EXPECT_EQ(htsim::testing::readFile(sim_->dir("ht3") + "/PRICE.DAT"), testPattern(700, 2));
+    EXPECT_FALSE(sim_->received(isCommand('P', 2)).empty());
+    EXPECT_TRUE(sim_->received(isCommand('W', 2)).empty());
+}
+
+TEST_F(RunWindowTest, RewrittenHistoryHoldsOnlyTheLastTerminal) {
+    startSim({"--ht", "4", "--dir", "@dir:ht4", "--polls", "1", "--ht", "9", "--dir", "@dir:ht9",
+              "--polls", "1"});
+    pc_.write("A.DAT", "alpha");
+    F_Auto& w = window(1, mask({4, 9}), 0);
+    downloadFiles({pcPath("A.DAT")});
+    w.runModeless();
+    ASSERT_TRUE(waitUntil([&] { return historyLines(history()).value(0).contains(u"009"); }));
+    EXPECT_EQ(historyLines(history()),
+              (QStringList{QStringLiteral("H,009,ダウンロード,0000,処理開始"),
+                           QStringLiteral("D,009,A.DAT       ,0001,成功"),
+                           QStringLiteral("F,009,ダウンロード,0000,正常終了")}));
+}
+
+TEST_F(RunWindowTest, UploadInEachSaveMode) {
+    const char* expected[] = {"new", "oldnew", "old"};
+    const char* outcome[] = {"0001,成功", "0001,成功", "0003,同名"};
+    for (int mode = 0; mode < 3; ++mode) {
+        SCOPED_TRACE(mode);
+        TempDir terminal("auto-ht"), folder("auto-in");
+        terminal.write("STOCK.TXT", "new");
+        folder.write("STOCK.TXT", "old");
+        startSim({"--ht", "2", "--dir", terminal.path(), "--polls", "1"});
+        F_Auto& w = window(2, mask({2}));
+        w.setUpfolder(QString::fromStdString(folder.path()));
+        w.setSaveMode(mode);
+        std::remove(history().c_str());
+        w.runModeless();
+        ASSERT_TRUE(waitUntil([&] { return historyLines(history()).size() == 3; }));
+        EXPECT_EQ(w.windowTitle(), QStringLiteral("オートモード・ファイルアップロード"));
+        EXPECT_EQ(folder.read("STOCK.TXT"), expected[mode]);
+        EXPECT_EQ(
+            historyLines(history()),
+            (QStringList{QStringLiteral("H,002,アップロード,0000,処理開始"),
+                         QStringLiteral("D,002,STOCK.TXT   ,") + QString::fromUtf8(outcome[mode]),
+                         QStringLiteral("F,002,アップロード,0000,正常終了")}));
+        w.btn()->click();
+        ASSERT_TRUE(ended());
+        EXPECT_TRUE(messages_.isEmpty());
+    }
+}
+
+TEST_F(RunWindowTest, AbortByButtonOrCloseBoxDuringATransfer) {
+    for (bool closeBox : {false, true}) {
+        SCOPED_TRACE(closeBox ? "close box" : "button");
+        startSim({"--baud", "9600", "--ht", "1", "--dir", "@dir:ht1"});
+        pc_.write("BIG.DAT", testPattern(40000, 3));
+        F_Auto& w = window(1, mask({1}));
+        downloadFiles({pcPath("BIG.DAT")});
+        std::remove(history().c_str());
+        // The progress tick shows the transfer while it runs.
+        QString shown;
+        bool refused = false;
+        whenTrue(
+            &w, [&] { return w.ProgressBar1()->isVisible() && w.ProgressBar1()->value() > 0; },
+            [&] {
+                shown = w.txtMsg()->toPlainText();
+                if (closeBox) {
+                    QCloseEvent event;
+                    QApplication::sendEvent(&w, &event);
+                    refused = !event.isAccepted();
+                } else {
+                    w.btn()->click();
+                }
+            });
+        w.runModeless();
+        ASSERT_TRUE(ended());
+        EXPECT_EQ(w.Result(), 1003);
+        EXPECT_EQ(shown.left(21), QStringLiteral("HandyID：001 \nBIG.DAT "));
+        EXPECT_EQ(refused, closeBox);
+        EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'|').toStdString();
+        EXPECT_EQ(historyLines(history()).value(2),
+                  QStringLiteral("F,001,ダウンロード,1003,中断終了（ＰＣ側）"));
+        EXPECT_TRUE(sim_->waitReceived(1, isFrame('E', "CAN")));
+        sim_.reset();
+    }
+}
+
+TEST_F(RunWindowTest, ResultsThatEndTheRunAndThoseThatDoNot) {
+    // 1002 is written down and polling goes on; 2004 ends the run with its box.
+    startSim({"--ht", "1", "--dir", "@dir:ht1", "--fault", "cancel*1@W", "--ht", "2", "--dir",
+              "@dir:ht2", "--fault", "result=M@W"});
+    pc_.write("A.DAT", "alpha");
+    F_Auto& w = window(1, mask({1, 2}));
+    downloadFiles({pcPath("A.DAT")});
+    w.runModeless();
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(w.Result(), 2004);
+    EXPECT_EQ(messages_, QStringList{QStringLiteral("ダウンロードに失敗しました。ｴﾗｰｺｰﾄﾞ：2004")});
+    QStringList lines = historyLines(history());
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_EQ(lines[2], QStringLiteral("F,001,ダウンロード,1002,中断終了（ＨＴ側）"));
+    EXPECT_EQ(lines[5], QStringLiteral("F,002,ダウンロード,2004,ＨＴモードエラー"));
+}
+
+TEST_F(RunWindowTest, AFailedOpenEndsAtTheStartStep) {
+    setenv("VESKA_COM1", jobs_.file("no-such-line").c_str(), 1);
+    F_Auto& w = window(2, mask({1}));
+    w.runModeless();
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(w.Result(), 6001);
+    EXPECT_EQ(messages_, QStringList{QStringLiteral("アップロードに失敗しました。ｴﾗｰｺｰﾄﾞ：6001")});
+    EXPECT_FALSE(w.runner().sessionOpen());
+}
+
+TEST_F(RunWindowTest, MasksThatSelectOneOrNone) {
+    startSim({"--ht", "7", "--dir", "@dir:ht7"});
+    F_Auto& only7 = window(1, mask({7}));
+    only7.runModeless();
+    ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('P')).size() >= 3; }));
+    for (const auto& poll : sim_->received(isCommand('P'))) EXPECT_EQ(poll.htNumber(), 7);
+    only7.btn()->click();
+    ASSERT_TRUE(ended());
+
+    // Nothing selected: nothing is polled, and the window still answers its button.
+    const size_t polls = sim_->received(isCommand('P')).size();
+    F_Auto& none = window(1, QString(128, u'0'));
+    none.runModeless();
+    QTimer::singleShot(300, &none, [&none] { none.btn()->click(); });
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(sim_->received(isCommand('P')).size(), polls);
+}
+
+TEST_F(RunWindowTest, CommandLineStartMinimisedWithTheStopFileBesideTheJob) {
+    startSim({"--ht", "1", "--dir", "@dir:ht1"});
+    pc_.write("A.DAT", "alpha");
+    const std::string job = jobs_.file("MY DAY.SIF");
+    jobs_.write("MY DAY.SIF", "[DOWNLOAD]\r\nHTID=1\r\nPOLLING=100\r\nLOGTYPE=2\r\n001DOWNFILE=" +
+                                  pc_.file("A.DAT") + "\r\n");
+    jobs_.write("ENDPRM.DAT", "2");  // left from an earlier day: ends the run at once
+    auto run = startFromCommandLine(
+        QStringLiteral("\"") + QString::fromStdString(job) + QStringLiteral("\" /ICON"), 1);
+    ASSERT_TRUE(run);
+    ASSERT_TRUE(waitUntil([&] { return run->isMinimized() || !run->isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] { return !run->isVisible(); }));
+    EXPECT_TRUE(run->IconFlg());
+    EXPECT_TRUE(sim_->received(isCommand('P')).empty());
+
+    jobs_.write("BAD.SIF", "[DOWNLOAD]\r\nHTID=1\r\n");  // no POLLING
+    EXPECT_FALSE(startFromCommandLine(QString::fromStdString(jobs_.file("BAD.SIF")), 1));
+    EXPECT_EQ(messages_, QStringList{QStringLiteral("設定ファイルの読み込みに失敗しました")});
+}
+
+}  // namespace
+}  // namespace vsk::ui
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
