@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -314,6 +315,46 @@ TEST_F(RunWindowTest, CommandLineStartMinimisedWithTheStopFileBesideTheJob) {
     jobs_.write("BAD.SIF", "[DOWNLOAD]\r\nHTID=1\r\n");  // no POLLING
     EXPECT_FALSE(startFromCommandLine(QString::fromStdString(jobs_.file("BAD.SIF")), 1));
     EXPECT_EQ(messages_, QStringList{QStringLiteral("設定ファイルの読み込みに失敗しました")});
+}
+
+TEST_F(RunWindowTest, VeskactlRunsTheSameJobToTheSameHistory) {
+    // Each terminal answers one poll only, so each run serves each once.
+    const std::vector<std::string> line = {"--ht",    "1",    "--dir",   "@dir:ht1",    "--polls",
+                                           "1",       "--ht", "3",       "--dir",       "@dir:ht3",
+                                           "--polls", "1",    "--fault", "blknak=0*1@W"};
+    pc_.write("A.DAT", testPattern(900, 4));
+    pc_.write("B.DAT", "beta");
+    const std::string job = jobs_.file("DAY.SIF");
+    jobs_.write("DAY.SIF", "[DOWNLOAD]\r\nHTID=1-3\r\nPOLLING=60\r\nLOGTYPE=1\r\nLOGFILE=" +
+                               history() + "\r\n001DOWNFILE=" + pc_.file("*.DAT") +
+                               "\r\n002DOWNFILE=" + pc_.file("MISSING.DAT") + "\r\n");
+    auto served = [this] { return historyLines(history()).size() >= 10; };
+
+    startSim(line);
+    auto window = startFromCommandLine(QString::fromStdString(job), 1);
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(waitUntil(served));
+    jobs_.write("ENDPRM.DAT", "2");
+    ASSERT_TRUE(waitUntil([&] { return !window->isVisible(); }));
+    const QStringList fromWindow = historyLines(history());
+
+    std::remove(history().c_str());
+    std::remove(jobs_.file("ENDPRM.DAT").c_str());
+    startSim(line);
+    QProcess veskactl;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(config_.path()));
+    veskactl.setProcessEnvironment(env);
+    veskactl.start(QStringLiteral(VESKACTL_BINARY),
+                   {QStringLiteral("job"), QStringLiteral("run"), QString::fromStdString(job)});
+    ASSERT_TRUE(veskactl.waitForStarted());
+    ASSERT_TRUE(waitUntil(served));
+    jobs_.write("ENDPRM.DAT", "2");
+    ASSERT_TRUE(veskactl.waitForFinished(5000));
+    EXPECT_EQ(veskactl.exitCode(), 0) << veskactl.readAllStandardError().toStdString();
+
+    EXPECT_EQ(historyLines(history()), fromWindow);
+    EXPECT_EQ(fromWindow.value(3), QStringLiteral("D,001,MISSING.DAT ,0002,失敗"));
 }
 
 }  // namespace

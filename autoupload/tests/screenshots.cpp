@@ -1,0 +1,172 @@
+// Takes the pictures of the auto tools shown in the README: both main
+// windows, both job editors filled in, the confirmation of a loaded job and
+// the run window during a transfer with a simulated terminal.
+//
+//   veska_auto_screenshots OUTPUT_FOLDER     (run by docs/take-screenshots.sh)
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QSettings>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+
+#include "cls_reg.h"
+#include "f_auto.h"
+#include "f_maind.h"
+#include "f_mainu.h"
+#include "f_msg.h"
+#include "f_setd.h"
+#include "f_setu.h"
+#include "job_start.h"
+#include "message_box.h"
+#include "sim_process.h"
+#include "tool_start.h"
+#include "ui_common.h"
+
+using namespace vsk;
+
+namespace {
+
+QString g_out;
+
+void save(QWidget& w, const char* name) {
+    QString path = QDir(g_out).filePath(name);
+    if (!w.grab().save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    std::printf("%s\n", qPrintable(path));
+}
+
+void settle(int ms = 200) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
+
+void mainWindows() {
+    ui::F_MainD download;
+    download.show();
+    settle();
+    save(download, "auto-download-main.png");
+    ui::F_MainU upload;
+    upload.show();
+    settle();
+    save(upload, "auto-upload-main.png");
+}
+
+void editors(const QString& pc) {
+    ui::F_SetD down;
+    down.txtHTID()->setText(QStringLiteral("1-10,15"));
+    down.txtPolling()->setText(QStringLiteral("100"));
+    for (const char* name : {"MASTER.DAT", "PRICE.DAT", "*.TXT"}) {
+        down.txtFileName()->setText(pc + QLatin1Char('/') + QLatin1String(name));
+        down.btnAdd_Click();
+    }
+    down.txtFileName()->clear();
+    down.chkSkip()->setChecked(true);
+    down.optHis()->button(1)->setChecked(true);
+    down.txtHis()->setText(pc + QStringLiteral("/HISTORY.TXT"));
+    down.show();
+    settle();
+    save(down, "auto-download-editor.png");
+
+    ui::F_SetU up;
+    up.txtHTID()->setText(QStringLiteral("1-20"));
+    up.txtPolling()->setText(QStringLiteral("100"));
+    up.txtUpFolder()->setText(pc + QStringLiteral("/in"));
+    up.optFile()->button(2)->setChecked(true);
+    up.txtHis()->setText(pc + QStringLiteral("/UPLOAD.TXT"));
+    up.show();
+    settle();
+    save(up, "auto-upload-editor.png");
+}
+
+void confirmation(const QString& job) {
+    ui::F_Msg msg;
+    msg.Label1()->setText(ui::confirmationHeading(1));
+    msg.ClrList();
+    for (const QString& line : ui::confirmationOfFile(job, 1).value_or(QStringList{}))
+        msg.AddList(line);
+    msg.show();
+    settle();
+    save(msg, "auto-confirmation.png");
+}
+
+// The run window while it sends a file that the terminal takes slowly.
+bool runWindow(const QString& job) {
+    auto window = ui::startFromCommandLine(job, 1);
+    if (!window) return false;
+    bool caught = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (caught || !window->ProgressBar1()->isVisible() || window->ProgressBar1()->value() < 30)
+            return;
+        caught = true;
+        save(*window, "auto-run-window.png");
+        window->btn_Click();
+    });
+    watch.start(20);
+    QElapsedTimer t;
+    t.start();
+    while (window->isVisible() && t.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return caught;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: veska_auto_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    ui::useJapaneseFont(app);
+    g_out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(g_out);
+
+    htsim::testing::TempDir config("auto-shots"), pc("auto-shots-pc"), jobs("auto-shots-jobs");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString(config.path()));
+    ui::setMessageSink(
+        [](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
+    pc.write("MASTER.DAT", std::string(40 * 512, 'm'));
+    pc.write("PRICE.DAT", std::string(2300, 'p'));
+    const QString pcPath = QString::fromStdString(pc.path());
+    jobs.write("DAY.SIF", "[DOWNLOAD]\r\nHTID=1-3\r\nPOLLING=100\r\nSKIP=0\r\nLOGFILE=" +
+                              pc.file("HISTORY.TXT") +
+                              "\r\nLOGTYPE=1\r\n001DOWNFILE=" + pc.file("MASTER.DAT") +
+                              "\r\n002DOWNFILE=" + pc.file("PRICE.DAT") + "\r\n");
+    const QString job = QString::fromStdString(jobs.file("DAY.SIF"));
+
+    mainWindows();
+    editors(pcPath);
+    confirmation(job);
+
+    // Terminal 2 takes each block slowly, so the run window can be caught.
+    htsim::testing::SimProcess sim({"--ht", "2", "--dir", "@dir:ht2", "--fault", "delay=40@W"});
+    setenv("VESKA_COM1", sim.path().c_str(), 1);
+    {
+        ui::ClsReg reg;
+        reg.setPort(1);
+        reg.setBaudRate(115200);
+        reg.setTimeout(1000);
+    }
+    if (!runWindow(job)) {
+        std::fprintf(stderr, "the run window was not caught during a transfer\n");
+        return 1;
+    }
+    return 0;
+}
