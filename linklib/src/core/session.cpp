@@ -323,7 +323,13 @@ int32_t writeAbortFrame() {
 
 int32_t readByte(uint8_t* out, uint32_t timeoutMs, bool honourAbort) {
     State& g = state();
-    uint32_t start = platform::tickMs();
+    // Most bytes of a frame are already in the input buffer: those need
+    // neither the clock nor a wait, which would cost more than the byte.
+    if (!(honourAbort && g.abortReason.load() != 0) && g.port.takeBuffered(out)) return 0;
+    // Counted in microseconds: the time-out is over as soon as strictly more
+    // than it has passed, not at the next whole millisecond after that.
+    const uint64_t start = platform::tickUs();
+    const uint64_t limit = static_cast<uint64_t>(timeoutMs) * 1000u;
     const uint32_t slice = host::waitSliceMs();
     for (;;) {
         if (honourAbort) {
@@ -333,14 +339,14 @@ int32_t readByte(uint8_t* out, uint32_t timeoutMs, bool honourAbort) {
             }
         }
         // Never wait past the moment the time-out is exceeded.
-        uint32_t spent = platform::elapsedMs(start);
-        uint32_t left = spent > timeoutMs ? 1 : timeoutMs - spent + 1;
+        uint64_t spent = platform::tickUs() - start;
+        uint32_t left = spent >= limit ? 1 : static_cast<uint32_t>((limit - spent + 999) / 1000);
         int r = g.port.readByte(out, left < slice ? left : slice);
         if (r < 0) return VSK_E_SYS_READ;
         if (r > 0) return 0;
-        uint32_t elapsed = platform::elapsedMs(start);
+        uint64_t elapsed = platform::tickUs() - start;
         host::dispatchEvents();
-        if (elapsed > timeoutMs) return VSK_E_TIMEOUT;
+        if (elapsed > limit) return VSK_E_TIMEOUT;
     }
 }
 

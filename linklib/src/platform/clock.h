@@ -15,6 +15,9 @@ inline uint32_t elapsedMs(uint32_t since) {
     return tickMs() - since;
 }
 
+// Monotonic microseconds, for waits that must end close to their limit.
+uint64_t tickUs();
+
 void sleepMs(uint32_t ms);
 
 // Local date and time of this moment.

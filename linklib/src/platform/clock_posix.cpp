@@ -28,6 +28,12 @@ bool sysErrorText(int32_t code, char* out, size_t cap) {
     return true;
 }
 
+uint64_t tickUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
+}
+
 uint32_t tickMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);

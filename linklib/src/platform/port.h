@@ -49,6 +49,12 @@ class Port {
     // One byte, waiting at most `waitMs` for it: 1 read, 0 none came,
     // -1 the read failed or the line went away.
     int readByte(uint8_t* out, uint32_t waitMs = 1);
+    // The next byte already read from the device, without a system call.
+    bool takeBuffered(uint8_t* out) {
+        if (inHead_ == inTail_) return false;
+        *out = inBuf_[inHead_++];
+        return true;
+    }
     // One byte that is already waiting, without any wait: 1, 0 or -1.
     int readWaitingByte(uint8_t* out);
     // Drops every byte already waiting.

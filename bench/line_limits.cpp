@@ -1,0 +1,198 @@
+// The library against the limits of the line, in one table.
+//
+// - Paced lines: the simulator emulates 9600, 38400 and 115200 baud 8N1 in
+//   both directions and answers at once. A download and an upload at each
+//   rate are compared with the protocol's ceiling: every 512-byte block costs
+//   its 524-byte frame and the 13-byte acknowledgement, so at most 512/537 of
+//   the line's B/10 bytes per second carry file contents.
+// - An unpaced pseudo-terminal: a 9,999,999-byte file each way, wall and CPU
+//   seconds. The library is limited by the line when CPU stays well under the
+//   wall time.
+// - Peak resident memory of this process over all of it.
+// - CPU per wall second while a call waits on a silent line.
+// - One polling cycle over 128 silent terminals at a 50 ms polling time-out,
+//   against its floor of 128 x 50 ms.
+//
+//   bench_line_limits [--quick]     (--quick: smaller paced files)
+#include <sys/resource.h>
+#include <time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "sim_process.h"
+#include "veska.h"
+
+using vsk::htsim::testing::SimProcess;
+using vsk::htsim::testing::TempDir;
+
+namespace {
+
+double now() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+double cpu() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec +
+           (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+long peakRssKb() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss;
+}
+
+void writePattern(const std::string& path, long size) {
+    std::ofstream out(path, std::ios::binary);
+    std::vector<char> chunk(65536);
+    for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 31 + 7);
+    for (long left = size; left > 0;) {
+        long n = left < static_cast<long>(chunk.size()) ? left : static_cast<long>(chunk.size());
+        out.write(chunk.data(), n);
+        left -= n;
+    }
+}
+
+struct Run {
+    double wall = 0, cpu = 0;
+    int32_t result = -1;
+};
+
+// One simulated terminal (HT 001) on a line of its own, with a session open.
+class Line {
+  public:
+    explicit Line(std::vector<std::string> extra, int32_t timeoutMs = 2000, int32_t retry = 3)
+        : sim_(arguments(terminal_.path(), std::move(extra))) {
+        setenv("VESKA_COM1", sim_.path().c_str(), 1);
+        LineSettings ls{115200, 0, 1, 0, 0, timeoutMs, retry};
+        if (int32_t r = Vsk_ComOpen(&handle_, 1, 0, &ls)) {
+            std::fprintf(stderr, "open failed: %d\n", r);
+            std::exit(1);
+        }
+    }
+    ~Line() { Vsk_ComClose(handle_); }
+    int32_t handle() const { return handle_; }
+
+    Run download(long size) {
+        std::string path = pc_.file("BENCH.DAT");
+        writePattern(path, size);
+        Run r;
+        double w = now(), c = cpu();
+        r.result = Vsk_FDownload(handle_, "001", path.c_str(), static_cast<int32_t>(size), 0);
+        r.wall = now() - w;
+        r.cpu = cpu() - c;
+        std::remove(path.c_str());
+        std::remove(terminal_.file("BENCH.DAT").c_str());
+        return r;
+    }
+
+    Run upload(long size) {
+        writePattern(terminal_.file("BENCH.DAT"), size);
+        Run r;
+        double w = now(), c = cpu();
+        r.result = Vsk_FUpload(handle_, "001", 0, pc_.path().c_str(), "BENCH.DAT",
+                               static_cast<int32_t>(size), 0);
+        r.wall = now() - w;
+        r.cpu = cpu() - c;
+        std::remove(pc_.file("BENCH.DAT").c_str());
+        return r;
+    }
+
+  private:
+    static std::vector<std::string> arguments(const std::string& dir,
+                                              std::vector<std::string> extra) {
+        std::vector<std::string> args = {"@no-record", "--ht", "1", "--dir", dir};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
+    }
+
+    TempDir terminal_{"bench-ht"};
+    TempDir pc_{"bench-pc"};
+    SimProcess sim_;
+    int32_t handle_ = 0;
+};
+
+void pacedRows(bool quick) {
+    struct Rate {
+        long baud, size;
+    };
+    const Rate rates[] = {{9600, quick ? 4096 : 8192},
+                          {38400, quick ? 16384 : 32768},
+                          {115200, quick ? 51200 : 102400}};
+    std::printf("%-34s %10s %10s %10s %8s\n", "paced line, 8N1", "bytes", "seconds", "of ceiling",
+                "result");
+    for (const Rate& rate : rates) {
+        const double ceiling = 512.0 / 537.0 * rate.baud / 10.0;
+        Line line({"--baud", std::to_string(rate.baud)});
+        for (int up = 0; up < 2; ++up) {
+            Run r = up ? line.upload(rate.size) : line.download(rate.size);
+            char label[64];
+            std::snprintf(label, sizeof label, "%s at %ld baud", up ? "upload" : "download",
+                          rate.baud);
+            std::printf("%-34s %10ld %10.2f %10.3f %8d\n", label, rate.size, r.wall,
+                        rate.size / r.wall / ceiling, r.result);
+        }
+    }
+}
+
+void unpacedRows() {
+    const long size = 9999999;
+    std::printf("\n%-34s %10s %10s %10s %8s\n", "unpaced pseudo-terminal", "bytes", "seconds",
+                "cpu s", "result");
+    Line line({});
+    for (int up = 0; up < 2; ++up) {
+        Run r = up ? line.upload(size) : line.download(size);
+        std::printf("%-34s %10ld %10.2f %10.2f %8d\n", up ? "upload" : "download", size, r.wall,
+                    r.cpu, r.result);
+    }
+}
+
+// A status query to a terminal that never answers: one attempt, 2 s.
+void idleRow() {
+    Line line({"--fault", "silent"}, 2000, 1);
+    StatusRecord status{};
+    double w = now(), c = cpu();
+    int32_t r = Vsk_GetStatus(line.handle(), "001", &status);
+    double wall = now() - w, used = cpu() - c;
+    std::printf("\n%-34s %10.2f s wall %9.4f%% of a core (result %d)\n", "waiting on a silent line",
+                wall, 100.0 * used / wall, r);
+}
+
+void pollingRow() {
+    Line line({"--fault", "silent"});
+    const int terminals = 128;
+    const int pollingMs = 50;
+    char ht[4];
+    double w = now(), c = cpu();
+    int answered = 0;
+    for (int n = 1; n <= terminals; ++n) {
+        std::snprintf(ht, sizeof ht, "%03d", n);
+        if (Vsk_Polling(line.handle(), ht, pollingMs) == 0) ++answered;
+    }
+    double wall = now() - w, used = cpu() - c;
+    double floor = terminals * pollingMs / 1000.0;
+    std::printf("%-34s %10.3f s (floor %.3f s): %.3f ms over per terminal, cpu %.3f s%s\n",
+                "polling 128 silent terminals", wall, floor, (wall - floor) * 1000.0 / terminals,
+                used, answered ? " (some answered!)" : "");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    pacedRows(quick);
+    unpacedRows();
+    idleRow();
+    pollingRow();
+    std::printf("%-34s %10ld KiB\n", "peak resident memory", peakRssKb());
+    return 0;
+}
