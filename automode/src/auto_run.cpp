@@ -98,8 +98,15 @@ bool AutoRunner::pollingTick() {
         const QString ht = currentHt();
         // An abort that comes between two calls is not seen by the next one
         // (each call starts afresh), so it is looked for before each.
-        if (Vsk_Polling(handle_.load(), htBytes(ht).constData(), job_.PollingTout) == 0 &&
-            !aborted_) {
+        const int32_t polled =
+            Vsk_Polling(handle_.load(), htBytes(ht).constData(), job_.PollingTout);
+        // A line that has gone (an adapter pulled out) fails every poll: the
+        // run ends as a failed transfer would, instead of polling it for ever.
+        if (polled > kSystemCallsAbove) {
+            result_ = polled;
+            return false;
+        }
+        if (polled == 0 && !aborted_) {
             int32_t count = -1;
             int32_t r = job_.protype == 1   ? download(ht, &count)
                         : job_.protype == 2 ? upload(ht, &count)

@@ -317,6 +317,18 @@ TEST_F(RunWindowTest, CommandLineStartMinimisedWithTheStopFileBesideTheJob) {
     EXPECT_EQ(messages_, QStringList{QStringLiteral("設定ファイルの読み込みに失敗しました")});
 }
 
+TEST_F(RunWindowTest, ALineThatGoesAwayWhilePollingEndsTheRun) {
+    startSim({"--ht", "5", "--dir", "@dir:ht5"});
+    F_Auto& w = window(1, mask({1}));  // nobody answers: the run only polls
+    w.runModeless();
+    ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('P')).size() >= 2; }));
+    sim_.reset();  // the line's other end closes, as when an adapter is pulled
+    ASSERT_TRUE(ended());
+    EXPECT_GT(w.Result(), 6000);
+    ASSERT_EQ(messages_.size(), 1);
+    EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("ダウンロードに失敗しました。ｴﾗｰｺｰﾄﾞ：60")));
+}
+
 TEST_F(RunWindowTest, VeskactlRunsTheSameJobToTheSameHistory) {
     // Each terminal answers one poll only, so each run serves each once.
     const std::vector<std::string> line = {"--ht",    "1",    "--dir",   "@dir:ht1",    "--polls",

@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build folder, then takes it apart in a
+# scratch folder and checks what it holds and declares, and that what it
+# installs runs from where it lands.
+#   test-package.sh BUILD_DIR PACKAGE_FILE_NAME PNG_ICONS(ON|OFF)
+set -euo pipefail
+build=$(cd "$1" && pwd)
+expected_name=$2
+png_icons=$3
+here=$(cd "$(dirname "$0")" && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# --- the package -----------------------------------------------------------
+if ! cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
+  cat "$scratch/cpack.log" >&2
+  echo "FAIL: cpack" >&2
+  exit 1
+fi
+deb="$scratch/out/$expected_name"
+if [ ! -f "$deb" ]; then
+  echo "FAIL: no $expected_name; cpack made: $(cd "$scratch/out" && ls ./*.deb 2>/dev/null)" >&2
+  exit 1
+fi
+echo "built $expected_name ($(stat -c %s "$deb") bytes)"
+
+# --- what it declares --------------------------------------------------------
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = veska ] || fail "Package is '$(field Package)'"
+version=${expected_name#veska_}
+version=${version%%_*}
+[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
+[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is '$(field Architecture)'"
+[ -n "$(field Maintainer)" ] || fail "no Maintainer"
+[ "$(field Section)" = comm ] || fail "Section is '$(field Section)'"
+[ -n "$(field Description)" ] || fail "no Description"
+[ -z "$(field Homepage)" ] || fail "a Homepage is declared"
+depends=$(field Depends)
+echo "Depends: $depends"
+echo "Recommends: $(field Recommends)"
+# Whether the list of relations $1 names the package $2 (with any version).
+declares() { tr ',|' '\n' <<<"$1" | awk '{print $1}' | grep -qxF "$2"; }
+for dep in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins; do
+  declares "$depends" "$dep" || fail "Depends lacks $dep"
+done
+declares "$(field Depends), $(field Recommends)" fonts-ipafont-gothic ||
+  fail "fonts-ipafont-gothic is neither a Depends nor a Recommends"
+# Packages built against the library learn which package and version they need.
+dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./shlibs 2>/dev/null | grep -qx "libveska 2 veska (>= $version)" ||
+  fail "no shlibs line for libveska.so.2"
+
+# Everything under /usr, nothing under /usr/local or outside /usr.
+outside=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -Ev '^\./(usr/?)?$' | grep -Ev '^\./usr/' || true)
+[ -z "$outside" ] || fail "files outside /usr: $outside"
+! dpkg-deb -c "$deb" | awk '{print $6}' | grep -q '^\./usr/local' || fail "files under /usr/local"
+
+# Dependencies that this machine's package lists cannot satisfy.
+if command -v apt-get >/dev/null; then
+  if ! apt-get install --simulate --no-install-recommends "$deb" >"$scratch/apt.log" 2>&1; then
+    cat "$scratch/apt.log" >&2
+    fail "apt-get cannot install the package"
+  fi
+fi
+
+# --- what it installs ---------------------------------------------------------
+root="$scratch/root"
+dpkg-deb -x "$deb" "$root"
+usr="$root/usr"
+lib="$usr/lib"
+must_exist() {
+  for f in "$@"; do [ -e "$usr/$f" ] || fail "missing /usr/$f"; done
+}
+programs=(veskactl veska-htsim veskam veskad veskau)
+for p in "${programs[@]}"; do
+  [ -x "$usr/bin/$p" ] || fail "missing or not executable: /usr/bin/$p"
+done
+must_exist "lib/libveska.so.$version" include/veska.h lib/pkgconfig/veska.pc \
+  lib/veska/veska-qthost.so \
+  lib/cmake/veska/veskaConfig.cmake lib/cmake/veska/veskaConfigVersion.cmake \
+  lib/cmake/veska/veskaTargets.cmake
+compgen -G "$lib/cmake/veska/veskaTargets-*.cmake" >/dev/null || fail "no per-configuration targets file"
+soname=$(readelf -d "$lib/libveska.so.$version" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+[ "$soname" = libveska.so.2 ] || fail "SONAME is '$soname'"
+for link in libveska.so.2 libveska.so; do
+  [ -L "$lib/$link" ] || fail "/usr/lib/$link is not a symbolic link"
+  [ "$(readlink -f "$lib/$link")" = "$(readlink -f "$lib/libveska.so.$version")" ] ||
+    fail "/usr/lib/$link does not lead to libveska.so.$version"
+done
+
+for tool in veskam veskad veskau; do
+  entry="$usr/share/applications/$tool.desktop"
+  must_exist "share/applications/$tool.desktop" "share/icons/hicolor/scalable/apps/$tool.svg"
+  [ -f "$entry" ] || continue
+  if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$entry" || fail "$tool.desktop does not validate"
+  fi
+  grep -qx "Exec=$tool" "$entry" || fail "$tool.desktop does not start $tool"
+  grep -qx "Icon=$tool" "$entry" || fail "$tool.desktop does not show the $tool icon"
+  grep -q '^Name\[ja\]=.' "$entry" || fail "$tool.desktop has no Japanese name"
+  grep -q '^Comment\[ja\]=.' "$entry" || fail "$tool.desktop has no Japanese comment"
+  if [ "$png_icons" = ON ]; then
+    png="$usr/share/icons/hicolor/48x48/apps/$tool.png"
+    file -b "$png" 2>/dev/null | grep -q '^PNG image data, 48 x 48' || fail "no 48x48 PNG icon for $tool"
+  fi
+done
+
+# Stripped, and found by RPATH relative to where they are, never the build folder.
+for f in "${programs[@]/#/$usr/bin/}" "$lib/libveska.so.$version" "$lib/veska/veska-qthost.so"; do
+  readelf -S "$f" | grep -q '\.debug_info' && fail "$f carries debug information"
+  grep -qF "$build" "$f" && fail "$f names the build folder"
+done
+for p in "${programs[@]}"; do
+  readelf -d "$usr/bin/$p" | grep -q "R.*PATH.*\[\$ORIGIN/../lib\]" || fail "$p has no \$ORIGIN/../lib RPATH"
+done
+
+# --- it runs from where it lands ------------------------------------------------
+for p in veskactl veskam veskad veskau; do
+  resolved=$(env -u LD_LIBRARY_PATH ldd "$usr/bin/$p" | awk '$1 == "libveska.so.2" {print $3}')
+  if [ -z "$resolved" ] || [ "$(readlink -f "$resolved")" != "$(readlink -f "$lib/libveska.so.2")" ]; then
+    fail "$p finds libveska.so.2 at '$resolved'"
+  fi
+  env -u LD_LIBRARY_PATH ldd "$usr/bin/$p" | grep -q 'not found' && fail "$p lacks a library"
+done
+env -u LD_LIBRARY_PATH ldd "$lib/veska/veska-qthost.so" | grep -q 'not found' &&
+  fail "the Qt host module lacks a library"
+if help=$(env -u LD_LIBRARY_PATH "$usr/bin/veskactl" --help 2>&1); then
+  grep -q '^Usage: veskactl' <<<"$help" || fail "veskactl --help shows no usage"
+  grep -q 'job show|run' <<<"$help" || fail "the packaged veskactl has no job commands"
+else
+  echo "$help" >&2
+  fail "the extracted veskactl --help failed"
+fi
+env -u LD_LIBRARY_PATH "$usr/bin/veska-htsim" --help >/dev/null || fail "veska-htsim --help failed"
+
+# A program built against the extracted header, .pc file and library, with Qt
+# loaded, makes the library load its Qt module from the extracted tree.
+export PKG_CONFIG_PATH="$lib/pkgconfig"
+[ "$(pkg-config --modversion veska)" = "$version" ] || fail "pkg-config gives version $(pkg-config --modversion veska)"
+# shellcheck disable=SC2046
+if cc -std=c11 -Wall -Wextra -Werror -o "$scratch/qthost_probe" "$here/qthost_probe.c" \
+  $(pkg-config --cflags --libs veska) -Wl,-rpath,"$(pkg-config --variable=libdir veska)"; then
+  if loaded=$(env -u LD_LIBRARY_PATH "$scratch/qthost_probe"); then
+    [ "$(readlink -f "$loaded")" = "$(readlink -f "$lib/veska/veska-qthost.so")" ] ||
+      fail "the library loaded its Qt module from $loaded"
+    echo "the extracted library loaded $loaded"
+  else
+    fail "the extracted library did not load its Qt module"
+  fi
+else
+  fail "a program does not build against the extracted header and .pc file"
+fi
+
+# The CMake package finds the extracted library.
+mkdir -p "$scratch/consumer"
+cat >"$scratch/consumer/CMakeLists.txt" <<'EOF'
+cmake_minimum_required(VERSION 3.25)
+project(veska_package_consumer C)
+find_package(veska 2 REQUIRED)
+get_target_property(location veska::veska LOCATION)
+message(STATUS "veska::veska is ${location}")
+EOF
+if cmake_out=$(cmake -S "$scratch/consumer" -B "$scratch/consumer/build" -DCMAKE_PREFIX_PATH="$usr" 2>&1); then
+  grep -qF "veska::veska is $lib/libveska.so.$version" <<<"$cmake_out" ||
+    fail "find_package(veska) found: $(grep 'veska::veska is' <<<"$cmake_out")"
+else
+  echo "$cmake_out" >&2
+  fail "find_package(veska) failed on the extracted CMake package"
+fi
+
+# The example service unit, pointed at the unpacked veskactl, parses without
+# a word from systemd (which only warns about what it ignores).
+if command -v systemd-analyze >/dev/null; then
+  unit="$scratch/units/veska-job@check.service"
+  mkdir -p "$scratch/units"
+  sed "s|/usr/bin/veskactl|$usr/bin/veskactl|" "$here/../docs/systemd/veska-job@.service" >"$unit"
+  if ! said=$(systemd-analyze verify "$unit" 2>&1) || [ -n "$said" ]; then
+    echo "$said" >&2
+    fail "systemd-analyze verify finds fault with docs/systemd/veska-job@.service"
+  fi
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) of $expected_name failed" >&2
+  exit 1
+fi
+echo "$expected_name: every check passed"
