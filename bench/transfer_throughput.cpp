@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "measure.h"
 #include "sim_process.h"
 #include "veska.h"
 
@@ -26,35 +27,10 @@ using vsk::htsim::testing::TempDir;
 
 namespace {
 
-double now() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
-}
-
-double cpu() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec +
-           (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-long peakRssKb() {
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_maxrss;
-}
-
-void writePattern(const std::string& path, long size) {
-    std::ofstream out(path, std::ios::binary);
-    std::vector<char> chunk(65536);
-    for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(i * 31 + 7);
-    for (long left = size; left > 0;) {
-        long n = left < static_cast<long>(chunk.size()) ? left : static_cast<long>(chunk.size());
-        out.write(chunk.data(), n);
-        left -= n;
-    }
-}
+using bench::cpu;
+using bench::now;
+using bench::peakRssKb;
+using bench::writePattern;
 
 struct Run {
     double wall = 0, cpu = 0;
