@@ -134,6 +134,10 @@ void setResultMode(ParseState& state, std::string_view v) {
     state.resultMode = parseOneOf("result-mode", v, kResultModes);
 }
 
+void setTrace(ParseState& state, std::string_view v) {
+    state.invocation.tracePath = nonEmpty("trace", v);
+}
+
 void setDirection(ParseState& state, JobDirection direction) {
     JobDirection& chosen = state.invocation.direction;
     if (chosen != JobDirection::kEither && chosen != direction)
@@ -165,6 +169,7 @@ constexpr OptionDef kOptions[] = {
     {"timeout", 0, kLineTimeout, true, setTimeout},
     {"retry", 0, kLineRetry, true, setRetry},
     {"polling", 0, kLinePolling, true, setPolling},
+    {"trace", 0, 0, true, setTrace},
     {"to", kOptTo, 0, true, setTo},
     {"mode", kOptSaveMode, 0, true, setSaveMode},
     {"mode", kOptInstallMode, 0, true, setInstallMode},
@@ -546,6 +551,8 @@ std::string usageText(std::span<const CommandDef> commands) {
         << kMaxPollingMs << " ms; for serve-*\n"
         << "                    " << kMinLoopPollingMs << " to " << kMaxLoopPollingMs << " ms"
         << " (default " << defaults.pollingMs << ")\n"
+        << "  --trace FILE      append a trace of every frame on the line and of each\n"
+           "                    library call to FILE (the same as VESKA_TRACE=FILE)\n"
         << "  --help            show this help\n"
            "  --version         show the version\n"
            "\n"

@@ -64,6 +64,8 @@ struct Invocation {
     std::vector<std::string> operands;
     TransferOptions transfer;
     JobDirection direction = JobDirection::kEither;
+    // --trace FILE: the library's wire trace goes there (main() sets VESKA_TRACE).
+    std::optional<std::string> tracePath;
 };
 
 // What a command's first operand names; kNone: the operands follow the

@@ -1,4 +1,5 @@
 // veskactl: the terminal link library's operations from the command line.
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@ int main(int argc, char** argv) {
             case ParsedCommandLine::Action::kRun:
                 break;
         }
+        // The library reads the variable when it opens the line.
+        if (parsed.invocation.tracePath)
+            setenv("VESKA_TRACE", parsed.invocation.tracePath->c_str(), 1);
         return parsed.command->run(parsed.invocation);
     } catch (const UsageError& error) {
         std::cerr << "veskactl: " << error.what() << "\n"

@@ -22,6 +22,7 @@ namespace {
 using namespace std::chrono_literals;
 using veskactl::testing::finish;
 using veskactl::testing::Outcome;
+using veskactl::testing::slurp;
 using veskactl::testing::spawnVeskactl;
 using veskactl::testing::VeskactlOnLine;
 using vsk::htsim::testing::isCommand;
@@ -113,6 +114,27 @@ TEST_F(VeskactlOnLine, InterruptAbortsTheRunningCall) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
     EXPECT_TRUE(sim_->waitReceived(1, isFrame('E', "CAN", 5)));
     EXPECT_TRUE(std::filesystem::exists(files_.file("A.DAT")));
+}
+
+TEST_F(VeskactlOnLine, TraceOptionWritesTheLineToTheFileGiven) {
+    files_.write("A.DAT", "hello");
+    startSim({"--ht", "5", "--dir", files_.path()});
+    const std::string trace = work_.file("line.trace");
+    Outcome dir = veskactl({"--trace", trace, "dir", "5"});
+    EXPECT_EQ(dir.status, 0) << dir.err;
+    Outcome missing = veskactl({"info", "5", "NONE.DAT", "--trace=" + trace});
+    EXPECT_EQ(missing.status, 1);
+
+    const std::string text = slurp(trace);
+    for (const char* line :
+         {"trace opened by veskactl", "PC→HT C ht=005 blk=0 len=0001 F (listing)",
+          "HT→PC D ht=005 blk=1 len=0019 - data=\"A.DAT       0000005\"", "Vsk_DIR(handle=0x",
+          ", ht=\"005\") = 0 OK, ",
+          "PC→HT C ht=005 blk=0 len=0013 H (file info) data=\"NONE.DAT    \"",
+          ", name=\"NONE.DAT\") = 4001 ＨＴファイルなしエラー, "}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << " in:\n" << text;
+    }
+    EXPECT_EQ(veskactl({"--trace", "", "dir", "5"}).status, 2);
 }
 
 TEST(VeskactlPort, ExplainsAMissingDevice) {

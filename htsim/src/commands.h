@@ -9,6 +9,7 @@
 #include "conversation.h"
 #include "fault.h"
 #include "store.h"
+#include "synthetic_files.h"
 #include "transfer.h"
 #include "wire.h"
 
@@ -37,9 +38,6 @@ CommandHandler findHandler(char code);
 std::vector<Bytes> listingFrames(int ht, const std::vector<StoreEntry>& files, int64_t freeSize,
                                  int entriesPerFrame);
 
-// The synthetic files of extra=N: XTRA0001.DAT ... with these sizes.
-std::string extraName(int i);
-int64_t extraSize(int i);
 // A file offered under a name from badname=NAME has this size.
 inline constexpr int64_t kBadNameSize = 64;
 

@@ -27,7 +27,12 @@ Step AckedSequence::sendFrame(size_t index) {
     if (faults_.fireAt(FaultKind::kCancelAt, command_, static_cast<int>(index_)))
         return {{endFrame(ht_, fr::CAN)}, true};
     bool last = index_ + 1 == frames_.size();
-    return {{frames_[index_]}, last && !lastAcknowledged_};
+    Step s{{frames_[index_]}, last && !lastAcknowledged_};
+    if (faults_.fireAt(FaultKind::kHangUp, command_, static_cast<int>(index_))) {
+        s.hangUp = true;
+        s.notes.push_back("line goes dead");
+    }
+    return s;
 }
 
 Step AckedSequence::resend() {

@@ -66,7 +66,7 @@ constexpr KindInfo kKinds[] = {
      0},
     {"prevack", FaultKind::kPrevAck, Arg::kRequired, ArgType::kPosition, false, true, 0, 1, 0, 0},
     {"twice", FaultKind::kTwice, Arg::kRequired, ArgType::kPosition, false, true, 0, 1, 0, 0},
-    {"hangup", FaultKind::kHangUp, Arg::kRequired, ArgType::kPosition, false, false, 0, 1, 0, 0},
+    {"hangup", FaultKind::kHangUp, Arg::kOptional, ArgType::kPosition, false, false, 0, 1, 0, 0},
     {"rehead", FaultKind::kRepeatHeader, Arg::kOptional, ArgType::kFile, false, true, 0, 1, 0,
      kMaxFile},
     {"short", FaultKind::kShort, Arg::kRequired, ArgType::kNumber, false, true, 0, 1, 1, kMaxFrame},
@@ -198,6 +198,9 @@ std::optional<Fault> parseFault(std::string_view text, std::string* error) {
     } else if (info->arg == Arg::kRequired) {
         fail(error, text, "needs an argument");
         return std::nullopt;
+    } else if (info->kind == FaultKind::kHangUp) {
+        // Without a position the line goes dead at the command itself.
+        f.kind = FaultKind::kHangUpNow;
     }
     if (hasCount) {
         int c = 0;
@@ -225,6 +228,14 @@ std::optional<Fault> parseFault(std::string_view text, std::string* error) {
         f.letters = std::string(letters);
     }
     return f;
+}
+
+void FaultSet::replaceControlled(std::vector<Fault> faults) {
+    std::erase_if(faults_, [](const Fault& f) { return f.controlled; });
+    for (Fault& f : faults) {
+        f.controlled = true;
+        faults_.push_back(std::move(f));
+    }
 }
 
 const Fault* FaultSet::fire(FaultKind kind, char command) {

@@ -44,6 +44,7 @@ enum class FaultKind {
     kPrevAck,       // prevack=POS      the ACK of data frame POS carries the previous number
     kTwice,         // twice=POS        data frame POS goes out twice in a row
     kHangUp,        // hangup=POS       the line goes dead once frame POS has crossed it
+    kHangUpNow,     // hangup           the line goes dead instead of the reply to the command
     kRepeatHeader,  // rehead[=FILE]    a batch header sent again after its ACK
     kShort,         // short=N          an upload ends N bytes before the size announced
     kBadName,       // badname[=NAME]   a file named NAME (leaving the folder) is offered
@@ -63,11 +64,12 @@ struct Position {
 struct Fault {
     FaultKind kind = FaultKind::kSilent;
     int arg = 0;
-    int count = -1;       // firings left; -1: no limit
-    std::string letters;  // command codes it applies to; empty: all
-    int file = kAnyFile;  // positioned faults: the file of a batch, or any
-    int frame = 0;        // positioned faults: the frame, or kHeaderFrame
-    std::string text;     // badname: the name offered
+    int count = -1;           // firings left; -1: no limit
+    std::string letters;      // command codes it applies to; empty: all
+    int file = kAnyFile;      // positioned faults: the file of a batch, or any
+    int frame = 0;            // positioned faults: the frame, or kHeaderFrame
+    std::string text;         // badname: the name offered
+    bool controlled = false;  // given over the control channel, not on the command line
 
     bool appliesTo(char command) const {
         return letters.empty() || letters.find(command) != std::string::npos;
@@ -84,6 +86,9 @@ class FaultSet {
     explicit FaultSet(std::vector<Fault> faults) : faults_(std::move(faults)) {}
 
     void add(const Fault& f) { faults_.push_back(f); }
+    // Puts `faults` in place of those given over the control channel before;
+    // the command line's faults stay.
+    void replaceControlled(std::vector<Fault> faults);
     bool empty() const { return faults_.empty(); }
 
     // Takes one firing from the first live fault of `kind` that applies to `command`.

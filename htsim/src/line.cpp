@@ -198,13 +198,16 @@ LineServer::Ended LineServer::run(int stopFd, const volatile std::sig_atomic_t* 
     stopFd_ = stopFd;
     stopFlag_ = stopFlag;
     while (!stopping() && !hungUp_) {
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-        int n = ::poll(fds, stopFd_ >= 0 ? 2 : 1, pollTimeout(Clock::now()));
+        // Descriptors below 0 are passed over by poll.
+        pollfd fds[4] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}};
+        if (control_) control_->pollFds(&fds[2], &fds[3]);
+        int n = ::poll(fds, 4, pollTimeout(Clock::now()));
         if (n < 0 && errno != EINTR) {
             log_.note(sysError("poll"));
             return Ended::kStopped;
         }
         if (stopping() || (n > 0 && (fds[1].revents & POLLIN))) return Ended::kStopped;
+        if (n > 0 && control_) control_->serve(fds[2].revents, fds[3].revents, terminals_);
         if (n > 0 && (fds[0].revents & POLLIN)) {
             readLine(Clock::now());
         } else if (n > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {

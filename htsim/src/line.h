@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "codec.h"
+#include "control.h"
 #include "terminal.h"
 #include "wire.h"
 
@@ -149,6 +150,9 @@ class LineServer {
     LineServer(int fd, std::vector<std::unique_ptr<Terminal>>& terminals, FrameLog& log,
                LinePace pace = {});
 
+    // Serves fault commands from `control` between frames.
+    void setControl(ControlChannel* control) { control_ = control; }
+
     enum class Ended { kStopped, kHungUp };
     // Serves the line until `stopFd` becomes readable or `stopFlag` is set, or
     // a terminal has the line go dead.
@@ -181,6 +185,7 @@ class LineServer {
     Clock::time_point lastByte_{};
     int stopFd_ = -1;
     const volatile std::sig_atomic_t* stopFlag_ = nullptr;
+    ControlChannel* control_ = nullptr;
 };
 
 }  // namespace vsk::htsim

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 
+#include "control.h"
 #include "line.h"
 #include "options.h"
 
@@ -81,6 +82,12 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    ControlChannel control;
+    if (!opts.control.empty() && !control.open(opts.control, &error)) {
+        std::cerr << "veska-htsim: " << error << "\n";
+        return 1;
+    }
+
     // The path goes out only now, when every terminal is ready to answer.
     std::cout << line.path() << std::endl;
     // Only a pseudo-terminal needs its speed emulated; a device keeps its own.
@@ -88,6 +95,7 @@ int main(int argc, char** argv) {
     if (opts.line.device.empty() && opts.line.baud > 0)
         pace = LinePace(opts.line.baud, opts.line.bitsPerByte());
     LineServer server(line.fd(), terminals, log, pace);
+    if (!opts.control.empty()) server.setControl(&control);
     if (server.run(gStopPipe[0], &gStop) == LineServer::Ended::kHungUp) {
         line.hangUp();
         return kExitLineDead;

@@ -99,6 +99,8 @@ bool lineOption(const std::string& opt, const std::string& v, Options* o, std::s
         o->line.device = v;
     } else if (opt == "--record") {
         o->record = v;
+    } else if (opt == "--control") {
+        o->control = v;
     } else if (opt == "--baud") {
         if (!toInt(v, 50, 4000000, &n)) return bad(error, opt, v);
         o->line.baud = static_cast<int>(n);
@@ -177,6 +179,7 @@ Line options:
   --stop 1|2           stop bits (default 1)
   --trace              one readable line per frame on stderr
   --record FILE        append one line per frame to FILE
+  --control PATH       take fault commands on the Unix socket PATH (see README)
 
 Terminal options (after --ht N they apply to that terminal; before the
 first --ht they apply to every terminal):

@@ -13,6 +13,7 @@ struct Options {
     LineOptions line;
     bool trace = false;
     std::string record;
+    std::string control;  // the control channel's socket path; empty: none
     std::vector<TerminalConfig> terminals;
     bool help = false;
 };

@@ -46,6 +46,13 @@ std::vector<Emission> Terminal::command(const Frame& f, Clock::time_point now) {
     conversation_.reset();
     deadline_.reset();
 
+    if (faults_.fire(FaultKind::kHangUpNow, code)) {
+        // Pulled just as the command came in: it is never carried out.
+        notes_.push_back("line goes dead at the command");
+        Emission dead;
+        dead.hangUp = true;
+        return {dead};
+    }
     if (faults_.fire(FaultKind::kCancel, code))
         return shapeAll({endFrame(config_.number, fr::CAN)}, code);
     if (faults_.fire(FaultKind::kEndReply, code))

@@ -14,6 +14,7 @@
 #include "conversation.h"
 #include "fault.h"
 #include "store.h"
+#include "synthetic_files.h"
 
 namespace vsk::htsim {
 
@@ -55,8 +56,7 @@ struct Offer {
 // Every offered file, for "U".
 std::unique_ptr<Conversation> makeBatchUpload(const TransferContext& tc, std::vector<Offer> offers);
 
-// Contents of the synthetic files some faults add: text lines, different per `seed`.
+// Contents of the synthetic files some faults add, read as a file.
 std::unique_ptr<FileSource> syntheticSource(int seed, int64_t size);
-std::string syntheticContent(int seed, int64_t size);
 
 }  // namespace vsk::htsim

@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/syserror.h"
 #include "port_names.h"
+#include "trace.h"
 
 namespace vsk {
 
@@ -278,8 +279,14 @@ int32_t cancelCheck() {
     size_t n = 0;
     while (n < frame::kAbortFrameSize) {
         int r = g.port.readWaitingByte(&bytes[n]);
-        if (r < 0) return VSK_E_SYS_READ;
-        if (r == 0) return 0;  // fewer than a whole end frame: dropped
+        if (r < 0) {
+            trace::lineFailure("read");
+            return VSK_E_SYS_READ;
+        }
+        if (r == 0) {
+            trace::dropped(bytes, n);  // fewer than a whole end frame: dropped
+            return 0;
+        }
         ++n;
     }
     // Tested where they lie: the receive buffer still holds the frame an
@@ -287,6 +294,9 @@ int32_t cancelCheck() {
     if (bytes[0] == frame::STX && bytes[frame::kOffType] == frame::kEnd &&
         bytes[frame::kOffData] == frame::CAN) {
         g.abortReason.store(VSK_E_ABORT_HT);
+        trace::abortByTerminal(true);
+    } else {
+        trace::dropped(bytes, n);
     }
     return 0;
 }
@@ -308,8 +318,10 @@ int32_t writeFrame() {
     State& g = state();
     size_t written = 0;
     bool ok = g.port.write(g.send, g.sendLen, &written);
-    if (!ok) return platform::lastSysError() != 0 ? VSK_E_SYS_WRITE : VSK_E_TIMEOUT;
-    return written == g.sendLen ? 0 : VSK_E_TIMEOUT;
+    int32_t r = !ok ? (platform::lastSysError() != 0 ? VSK_E_SYS_WRITE : VSK_E_TIMEOUT)
+                    : (written == g.sendLen ? 0 : VSK_E_TIMEOUT);
+    trace::sent(g.send, g.sendLen, r);
+    return r;
 }
 
 int32_t writeAbortFrame() {
@@ -318,7 +330,9 @@ int32_t writeAbortFrame() {
     size_t len = frame::build(f, frame::kEnd, g.currentHt, "0", frame::CAN, nullptr, 0);
     size_t written = 0;
     bool ok = g.port.write(f, len, &written);
-    return ok && written == len ? 0 : VSK_E_SYS_WRITE;
+    int32_t r = ok && written == len ? 0 : VSK_E_SYS_WRITE;
+    trace::abortSent(f, len, r, g.abortReason.load());
+    return r;
 }
 
 int32_t readByte(uint8_t* out, uint32_t timeoutMs, bool honourAbort) {
@@ -342,7 +356,10 @@ int32_t readByte(uint8_t* out, uint32_t timeoutMs, bool honourAbort) {
         uint64_t spent = platform::tickUs() - start;
         uint32_t left = spent >= limit ? 1 : static_cast<uint32_t>((limit - spent + 999) / 1000);
         int r = g.port.readByte(out, left < slice ? left : slice);
-        if (r < 0) return VSK_E_SYS_READ;
+        if (r < 0) {
+            trace::lineFailure("read");
+            return VSK_E_SYS_READ;
+        }
         if (r > 0) return 0;
         uint64_t elapsed = platform::tickUs() - start;
         host::dispatchEvents();
@@ -355,16 +372,23 @@ int32_t readReply(bool honourAbort) {
     frame::FrameReader reader;
     for (;;) {
         uint8_t b = 0;
-        if (int32_t r = readByte(&b, g.timeoutMs, honourAbort)) return r;
-        switch (reader.push(b)) {
+        if (int32_t r = readByte(&b, g.timeoutMs, honourAbort)) {
+            trace::readEnded(r, reader, g.timeoutMs);
+            return r;
+        }
+        const frame::FrameReader::Status status = reader.push(b);
+        switch (status) {
             case frame::FrameReader::Status::kNeedMore:
+                trace::byteTaken(reader, b);
                 continue;
             case frame::FrameReader::Status::kComplete:
+                trace::frameRead(status, reader);
                 std::memset(g.recv, 0, sizeof g.recv);
                 std::memcpy(g.recv, reader.frame(), frame::frameSize(reader.frame()));
                 return 0;
             case frame::FrameReader::Status::kBadCheck:
             case frame::FrameReader::Status::kTooLong:
+                trace::frameRead(status, reader);
                 return VSK_E_RECEIVE;
         }
     }
@@ -372,7 +396,10 @@ int32_t readReply(bool honourAbort) {
 
 int classifyReply() {
     int kind = frame::classify(state().recv);
-    if (kind == frame::kind::kCancel) state().abortReason.store(VSK_E_ABORT_HT);
+    if (kind == frame::kind::kCancel) {
+        state().abortReason.store(VSK_E_ABORT_HT);
+        trace::abortByTerminal();
+    }
     return kind;
 }
 
@@ -392,7 +419,10 @@ int32_t exchange(uint32_t tries, bool repeatTest, char prevBlock) {
     for (;;) {
         int32_t result = readReply(false);
         if (result == 0) {
-            if (!frame::sameHt(g.recv, sentHt)) continue;  // another terminal's reply
+            if (!frame::sameHt(g.recv, sentHt)) {  // another terminal's reply
+                trace::foreignReply(sentHt);
+                continue;
+            }
             // End frames all carry block "0"; none of them repeats a stored block.
             bool isEnd =
                 frame::typeOf(g.recv) == frame::kEnd &&
@@ -416,6 +446,7 @@ int32_t exchange(uint32_t tries, bool repeatTest, char prevBlock) {
             return result;
         }
         if (++attempts >= tries) return result;
+        trace::waitingAgain(result, attempts + 1, tries);
     }
 }
 
