@@ -28,12 +28,25 @@ int32_t numberOr(const QString& text, int32_t absent) {
     return propertyNumber(text).value_or(absent);
 }
 
+// Where the switch "/ICON" stands as a word of its own (at the start or after
+// a blank, at the end or before one), or -1. Paths here are written with "/",
+// so "/ICON" inside a word is part of a path ("/home/u/ICONS/DAY.SIF").
+qsizetype iconSwitch(const QString& text) {
+    const QLatin1String icon("/ICON");
+    for (qsizetype at = text.indexOf(icon); at >= 0; at = text.indexOf(icon, at + 1)) {
+        const qsizetype end = at + icon.size();
+        if ((at == 0 || text[at - 1] == u' ') && (end == text.size() || text[end] == u' '))
+            return at;
+    }
+    return -1;
+}
+
 }  // namespace
 
 CommandLineStart parseCommandLine(const QString& joined) {
     CommandLineStart start;
     QString text = joined;
-    qsizetype icon = text.indexOf(QLatin1String("/ICON"));
+    qsizetype icon = iconSwitch(text);
     if (icon >= 0) {
         start.icon = true;
         text = text.left(std::max<qsizetype>(icon - 1, 0));

@@ -21,8 +21,9 @@ struct CommandLineStart {
     QString path;
     bool icon = false;
 };
-// `joined`: the arguments joined with single blanks. "/ICON" (exactly that)
-// and the blank before it end the path; surrounding double quotes go.
+// `joined`: the arguments joined with single blanks. "/ICON" (exactly that,
+// as a word of its own) and the blank before it end the path; surrounding
+// double quotes go.
 CommandLineStart parseCommandLine(const QString& joined);
 
 // A number property as the run window takes it: the text's leading number

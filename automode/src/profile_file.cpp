@@ -9,16 +9,24 @@ namespace vsk::ui {
 
 namespace {
 
-QStringList readLines(const QString& file, bool* exists) {
+// The lines are kept as their bytes: a write puts back every line it does not
+// change exactly as it was, even one that is not UTF-8 (a comment typed in
+// another encoding), which decoding and encoding again would garble.
+using Lines = QList<QByteArray>;
+
+Lines readLines(const QString& file, bool* exists) {
     QFile f(file);
     *exists = f.open(QIODevice::ReadOnly);
     if (!*exists) return {};
-    QString text = QString::fromUtf8(f.readAll());
-    QStringList lines = text.split(QLatin1Char('\n'));
+    Lines lines = f.readAll().split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-    for (QString& line : lines)
-        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+    for (QByteArray& line : lines)
+        if (line.endsWith('\r')) line.chop(1);
     return lines;
+}
+
+QString textOf(const QByteArray& line) {
+    return QString::fromUtf8(line);
 }
 
 // The section a line opens, if it is a section line.
@@ -49,10 +57,10 @@ struct Span {
     qsizetype end = -1;
 };
 
-Span findSection(const QStringList& lines, const QString& section) {
+Span findSection(const Lines& lines, const QString& section) {
     Span s;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        std::optional<QString> name = sectionOf(lines[i]);
+        std::optional<QString> name = sectionOf(textOf(lines[i]));
         if (!name) continue;
         if (s.header >= 0) {
             s.end = i;
@@ -64,9 +72,9 @@ Span findSection(const QStringList& lines, const QString& section) {
     return s;
 }
 
-qsizetype findKey(const QStringList& lines, const Span& s, const QString& key) {
+qsizetype findKey(const Lines& lines, const Span& s, const QString& key) {
     for (qsizetype i = s.header + 1; i < s.end; ++i) {
-        std::optional<QString> k = keyOf(lines[i]);
+        std::optional<QString> k = keyOf(textOf(lines[i]));
         if (k && sameName(*k, key)) return i;
     }
     return -1;
@@ -87,11 +95,11 @@ QString cutToBytes(const QString& text, int maxBytes) {
     return out;
 }
 
-bool writeLines(const QString& file, const QStringList& lines) {
+bool writeLines(const QString& file, const Lines& lines) {
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) return false;
     QByteArray bytes;
-    for (const QString& line : lines) bytes += line.toUtf8() + "\r\n";
+    for (const QByteArray& line : lines) bytes += line + "\r\n";
     if (out.write(bytes) != bytes.size()) return false;
     return out.commit();
 }
@@ -101,12 +109,13 @@ bool writeLines(const QString& file, const QStringList& lines) {
 QString readProfileString(const QString& file, const QString& section, const QString& key,
                           int maxBytes) {
     bool exists = false;
-    QStringList lines = readLines(file, &exists);
+    Lines lines = readLines(file, &exists);
     Span s = findSection(lines, section);
     if (s.header < 0) return {};
     qsizetype at = findKey(lines, s, key);
     if (at < 0) return {};
-    QString value = lines[at].mid(lines[at].indexOf(QLatin1Char('=')) + 1).trimmed();
+    const QString text = textOf(lines[at]);
+    QString value = text.mid(text.indexOf(QLatin1Char('=')) + 1).trimmed();
     // A cut value may end in blanks that were inside it.
     QString cut = cutToBytes(value, maxBytes);
     while (cut.endsWith(QLatin1Char(' '))) cut.chop(1);
@@ -119,13 +128,13 @@ bool writeProfileString(const QString& file, const QString& section, const QStri
     // value was never meant to write.
     if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r'))) return false;
     bool exists = false;
-    QStringList lines = readLines(file, &exists);
+    Lines lines = readLines(file, &exists);
     if (!exists && QFile::exists(file)) return false;  // there, but unreadable: leave it alone
-    const QString line = key + QLatin1Char('=') + value;
+    const QByteArray line = (key + QLatin1Char('=') + value).toUtf8();
     Span s = findSection(lines, section);
     if (s.header < 0) {
         if (value.isEmpty()) return true;
-        lines << QLatin1Char('[') + section + QLatin1Char(']') << line;
+        lines << (QLatin1Char('[') + section + QLatin1Char(']')).toUtf8() << line;
         return writeLines(file, lines);
     }
     qsizetype at = findKey(lines, s, key);
@@ -137,7 +146,7 @@ bool writeProfileString(const QString& file, const QString& section, const QStri
     } else {
         // After the section's last line that is not blank.
         qsizetype insert = s.end;
-        while (insert > s.header + 1 && lines[insert - 1].trimmed().isEmpty()) --insert;
+        while (insert > s.header + 1 && textOf(lines[insert - 1]).trimmed().isEmpty()) --insert;
         lines.insert(insert, line);
     }
     return writeLines(file, lines);

@@ -107,6 +107,15 @@ TEST(JobStart, CommandLineAndPathSplit) {
     // Only the upper-case word counts.
     EXPECT_FALSE(parseCommandLine(QStringLiteral("/jobs/DAY.SIF /icon")).icon);
     EXPECT_EQ(parseCommandLine(QStringLiteral("/ICON")).path, QString());
+    // Inside a path "/ICON" is part of the path (found by fuzz_command_line).
+    for (const char* path : {"/home/u/ICONS/DAY.SIF", "/jobs/ICON.SIF", "DAY.SIF/ICON"}) {
+        CommandLineStart inPath = parseCommandLine(QString::fromUtf8(path));
+        EXPECT_EQ(inPath.path, QString::fromUtf8(path));
+        EXPECT_FALSE(inPath.icon) << path;
+    }
+    CommandLineStart both = parseCommandLine(QStringLiteral("/home/u/ICONS/DAY.SIF /ICON"));
+    EXPECT_EQ(both.path, QStringLiteral("/home/u/ICONS/DAY.SIF"));
+    EXPECT_TRUE(both.icon);
 
     EXPECT_EQ(splitJobPath(QStringLiteral("/jobs/DAY.SIF  ")).folder, QStringLiteral("/jobs/"));
     EXPECT_EQ(splitJobPath(QStringLiteral("/jobs/DAY.SIF  ")).name, QStringLiteral("DAY.SIF"));

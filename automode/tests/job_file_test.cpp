@@ -107,6 +107,20 @@ TEST_F(JobFileTest, WritesKeepTheRestOfTheFile) {
     EXPECT_EQ(contents(), before);
 }
 
+TEST_F(JobFileTest, WritesKeepLinesThatAreNotUtf8) {
+    // A comment typed in CP932 and a value with a stray byte: neither may be
+    // garbled by a write elsewhere in the file (found by fuzz_job_file).
+    const std::string comment = "; \x93\xfa\x95\x74\x82\xcc\x83\x57\x83\x87\x83\x75";
+    dir_.write("JOB.SIF", comment + "\r\n[DOWNLOAD]\r\nLOGFILE=/tmp/\xff.txt\r\nHTID=1\r\n");
+    EXPECT_TRUE(job_.SetHTNO(1, "2-4"));
+    EXPECT_TRUE(job_.SetPollingTout(1, 100));
+    EXPECT_EQ(contents(), comment +
+                              "\r\n[DOWNLOAD]\r\nLOGFILE=/tmp/\xff.txt\r\nHTID=2-4\r\n"
+                              "POLLING=100\r\n");
+    EXPECT_EQ(job_.GetHTNO(1), "2-4");
+    EXPECT_EQ(job_.GetResFile(1), QString::fromUtf8("/tmp/\xff.txt"));
+}
+
 TEST_F(JobFileTest, DownloadEntriesAndLongValues) {
     EXPECT_FALSE(job_.SetDownloadFile(129, "/x").isValid());
     EXPECT_FALSE(job_.SetDownloadFile(0, "/x").isValid());
