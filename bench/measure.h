@@ -5,6 +5,8 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -41,6 +43,14 @@ inline void writePattern(const std::string& path, long size) {
         out.write(chunk.data(), n);
         left -= n;
     }
+}
+
+// The number after option `name` on the command line, or `fallback`.
+inline long argValue(int argc, char** argv, const char* name, long fallback) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0) return std::atol(argv[i + 1]);
+    }
+    return fallback;
 }
 
 }  // namespace bench

@@ -5,10 +5,11 @@
 // the best and the median wall time of each are compared, and the CPU time of
 // this process (the library's share). Unpaced, the line costs nothing, so the
 // slowdown is all the trace's: formatting two lines per block and writing
-// them out. Other work on the machine shows in the wall times: compare the
-// best runs on a quiet machine.
+// them out. A single unpaced transfer varies by 10 % from run to run with the
+// scheduling of the two processes, hence 15 runs of each by default; compare
+// the medians, on a quiet machine.
 //
-//   bench_trace_overhead [--size BYTES] [--runs N]
+//   bench_trace_overhead [--size BYTES] [--runs N]     (default 15 runs)
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -30,6 +31,7 @@ using vsk::htsim::testing::TempDir;
 
 namespace {
 
+using bench::argValue;
 using bench::cpu;
 using bench::now;
 using bench::writePattern;
@@ -102,18 +104,11 @@ double best(const std::vector<double>& v) {
     return *std::min_element(v.begin(), v.end());
 }
 
-long argValue(int argc, char** argv, const char* name, long fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) return std::atol(argv[i + 1]);
-    }
-    return fallback;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     const long size = argValue(argc, argv, "--size", 9999999);
-    const int runs = static_cast<int>(argValue(argc, argv, "--runs", 5));
+    const int runs = static_cast<int>(argValue(argc, argv, "--runs", 15));
     Bench bench(size);
     std::printf("unpaced pseudo-terminal, %ld-byte file, %d runs each, trace off and on in turn\n",
                 size, runs);

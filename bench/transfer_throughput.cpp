@@ -27,6 +27,7 @@ using vsk::htsim::testing::TempDir;
 
 namespace {
 
+using bench::argValue;
 using bench::cpu;
 using bench::now;
 using bench::peakRssKb;
@@ -82,13 +83,6 @@ struct Line {
         return r;
     }
 };
-
-long argValue(int argc, char** argv, const char* name, long fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) return std::atol(argv[i + 1]);
-    }
-    return fallback;
-}
 
 }  // namespace
 

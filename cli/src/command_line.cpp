@@ -507,7 +507,7 @@ constexpr std::string_view kJobHelp =
 
 constexpr std::string_view kJobExitStatus =
     "job run: 0 when the stop file ended it, 1 when the job could not be read or\n"
-    "started, a result ended it or it was interrupted, 2 usage error.\n";
+    "started or a result ended it, 2 usage error.\n";
 
 }  // namespace
 
@@ -578,10 +578,11 @@ std::string usageText(std::span<const CommandDef> commands) {
            "terminal's name. Terminal file names are at most 12 bytes in the terminal's\n"
            "character set (CP932); PC paths given to transfers are at most 127 bytes\n"
            "once made absolute, and files at most 9999999 bytes.\n"
-           "While a transfer runs and stderr is a terminal, a progress line is shown.\n"
-           "Ctrl-C aborts a running operation.\n";
+           "While a transfer runs and stderr is a terminal, a progress line is shown.\n";
     if (jobs) out << kJobHelp << "\n";
-    out << "Exit status: 0 success, 1 the operation failed or was aborted, 2 usage error.\n";
+    out << "Exit status: 0 success, 1 the operation failed or was aborted, 2 usage error.\n"
+           "Ctrl-C or SIGTERM aborts the running call; veskactl then ends by that\n"
+           "signal (a shell shows 130 or 143).\n";
     if (jobs) out << kJobExitStatus;
     return out.str();
 }

@@ -6,6 +6,7 @@
 
 #include "command_line.h"
 #include "commands.h"
+#include "session.h"
 #include "veska.h"
 
 int main(int argc, char** argv) {
@@ -26,7 +27,11 @@ int main(int argc, char** argv) {
         // The library reads the variable when it opens the line.
         if (parsed.invocation.tracePath)
             setenv("VESKA_TRACE", parsed.invocation.tracePath->c_str(), 1);
-        return parsed.command->run(parsed.invocation);
+        const int status = parsed.command->run(parsed.invocation);
+        // A command that a signal stopped ends by that signal; one that
+        // finished anyway keeps its own status.
+        if (status != kExitOk) endByInterruptSignal();
+        return status;
     } catch (const UsageError& error) {
         std::cerr << "veskactl: " << error.what() << "\n"
                   << "Try 'veskactl --help' for more information.\n";

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 
 #include "report.h"
@@ -18,8 +19,8 @@ static_assert(std::atomic<const InterruptRoute*>::is_always_lock_free,
 
 // Only async-signal-safe work here: the library's abort request is, and so
 // must be a route's.
-void onInterrupt(int) {
-    gInterrupted = 1;
+void onInterrupt(int signal) {
+    gInterrupted = signal;
     int32_t handle = gSessionHandle;
     if (handle != 0) Vsk_Suspend(handle);
     if (const InterruptRoute* route = gRoute.load()) route->abort();
@@ -47,6 +48,23 @@ Session::~Session() {
 
 bool Session::interruptRequested() {
     return gInterrupted != 0;
+}
+
+void endByInterruptSignal() {
+    const int signal = gInterrupted;
+    if (signal == 0) return;
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    sigset_t unblocked;
+    sigemptyset(&unblocked);
+    sigaddset(&unblocked, signal);
+    sigprocmask(SIG_UNBLOCK, &unblocked, nullptr);
+    std::raise(signal);
 }
 
 InterruptRoute::InterruptRoute(AbortCall abort, void* context) : abort_(abort), context_(context) {

@@ -36,6 +36,12 @@ class Session {
 // returns nullptr. SIGINT and SIGTERM abort calls from then on.
 std::unique_ptr<Session> openSession(const LineOptions& line);
 
+// After a command that a signal ended has cleaned up: ends the process by
+// that signal, with the handler put back to the default, so that a shell
+// sees 130 or 143 and a service manager sees a stop rather than a failure.
+// Returns only when no signal came.
+void endByInterruptSignal();
+
 // For runs that open and close their session themselves (auto-mode jobs):
 // while the route lives, SIGINT and SIGTERM call `abort(context)` from the
 // signal handler, so `abort` must be async-signal-safe. A signal that came

@@ -220,7 +220,7 @@ TEST_F(JobRuns, SigtermAbortsTheRunningTransfer) {
     kill(pid, SIGTERM);
     Outcome run = finish(work_, pid);
 
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 128 + SIGTERM);
     EXPECT_EQ(run.err, "veskactl: job run interrupted\n");
     ASSERT_EQ(outputLines().size(), 1u) << run.out;
     expectStatusLine(outputLines()[0], "HT 005 download 1 file: 1003 中断終了（ＰＣ側）");

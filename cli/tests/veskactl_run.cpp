@@ -82,8 +82,11 @@ std::string drain(int fd) {
 Outcome finish(const TempDir& work, pid_t pid) {
     Outcome run;
     int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        run.status = WEXITSTATUS(status);
+    if (pid > 0 && waitpid(pid, &status, 0) == pid) {
+        // As a shell reports it: 128 + the signal that ended the process.
+        if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) run.status = 128 + WTERMSIG(status);
+    }
     run.out = slurp(work.file("out"));
     run.err = slurp(work.file("err"));
     return run;

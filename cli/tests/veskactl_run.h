@@ -13,7 +13,7 @@
 namespace veskactl::testing {
 
 struct Outcome {
-    int status = -1;  // exit status; -1 when it did not exit normally
+    int status = -1;  // exit status, 128 + N when signal N ended it
     std::string out;
     std::string err;
 };

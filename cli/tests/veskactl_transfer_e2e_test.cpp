@@ -223,7 +223,7 @@ TEST_F(Transfers, InterruptDuringASlowUploadLeavesNothingBehind) {
     close(master);
     Outcome run = finish(work_, pid);
 
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.status, 128 + SIGINT);
     EXPECT_NE(screen.find("get BIG.DAT on HT 005 failed: 1003"), std::string::npos) << screen;
     EXPECT_NE(screen.find("aborted"), std::string::npos) << screen;
     // The progress line was drawn, with the size from the listing, and cleared again.

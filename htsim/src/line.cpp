@@ -273,7 +273,12 @@ void LineServer::dispatch(const uint8_t* raw, size_t size, bool checkOk) {
     Frame f = splitFrame(raw, size, checkOk);
     for (auto& t : terminals_) {
         if (!t->addressedBy(f)) continue;
-        emit(*t, t->receive(f, Clock::now()));
+        // The terminal answers at once: its reply goes on the line as the
+        // frame's last byte is through, not after this process has stored
+        // the frame and woken up again. The line's time is kept all the same.
+        std::optional<Clock::time_point> answerFrom;
+        if (pace_.paced()) answerFrom = rx_.idleAt();
+        emit(*t, t->receive(f, Clock::now()), answerFrom);
     }
 }
 
@@ -281,18 +286,23 @@ void LineServer::expireTimers() {
     for (auto& t : terminals_) emit(*t, t->expire(Clock::now()));
 }
 
-void LineServer::emit(Terminal& t, const std::vector<Emission>& out) {
+void LineServer::emit(Terminal& t, const std::vector<Emission>& out,
+                      std::optional<Clock::time_point> answerFrom) {
     for (std::string& note : t.takeNotes()) log_.note("HT " + t.ht() + ": " + note);
     if (out.empty()) return;
     for (const Emission& e : out) {
-        if (e.delay.count() > 0) hold(e.delay);
+        if (e.delay.count() > 0) {
+            hold(e.delay);
+            answerFrom.reset();
+        }
         for (const Segment& s : e.segments) {
             if (stopping()) return;
             if (s.isFrame)
                 log_.sent(s.bytes);
             else
                 log_.note("TX noise, " + std::to_string(s.bytes.size()) + " bytes");
-            transmit(s.bytes, e.perByte);
+            transmit(s.bytes, e.perByte, answerFrom);
+            answerFrom.reset();
         }
         if (e.hangUp) {
             log_.note("HT " + t.ht() + ": the line goes dead");
@@ -303,7 +313,8 @@ void LineServer::emit(Terminal& t, const std::vector<Emission>& out) {
     t.sentAt(Clock::now());
 }
 
-void LineServer::transmit(const Bytes& bytes, std::chrono::nanoseconds extraPerByte) {
+void LineServer::transmit(const Bytes& bytes, std::chrono::nanoseconds extraPerByte,
+                          std::optional<Clock::time_point> from) {
     if (!pace_.paced() && extraPerByte.count() == 0) {
         writeAll(bytes.data(), bytes.size());
         return;
@@ -312,7 +323,8 @@ void LineServer::transmit(const Bytes& bytes, std::chrono::nanoseconds extraPerB
     // the start of the burst so that waking late never slows the line down:
     // whatever has fallen due meanwhile goes out in one write.
     int64_t n = static_cast<int64_t>(bytes.size());
-    tx_.enter(Clock::now());
+    const Clock::time_point now = Clock::now();
+    tx_.enter(from ? std::min(*from, now) : now);
     int64_t sent = 0;
     while (sent < n && !stopping()) {
         auto now = Clock::now();

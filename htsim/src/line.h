@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -165,8 +166,12 @@ class LineServer {
     void readLine(Clock::time_point now);
     void dispatch(const uint8_t* raw, size_t size, bool checkOk);
     void expireTimers();
-    void emit(Terminal& t, const std::vector<Emission>& out);
-    void transmit(const Bytes& bytes, std::chrono::nanoseconds extraPerByte);
+    // `answerFrom`: when the frame being answered was through, on a paced
+    // line; an answer without a delay of its own starts on the line then.
+    void emit(Terminal& t, const std::vector<Emission>& out,
+              std::optional<Clock::time_point> answerFrom = std::nullopt);
+    void transmit(const Bytes& bytes, std::chrono::nanoseconds extraPerByte,
+                  std::optional<Clock::time_point> from);
     bool writeAll(const uint8_t* p, size_t n);
     void hold(std::chrono::microseconds d);
     // Sleeps until `t` exactly, or until a stop is requested.
