@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -43,6 +44,13 @@ inline void writePattern(const std::string& path, long size) {
         out.write(chunk.data(), n);
         left -= n;
     }
+}
+
+// The middle of `v` (of the two middle ones for an even count).
+inline double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // The number after option `name` on the command line, or `fallback`.

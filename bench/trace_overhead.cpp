@@ -33,6 +33,7 @@ namespace {
 
 using bench::argValue;
 using bench::cpu;
+using bench::median;
 using bench::now;
 using bench::writePattern;
 
@@ -93,12 +94,6 @@ struct Bench {
         return run;
     }
 };
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 double best(const std::vector<double>& v) {
     return *std::min_element(v.begin(), v.end());

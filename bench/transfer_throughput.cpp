@@ -8,83 +8,16 @@
 // wall time, CPU time and the peak resident memory of this process.
 //
 //   bench_transfer [--paced-size BYTES] [--unpaced-size BYTES] [--baud B]
-#include <sys/resource.h>
-#include <time.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <string>
-#include <vector>
 
+#include "bench_line.h"
 #include "measure.h"
-#include "sim_process.h"
-#include "veska.h"
-
-using vsk::htsim::testing::SimProcess;
-using vsk::htsim::testing::TempDir;
-
-namespace {
 
 using bench::argValue;
-using bench::cpu;
-using bench::now;
+using bench::Line;
 using bench::peakRssKb;
-using bench::writePattern;
-
-struct Run {
-    double wall = 0, cpu = 0;
-    int32_t result = -1;
-};
-
-struct Line {
-    TempDir terminal{"bench-ht"};
-    TempDir pc{"bench-pc"};
-    SimProcess sim;
-    int32_t handle = 0;
-
-    explicit Line(std::vector<std::string> extra)
-        : sim([&] {
-              std::vector<std::string> args = {"--ht", "1", "--dir", terminal.path()};
-              args.insert(args.end(), extra.begin(), extra.end());
-              return args;
-          }()) {
-        setenv("VESKA_COM1", sim.path().c_str(), 1);
-        LineSettings ls{115200, 0, 1, 0, 0, 2000, 3};
-        if (int32_t r = Vsk_ComOpen(&handle, 1, 0, &ls)) {
-            std::fprintf(stderr, "open failed: %d\n", r);
-            std::exit(1);
-        }
-    }
-    ~Line() { Vsk_ComClose(handle); }
-
-    Run download(long size) {
-        std::string path = pc.file("BENCH.DAT");
-        writePattern(path, size);
-        Run r;
-        double w = now(), c = cpu();
-        r.result = Vsk_FDownload(handle, "001", path.c_str(), static_cast<int32_t>(size), 0);
-        r.wall = now() - w;
-        r.cpu = cpu() - c;
-        std::remove(path.c_str());
-        return r;
-    }
-
-    Run upload(long size) {
-        writePattern(terminal.file("BENCH.DAT"), size);
-        Run r;
-        double w = now(), c = cpu();
-        r.result = Vsk_FUpload(handle, "001", 0, pc.path().c_str(), "BENCH.DAT",
-                               static_cast<int32_t>(size), 0);
-        r.wall = now() - w;
-        r.cpu = cpu() - c;
-        std::remove(pc.file("BENCH.DAT").c_str());
-        return r;
-    }
-};
-
-}  // namespace
+using bench::Run;
 
 int main(int argc, char** argv) {
     const long pacedSize = argValue(argc, argv, "--paced-size", 200 * 1024);

@@ -1,12 +1,8 @@
 // The clock for the fuzz build: virtual time that moves only when the engine
 // waits (a read with nothing on the line, a sleep), so the engine's time-outs
-// and retries run as on a real line but take no real time. Also the last
-// system error, which the real build keeps beside its clock.
-#include <cstring>
-
+// and retries run as on a real line but take no real time.
 #include "fake_line.h"
 #include "platform/clock.h"
-#include "platform/syserror.h"
 
 namespace vsk::fuzz {
 namespace {
@@ -27,27 +23,6 @@ void resetClock() {
 }  // namespace vsk::fuzz
 
 namespace vsk::platform {
-
-namespace {
-int32_t gLastSysError = 0;
-}
-
-int32_t lastSysError() {
-    return gLastSysError;
-}
-void setLastSysError(int32_t value) {
-    gLastSysError = value;
-}
-
-bool sysErrorText(int32_t code, char* out, size_t cap) {
-    if (cap == 0) return false;
-    char local[256];
-    const char* text = strerror_r(code, local, sizeof local);
-    if (text == nullptr || text[0] == '\0') return false;
-    std::strncpy(out, text, cap - 1);
-    out[cap - 1] = '\0';
-    return true;
-}
 
 uint64_t tickUs() {
     return fuzz::nowUs();

@@ -194,24 +194,6 @@ int Port::fillBuffer(int timeoutMs) {
     return 1;
 }
 
-int Port::readByte(uint8_t* out, uint32_t waitMs) {
-    if (inHead_ == inTail_) {
-        int r = fillBuffer(static_cast<int>(waitMs));
-        if (r <= 0) return r;
-    }
-    *out = inBuf_[inHead_++];
-    return 1;
-}
-
-int Port::readWaitingByte(uint8_t* out) {
-    if (inHead_ == inTail_) {
-        int r = fillBuffer(0);
-        if (r <= 0) return r;
-    }
-    *out = inBuf_[inHead_++];
-    return 1;
-}
-
 void Port::discardWaiting() {
     inHead_ = inTail_ = 0;
     line().released.clear();

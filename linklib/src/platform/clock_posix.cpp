@@ -1,32 +1,10 @@
 #include <time.h>
 
-#include <cstring>
+#include <cerrno>
 
 #include "platform/clock.h"
-#include "platform/syserror.h"
 
 namespace vsk::platform {
-
-namespace {
-int32_t gLastSysError = 0;
-}
-
-int32_t lastSysError() {
-    return gLastSysError;
-}
-void setLastSysError(int32_t value) {
-    gLastSysError = value;
-}
-
-bool sysErrorText(int32_t code, char* out, size_t cap) {
-    if (cap == 0) return false;
-    char local[256];
-    const char* text = strerror_r(code, local, sizeof local);
-    if (text == nullptr || text[0] == '\0') return false;
-    std::strncpy(out, text, cap - 1);
-    out[cap - 1] = '\0';
-    return true;
-}
 
 uint64_t tickUs() {
     timespec ts{};

@@ -48,7 +48,14 @@ class Port {
 
     // One byte, waiting at most `waitMs` for it: 1 read, 0 none came,
     // -1 the read failed or the line went away.
-    int readByte(uint8_t* out, uint32_t waitMs = 1);
+    int readByte(uint8_t* out, uint32_t waitMs = 1) {
+        if (inHead_ == inTail_) {
+            int r = fillBuffer(static_cast<int>(waitMs));
+            if (r <= 0) return r;
+        }
+        *out = inBuf_[inHead_++];
+        return 1;
+    }
     // The next byte already read from the device, without a system call.
     bool takeBuffered(uint8_t* out) {
         if (inHead_ == inTail_) return false;
@@ -56,7 +63,7 @@ class Port {
         return true;
     }
     // One byte that is already waiting, without any wait: 1, 0 or -1.
-    int readWaitingByte(uint8_t* out);
+    int readWaitingByte(uint8_t* out) { return readByte(out, 0); }
     // Drops every byte already waiting.
     void discardWaiting();
 
