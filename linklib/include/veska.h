@@ -59,6 +59,7 @@ enum {
     VSK_E_EX_FILE_MISSING = 3008,
     VSK_E_HISTORY_FILE = 3009,
     VSK_E_SAME_NAME_EXISTS = 3010,
+    VSK_E_PC_FILE_NAME = 3011, /* a terminal file name that is no safe PC file name */
     VSK_E_HT_FILE_MISSING = 4001,
     VSK_E_HT_FILE_IO = 4002,
     VSK_E_HT_DELETE = 4003,
