@@ -33,6 +33,8 @@
 #include "auto_run.h"
 #include "sim_control.h"
 #include "sim_process.h"
+#include "soak_files.h"
+#include "soak_shared_folder.h"
 #include "synthetic_files.h"
 
 namespace {
@@ -41,6 +43,9 @@ using vsk::htsim::testing::readFile;
 using vsk::htsim::testing::SimControl;
 using vsk::htsim::testing::SimProcess;
 using vsk::htsim::testing::TempDir;
+using vsk::bench::contentOf;
+using vsk::bench::namesIn;
+using vsk::bench::writeAtomically;
 using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -56,6 +61,9 @@ constexpr int32_t kRetry = 3;
 // lost frame comes again before the PC gives up on it, long enough that a
 // terminal keeps a file open across the PC's own time-out.
 const char* const kAckTimeoutMs = "400";
+// A round of two receivers into one folder comes this often between the
+// auto-mode runs' ticks.
+constexpr auto kSharedRoundEvery = 1s;
 // Memory and descriptors may differ this much between the first minute and the end.
 constexpr long kRssNoiseKb = 2048;
 constexpr long kFdNoise = 0;
@@ -201,21 +209,6 @@ char letterFor(int16_t protype) {
 
 // --- File contents
 
-// Printable lines, as terminals' data files are, different per name and version.
-std::string contentOf(const std::string& name, int version, size_t base) {
-    uint32_t x = 2166136261u;
-    for (unsigned char c : name) x = (x ^ c) * 16777619u;
-    x ^= static_cast<uint32_t>(version) * 2654435761u;
-    std::string s(base + static_cast<size_t>(version % 50), '\0');
-    for (size_t i = 0; i < s.size(); ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        s[i] = i % 64 == 63 ? '\n' : static_cast<char>('A' + x % 26);
-    }
-    return s;
-}
-
 constexpr size_t kD1Base = 1900, kD2Base = 600;  // 4 and 2 blocks
 constexpr size_t kABase = 1800, kBBase = 300;    // 4 and 1 blocks
 const std::vector<std::pair<std::string, size_t>> kDownloadFiles = {{"D1.DAT", kD1Base},
@@ -228,29 +221,6 @@ ContentId idOf(const std::optional<std::string>& content) {
     if (!content) return kAbsent;
     ContentId h = std::hash<std::string>{}(*content);
     return h == kAbsent ? 1 : h;
-}
-
-void writeAtomically(const std::string& folder, const std::string& name,
-                     const std::string& content) {
-    // The temporary name is too long to be a terminal file, so the simulator never lists it.
-    const std::string temp = folder + "/.soak-writing-" + name;
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    }
-    std::filesystem::rename(temp, folder + "/" + name);
-}
-
-std::vector<std::string> namesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        ::closedir(d);
-    }
-    return names;
 }
 
 std::string htText(int k) {
@@ -336,6 +306,7 @@ class Soak : public vsk::ui::RunEvents {
     void checkHistory();
     void checkLeftovers(bool final);
     void periodicCheck();
+    void sharedFolderRound();
     void mismatch(long* counter, const std::string& what);
     bool timeUp() const { return gStop || SteadyClock::now() >= deadline_; }
     int summary();
@@ -369,6 +340,8 @@ class Soak : public vsk::ui::RunEvents {
     long resultMismatches_ = 0, historyMismatches_ = 0, contentMismatches_ = 0, leftovers_ = 0;
     long reported_ = 0;
     Figures first_, last_;
+    std::unique_ptr<vsk::bench::SharedFolderSoak> shared_;
+    SteadyClock::time_point nextShared_;
 };
 
 void Soak::mismatch(long* counter, const std::string& what) {
@@ -460,6 +433,7 @@ void Soak::serveRound(int16_t protype) {
             more = runner_.pollingTick();
             if (selected && transfers_ == before) ++missedPolls_;
             periodicCheck();
+            sharedFolderRound();
             std::this_thread::sleep_for(kTickInterval);
         }
         if (!more) ++runsEnded_;
@@ -632,6 +606,12 @@ void Soak::periodicCheck() {
               << ", VmRSS " << last_.rssKb << " kB, fds " << last_.fds << std::endl;
 }
 
+void Soak::sharedFolderRound() {
+    if (SteadyClock::now() < nextShared_ || timeUp()) return;
+    shared_->round();
+    nextShared_ = SteadyClock::now() + kSharedRoundEvery;
+}
+
 int Soak::run() {
     started_ = SteadyClock::now();
     deadline_ = started_ + std::chrono::milliseconds(static_cast<long>(opts_.minutes * 60000));
@@ -648,6 +628,8 @@ int Soak::run() {
                   : opts_.download               ? "downloads"
                                                  : "uploads")
               << std::endl;
+    shared_ = std::make_unique<vsk::bench::SharedFolderSoak>(
+        random_, std::filesystem::read_symlink("/proc/self/exe").parent_path() / "veskactl");
     for (int round = 0; !timeUp(); ++round) {
         const bool down = opts_.download && (!opts_.upload || round % 2 == 0);
         serveRound(down ? kDownload : kUpload);
@@ -677,14 +659,16 @@ int Soak::summary() {
     }
     const long growth = last_.rssKb - first_.rssKb, fdGrowth = last_.fds - first_.fds;
     const bool memoryOk = growth <= kRssNoiseKb && fdGrowth <= kFdNoise;
-    const long mismatches =
-        resultMismatches_ + historyMismatches_ + contentMismatches_ + leftovers_;
+    const long mismatches = resultMismatches_ + historyMismatches_ + contentMismatches_ +
+                            leftovers_ + shared_->mismatches();
     std::cout << "\ntransfers " << transfers_ << " (download " << downloads << ", upload "
               << transfers_ - downloads << "), runs " << runs_ << " (" << runsEnded_
               << " ended by a result), simulator restarts " << restarts_
               << ", terminals not answering their poll " << missedPolls_ << "\n"
               << "mismatches: results " << resultMismatches_ << ", history " << historyMismatches_
-              << ", contents " << contentMismatches_ << ", leftover files " << leftovers_ << "\n"
+              << ", contents " << contentMismatches_ << ", leftover files " << leftovers_ << "\n";
+    shared_->report(std::cout);
+    std::cout
               << "VmRSS " << first_.rssKb << " kB after the first minute, " << last_.rssKb
               << " kB at the end (growth " << growth << " kB, allowed " << kRssNoiseKb << ")\n"
               << "open descriptors " << first_.fds << " after the first minute, " << last_.fds
