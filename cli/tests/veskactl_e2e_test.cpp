@@ -2,12 +2,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -135,6 +138,45 @@ TEST_F(VeskactlOnLine, TraceOptionWritesTheLineToTheFileGiven) {
         EXPECT_NE(text.find(line), std::string::npos) << line << " in:\n" << text;
     }
     EXPECT_EQ(veskactl({"--trace", "", "dir", "5"}).status, 2);
+}
+
+// The device's exclusive flag, read back: it stops only unprivileged openers,
+// and these tests may run as root.
+bool exclusiveFlagSet(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return errno == EBUSY;  // what the flag does to an unprivileged opener
+    int exclusive = 0;
+    bool set = ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    close(fd);
+    return set;
+}
+
+TEST_F(VeskactlOnLine, EachRunGivesThePortBackAndAHeldPortIsRefused) {
+    files_.write("A.DAT", "a");
+    startSim({"--ht", "5", "--dir", files_.path(), "--fault", "silent=1@E"});
+    for (int run = 1; run <= 2; ++run) {
+        Outcome dir = veskactl({"dir", "5"});
+        EXPECT_EQ(dir.status, 0) << "run " << run << ": " << dir.err;
+        EXPECT_FALSE(exclusiveFlagSet(sim_->path())) << "after run " << run;
+    }
+
+    // A run waiting for the terminal holds the port.
+    pid_t holder = spawnVeskactl(work_, {"--timeout", "1000", "--retry", "10", "delete", "5", "A.DAT"});
+    ASSERT_GT(holder, 0);
+    ASSERT_TRUE(sim_->waitReceived(1, isCommand('E', 5)));
+    TempDir second("veskactl-second");
+    Outcome refused = finish(second, spawnVeskactl(second, {"dir", "5"}));
+    kill(holder, SIGINT);
+    EXPECT_EQ(finish(work_, holder).status, 128 + SIGINT);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("open port 1 failed: 6001"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("system error " + std::to_string(EBUSY) + ": " +
+                               std::strerror(EBUSY)),
+              std::string::npos)
+        << refused.err;
+
+    EXPECT_FALSE(exclusiveFlagSet(sim_->path()));
+    EXPECT_EQ(veskactl({"dir", "5"}).status, 0);
 }
 
 TEST(VeskactlPort, ExplainsAMissingDevice) {
