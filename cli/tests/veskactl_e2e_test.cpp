@@ -1,8 +1,10 @@
 // veskactl run as a program against simulated terminals.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +29,7 @@ using veskactl::testing::finish;
 using veskactl::testing::Outcome;
 using veskactl::testing::slurp;
 using veskactl::testing::spawnVeskactl;
+using veskactl::testing::spawnVeskactlAs;
 using veskactl::testing::VeskactlOnLine;
 using vsk::htsim::testing::isCommand;
 using vsk::htsim::testing::isFrame;
@@ -177,6 +180,36 @@ TEST_F(VeskactlOnLine, EachRunGivesThePortBackAndAHeldPortIsRefused) {
 
     EXPECT_FALSE(exclusiveFlagSet(sim_->path()));
     EXPECT_EQ(veskactl({"dir", "5"}).status, 0);
+}
+
+// Joining a group helps only when that group may read and write the device;
+// root's group is never suggested.
+TEST_F(VeskactlOnLine, PermissionHintNamesOnlyAGroupThatGrantsAccess) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to open the line as another user";
+    const struct group* dialout = getgrnam("dialout");
+    if (dialout == nullptr) GTEST_SKIP() << "no group dialout";
+    const gid_t dialoutGid = dialout->gr_gid;
+    startSim({"--ht", "5"});
+    const std::string device = sim_->path();
+    struct Case {
+        gid_t group;
+        mode_t mode;
+        bool named;
+    } cases[] = {{0, 0600, false}, {0, 0660, false}, {dialoutGid, 0640, false},
+                 {dialoutGid, 0660, true}};
+    const uid_t nobody = 65534;
+    for (const Case& c : cases) {
+        SCOPED_TRACE("group " + std::to_string(c.group) + " mode " + std::to_string(c.mode));
+        ASSERT_EQ(chown(device.c_str(), 0, c.group), 0);
+        ASSERT_EQ(chmod(device.c_str(), c.mode), 0);
+        Outcome run = finish(work_, spawnVeskactlAs(work_, nobody, nobody, {"dir", "5"}));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("open port 1 failed: 6001"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("no permission to open " + device), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("usermod -aG root"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("usermod -aG dialout") != std::string::npos, c.named) << run.err;
+        EXPECT_EQ(run.err.find("ask the administrator") != std::string::npos, !c.named) << run.err;
+    }
 }
 
 TEST(VeskactlPort, ExplainsAMissingDevice) {
