@@ -139,6 +139,30 @@ TEST_F(Transfers, GetsEverythingTheTerminalOffers) {
     EXPECT_EQ(leftovers(pc_.path()), std::vector<std::string>{});
 }
 
+// Per-file lines name only files the terminal offered in this call.
+TEST_F(Transfers, GetAllListsOnlyFilesTheTerminalOffered) {
+    files_.write("A.DAT", "aaaa");
+    files_.write("B.DAT", "bbbb");
+    files_.write("C.DAT", "cccc");
+    startSim({"--ht", "9", "--dir", files_.path(), "--fault", "silent=1@U", "--fault",
+              "cancel=1:h@U"});
+
+    Outcome unanswered = veskactl({"--timeout", "500", "get-all", "9", "--to", pc_.path()});
+    EXPECT_EQ(unanswered.status, 1);
+    EXPECT_EQ(unanswered.out, "");
+    EXPECT_NE(unanswered.err.find("get-all on HT 009 failed: 2005"), std::string::npos)
+        << unanswered.err;
+
+    Outcome cancelled = veskactl({"get-all", "9", "--to", pc_.path()});
+    EXPECT_EQ(cancelled.status, 1);
+    EXPECT_EQ(cancelled.out, "received A.DAT (4 bytes)\n");
+    EXPECT_NE(cancelled.err.find("HT 009 announced 3 files; 2 of them never came"),
+              std::string::npos)
+        << cancelled.err;
+    EXPECT_NE(cancelled.err.find("get-all on HT 009 failed: 1002"), std::string::npos)
+        << cancelled.err;
+}
+
 TEST_F(Transfers, InstallsAnApplication) {
     pc_.write("AP.BIN", content(700, 4));
     startSim({"--ht", "5", "--dir", files_.path()});
