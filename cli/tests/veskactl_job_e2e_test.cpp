@@ -273,6 +273,19 @@ TEST_F(JobRuns, APortThatCannotBeOpenedIsReportedWithTheDeviceTried) {
         << run.err;
 }
 
+TEST_F(JobRuns, AStoredPortThatIsNoPortNumberIsNamedAndNothingIsOpened) {
+    storeSettings({"Port=99999999999"});
+    const std::string job = writeJob({"[UPLOAD]", "HTID=1", "POLLING=50", "UPLOAD=/tmp"});
+    Outcome run = veskactl({"job", "run", job});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("settings: Port=99999999999 in " + config_.file("MORVA/VESKA2.conf") +
+                           " is not a port number from 1 to 2147483647; it reads as 0\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("open port 0 failed: 1001"), std::string::npos) << run.err;
+}
+
 TEST_F(JobRuns, ShowListsEachJobTheFileHolds) {
     const std::string job =
         writeJob({"[DOWNLOAD]", "HTID=1,3,5-10", "POLLING=75ms", "SKIP=1", "001DOWNFILE=/pc/A.DAT",
