@@ -164,7 +164,8 @@ TEST_F(VeskactlOnLine, EachRunGivesThePortBackAndAHeldPortIsRefused) {
     }
 
     // A run waiting for the terminal holds the port.
-    pid_t holder = spawnVeskactl(work_, {"--timeout", "1000", "--retry", "10", "delete", "5", "A.DAT"});
+    pid_t holder =
+        spawnVeskactl(work_, {"--timeout", "1000", "--retry", "10", "delete", "5", "A.DAT"});
     ASSERT_GT(holder, 0);
     ASSERT_TRUE(sim_->waitReceived(1, isCommand('E', 5)));
     TempDir second("veskactl-second");
@@ -173,9 +174,9 @@ TEST_F(VeskactlOnLine, EachRunGivesThePortBackAndAHeldPortIsRefused) {
     EXPECT_EQ(finish(work_, holder).status, 128 + SIGINT);
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("open port 1 failed: 6001"), std::string::npos) << refused.err;
-    EXPECT_NE(refused.err.find("system error " + std::to_string(EBUSY) + ": " +
-                               std::strerror(EBUSY)),
-              std::string::npos)
+    EXPECT_NE(
+        refused.err.find("system error " + std::to_string(EBUSY) + ": " + std::strerror(EBUSY)),
+        std::string::npos)
         << refused.err;
 
     EXPECT_FALSE(exclusiveFlagSet(sim_->path()));
@@ -195,8 +196,8 @@ TEST_F(VeskactlOnLine, PermissionHintNamesOnlyAGroupThatGrantsAccess) {
         gid_t group;
         mode_t mode;
         bool named;
-    } cases[] = {{0, 0600, false}, {0, 0660, false}, {dialoutGid, 0640, false},
-                 {dialoutGid, 0660, true}};
+    } cases[] = {
+        {0, 0600, false}, {0, 0660, false}, {dialoutGid, 0640, false}, {dialoutGid, 0660, true}};
     const uid_t nobody = 65534;
     for (const Case& c : cases) {
         SCOPED_TRACE("group " + std::to_string(c.group) + " mode " + std::to_string(c.mode));

@@ -1,11 +1,11 @@
 #include "veskactl_run.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <spawn.h>
-#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -144,8 +144,8 @@ TEST_F(Transfers, GetAllListsOnlyFilesTheTerminalOffered) {
     files_.write("A.DAT", "aaaa");
     files_.write("B.DAT", "bbbb");
     files_.write("C.DAT", "cccc");
-    startSim({"--ht", "9", "--dir", files_.path(), "--fault", "silent=1@U", "--fault",
-              "cancel=1:h@U"});
+    startSim(
+        {"--ht", "9", "--dir", files_.path(), "--fault", "silent=1@U", "--fault", "cancel=1:h@U"});
 
     Outcome unanswered = veskactl({"--timeout", "500", "get-all", "9", "--to", pc_.path()});
     EXPECT_EQ(unanswered.status, 1);
