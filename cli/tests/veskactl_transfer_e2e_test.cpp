@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -161,6 +163,32 @@ TEST_F(Transfers, GetAllListsOnlyFilesTheTerminalOffered) {
         << cancelled.err;
     EXPECT_NE(cancelled.err.find("get-all on HT 009 failed: 1002"), std::string::npos)
         << cancelled.err;
+}
+
+// The system error shown is the one of the call that failed, and only a
+// failed system call shows one.
+TEST_F(Transfers, GetAllShowsTheSystemErrorOfTheFailingCallOnly) {
+    files_.write("A.DAT", "aaaa");
+    files_.write("B\x01.DAT", "bbbb");  // no safe PC file name
+    startSim({"--ht", "9", "--dir", files_.path()});
+
+    Outcome unsafe = veskactl({"get-all", "9", "--to", pc_.path()});
+    EXPECT_EQ(unsafe.status, 1);
+    EXPECT_NE(unsafe.err.find("get-all on HT 009 failed: 3011"), std::string::npos) << unsafe.err;
+    EXPECT_EQ(unsafe.err.find("system error"), std::string::npos) << unsafe.err;
+
+    if (geteuid() == 0) GTEST_SKIP() << "root may write into a read-only folder";
+    fs::remove(files_.file("B\x01.DAT"));
+    TempDir readOnly("veskactl-ro");
+    fs::permissions(readOnly.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    Outcome refused = veskactl({"get-all", "9", "--to", readOnly.path()});
+    fs::permissions(readOnly.path(), fs::perms::owner_all);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("get-all on HT 009 failed: 6001"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("system error " + std::to_string(EACCES) + ": " +
+                               std::strerror(EACCES) + "\n"),
+              std::string::npos)
+        << refused.err;
 }
 
 TEST_F(Transfers, InstallsAnApplication) {
