@@ -49,13 +49,17 @@ bool speedForBaud(int32_t baud, speed_t* out) {
 namespace {
 
 // Asks the driver not to hold received bytes back (USB adapters otherwise
-// batch them for up to 16 ms). Not every driver offers it; a refusal is fine.
+// batch them for up to 16 ms). Not every driver offers it; a refusal is fine,
+// and its errno (ENOTTY on a pseudo-terminal) must not outlive it: the next
+// successful call would record it as the last system error.
 void requestLowLatency(int fd) {
+    const int saved = errno;
     serial_struct ss{};
     if (ioctl(fd, TIOCGSERIAL, &ss) == 0) {
         ss.flags |= ASYNC_LOW_LATENCY;
         ioctl(fd, TIOCSSERIAL, &ss);
     }
+    errno = saved;
 }
 
 bool failWith(int err) {
