@@ -1,9 +1,11 @@
 #include "report.h"
 
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 
@@ -33,11 +35,20 @@ void fetchSystemError(FailureDetails& details) {
     details.systemText = text;
 }
 
-std::string owningGroup(const std::string& path) {
-    struct stat info = {};
-    if (stat(path.c_str(), &info) != 0) return {};
-    const struct group* owner = getgrgid(info.st_gid);
-    return owner != nullptr ? owner->gr_name : std::string();
+std::string nameOfGroup(gid_t gid) {
+    const struct group* entry = getgrgid(gid);
+    return entry != nullptr ? entry->gr_name : std::to_string(gid);
+}
+
+std::string nameOfUser(uid_t uid) {
+    const struct passwd* entry = getpwuid(uid);
+    return entry != nullptr ? entry->pw_name : std::to_string(uid);
+}
+
+std::string octalMode(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
 }
 
 std::string deviceHint(const FailureDetails& details) {
@@ -45,12 +56,16 @@ std::string deviceHint(const FailureDetails& details) {
     if (device.path.empty()) return {};
     std::string origin = device.fromEnvironment ? " (from " + device.variable + ")" : "";
     if (details.systemCode == EACCES) {
-        if (details.deviceGroup.empty())
-            return "no permission to open " + device.path + origin +
-                   "; ask for read and write access to it";
-        return "no permission to open " + device.path + origin +
-               "; join the group that owns it, e.g. sudo usermod -aG " + details.deviceGroup +
-               " \"$USER\", then log in again";
+        std::string hint = "no permission to open " + device.path + origin;
+        if (!details.groupToJoin.empty())
+            return hint + "; join the group that owns it, e.g. sudo usermod -aG " +
+                   details.groupToJoin + " \"$USER\", then log in again";
+        if (details.ownership.empty()) return hint + "; ask for read and write access to it";
+        // Root's group, or a group without read and write permission: joining
+        // it would not help (and root's must never be suggested).
+        return hint + " (" + details.ownership +
+               "); no group you could join may use it: ask the administrator for read and "
+               "write access, e.g. a udev rule that gives it to a group you are in";
     }
     if (details.systemCode == ENOENT) {
         std::string hint = "there is no device " + device.path + origin;
@@ -77,6 +92,17 @@ std::string formatFailure(const FailureDetails& details) {
     return text;
 }
 
+void examineDeviceAccess(const std::string& path, std::string* groupToJoin,
+                         std::string* ownership) {
+    struct stat info = {};
+    if (stat(path.c_str(), &info) != 0) return;
+    constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+    if (info.st_gid != 0 && (info.st_mode & kGroupReadWrite) == kGroupReadWrite)
+        *groupToJoin = nameOfGroup(info.st_gid);
+    *ownership = nameOfUser(info.st_uid) + ":" + nameOfGroup(info.st_gid) + ", mode " +
+                 octalMode(info.st_mode);
+}
+
 void reportFailure(const std::string& operation, int32_t code) {
     FailureDetails details;
     details.operation = operation;
@@ -92,7 +118,8 @@ void reportOpenFailure(const LineOptions& line, int32_t code) {
     if (isSystemFailure(code)) fetchSystemError(details);
     if (code == VSK_E_SYS_OPEN) {
         details.device = devicePathForPort(line.port);
-        if (details.systemCode == EACCES) details.deviceGroup = owningGroup(details.device.path);
+        if (details.systemCode == EACCES)
+            examineDeviceAccess(details.device.path, &details.groupToJoin, &details.ownership);
     }
     std::cerr << formatFailure(details) << std::flush;
 }

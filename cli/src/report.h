@@ -17,8 +17,16 @@ struct FailureDetails {
     std::string systemText;
     // Only for a port that could not be opened:
     DevicePath device;
-    std::string deviceGroup;  // the group owning the device, empty if unknown
+    // The group to join for access: the device's group when that is not root
+    // and may read and write it; empty when joining a group would not help.
+    std::string groupToJoin;
+    std::string ownership;  // "owner:group, mode 0600", empty if unknown
 };
+
+// Who may use the device at `path`: the group to join (see FailureDetails)
+// into *groupToJoin and its ownership text into *ownership; both stay empty
+// when the device cannot be examined.
+void examineDeviceAccess(const std::string& path, std::string* groupToJoin, std::string* ownership);
 
 // The lines to print, each ending in a newline.
 std::string formatFailure(const FailureDetails& details);

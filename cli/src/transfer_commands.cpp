@@ -299,9 +299,13 @@ int runGetAll(const Invocation& invocation) {
     if (!session) return kExitFailed;
     const char* ht = invocation.ht.c_str();
 
+    // Count goes in as the number of entries the library clears (they are
+    // clear already) and comes back as the number the terminal announced. It
+    // starts at 0, so a call that failed before the terminal's count names
+    // no file rather than 128 that were never offered.
     auto list = std::make_unique<UploadList>();
     std::memset(list.get(), 0, sizeof *list);
-    list->Count = VSK_MAX_FILES;  // every entry starts cleared
+    list->Count = 0;
     list->SaveMode = invocation.transfer.saveMode;
     int32_t code = runShowingProgress(*session, {}, [&](int32_t handle) {
         return Vsk_AllUpload(handle, ht, folder.c_str(), list.get(), 0);
@@ -309,10 +313,16 @@ int runGetAll(const Invocation& invocation) {
 
     const int32_t announced = std::clamp<int32_t>(list->Count, 0, VSK_MAX_FILES);
     bool allReceived = true;
+    int32_t neverOffered = 0;
     for (int32_t i = 0; i < announced; ++i) {
         const UploadEntry& entry = list->Entries[i];
-        std::cout << uploadOutcomeText(entry.Outcome) << " "
-                  << displayFromCp932(fieldText(entry.Name, sizeof entry.Name)).utf8;
+        const std::string_view name = fieldText(entry.Name, sizeof entry.Name);
+        // Announced, but the run ended before the terminal offered it.
+        if (name.empty()) {
+            ++neverOffered;
+            continue;
+        }
+        std::cout << uploadOutcomeText(entry.Outcome) << " " << displayFromCp932(name).utf8;
         if (entry.Outcome == kDone) std::cout << " (" << bytes(entry.Size) << ")";
         std::cout << "\n";
         // A file kept because the PC has one of that name is what --mode new asks for.
@@ -321,6 +331,12 @@ int runGetAll(const Invocation& invocation) {
     if (code == VSK_OK && announced == 0)
         std::cout << "HT " << invocation.ht << " offered no files\n";
     std::cout << std::flush;
+    if (neverOffered > 0) {
+        std::cerr << "veskactl: HT " << invocation.ht << " announced " << announced
+                  << (announced == 1 ? " file" : " files") << "; " << neverOffered
+                  << " of them never came\n";
+        allReceived = false;
+    }
     if (list->Count > VSK_MAX_FILES)
         std::cerr << "veskactl: HT " << invocation.ht << " announced " << list->Count
                   << " files; at most " << VSK_MAX_FILES << " are received in one run\n";

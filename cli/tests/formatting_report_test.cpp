@@ -74,12 +74,22 @@ FailureDetails openFailure(int32_t errnoValue) {
 
 TEST(FailureMessage, ExplainsAPortThatCannotBeOpened) {
     FailureDetails denied = openFailure(EACCES);
-    denied.deviceGroup = "dialout";
+    denied.groupToJoin = "dialout";
     std::string text = formatFailure(denied);
     EXPECT_NE(text.find("6001"), std::string::npos) << text;
     EXPECT_NE(text.find("system error 13: "), std::string::npos) << text;
     EXPECT_NE(text.find("/dev/ttyS0"), std::string::npos) << text;
     EXPECT_NE(text.find("usermod -aG dialout"), std::string::npos) << text;
+
+    // No group to join: who owns it, and whom to ask.
+    FailureDetails rootOnly = openFailure(EACCES);
+    rootOnly.ownership = "root:root, mode 0600";
+    text = formatFailure(rootOnly);
+    EXPECT_NE(text.find("/dev/ttyS0 (root:root, mode 0600); no group you could join may use it: "
+                        "ask the administrator for read and write access, e.g. a udev rule"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("usermod"), std::string::npos) << text;
 
     // Without the environment override the hint names the variable to set.
     std::string missing = formatFailure(openFailure(ENOENT));

@@ -1,13 +1,18 @@
 // veskactl run as a program against simulated terminals.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,6 +29,7 @@ using veskactl::testing::finish;
 using veskactl::testing::Outcome;
 using veskactl::testing::slurp;
 using veskactl::testing::spawnVeskactl;
+using veskactl::testing::spawnVeskactlAs;
 using veskactl::testing::VeskactlOnLine;
 using vsk::htsim::testing::isCommand;
 using vsk::htsim::testing::isFrame;
@@ -135,6 +141,76 @@ TEST_F(VeskactlOnLine, TraceOptionWritesTheLineToTheFileGiven) {
         EXPECT_NE(text.find(line), std::string::npos) << line << " in:\n" << text;
     }
     EXPECT_EQ(veskactl({"--trace", "", "dir", "5"}).status, 2);
+}
+
+// The device's exclusive flag, read back: it stops only unprivileged openers,
+// and these tests may run as root.
+bool exclusiveFlagSet(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return errno == EBUSY;  // what the flag does to an unprivileged opener
+    int exclusive = 0;
+    bool set = ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    close(fd);
+    return set;
+}
+
+TEST_F(VeskactlOnLine, EachRunGivesThePortBackAndAHeldPortIsRefused) {
+    files_.write("A.DAT", "a");
+    startSim({"--ht", "5", "--dir", files_.path(), "--fault", "silent=1@E"});
+    for (int run = 1; run <= 2; ++run) {
+        Outcome dir = veskactl({"dir", "5"});
+        EXPECT_EQ(dir.status, 0) << "run " << run << ": " << dir.err;
+        EXPECT_FALSE(exclusiveFlagSet(sim_->path())) << "after run " << run;
+    }
+
+    // A run waiting for the terminal holds the port.
+    pid_t holder =
+        spawnVeskactl(work_, {"--timeout", "1000", "--retry", "10", "delete", "5", "A.DAT"});
+    ASSERT_GT(holder, 0);
+    ASSERT_TRUE(sim_->waitReceived(1, isCommand('E', 5)));
+    TempDir second("veskactl-second");
+    Outcome refused = finish(second, spawnVeskactl(second, {"dir", "5"}));
+    kill(holder, SIGINT);
+    EXPECT_EQ(finish(work_, holder).status, 128 + SIGINT);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("open port 1 failed: 6001"), std::string::npos) << refused.err;
+    EXPECT_NE(
+        refused.err.find("system error " + std::to_string(EBUSY) + ": " + std::strerror(EBUSY)),
+        std::string::npos)
+        << refused.err;
+
+    EXPECT_FALSE(exclusiveFlagSet(sim_->path()));
+    EXPECT_EQ(veskactl({"dir", "5"}).status, 0);
+}
+
+// Joining a group helps only when that group may read and write the device;
+// root's group is never suggested.
+TEST_F(VeskactlOnLine, PermissionHintNamesOnlyAGroupThatGrantsAccess) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to open the line as another user";
+    const struct group* dialout = getgrnam("dialout");
+    if (dialout == nullptr) GTEST_SKIP() << "no group dialout";
+    const gid_t dialoutGid = dialout->gr_gid;
+    startSim({"--ht", "5"});
+    const std::string device = sim_->path();
+    struct Case {
+        gid_t group;
+        mode_t mode;
+        bool named;
+    } cases[] = {
+        {0, 0600, false}, {0, 0660, false}, {dialoutGid, 0640, false}, {dialoutGid, 0660, true}};
+    const uid_t nobody = 65534;
+    for (const Case& c : cases) {
+        SCOPED_TRACE("group " + std::to_string(c.group) + " mode " + std::to_string(c.mode));
+        ASSERT_EQ(chown(device.c_str(), 0, c.group), 0);
+        ASSERT_EQ(chmod(device.c_str(), c.mode), 0);
+        Outcome run = finish(work_, spawnVeskactlAs(work_, nobody, nobody, {"dir", "5"}));
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("open port 1 failed: 6001"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("no permission to open " + device), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("usermod -aG root"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("usermod -aG dialout") != std::string::npos, c.named) << run.err;
+        EXPECT_EQ(run.err.find("ask the administrator") != std::string::npos, !c.named) << run.err;
+    }
 }
 
 TEST(VeskactlPort, ExplainsAMissingDevice) {

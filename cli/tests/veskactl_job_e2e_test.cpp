@@ -273,6 +273,41 @@ TEST_F(JobRuns, APortThatCannotBeOpenedIsReportedWithTheDeviceTried) {
         << run.err;
 }
 
+// A terminal that cancels before it announces a count sent no file, whatever
+// the terminal before it sent.
+TEST_F(JobRuns, EachStatusLineCountsOnlyItsOwnTerminalsFiles) {
+    files_.write("A.DAT", "alpha");
+    files_.write("B.DAT", "beta");
+    startSim({"--ht", "3", "--dir", files_.path(), "--polls", "1", "--ht", "5", "--polls", "1",
+              "--fault", "cancel@U"});
+    const std::string job =
+        writeJob({"[UPLOAD]", "HTID=3,5", "POLLING=50", "UPLOAD=" + pc_.path(), "SAVE=0"});
+
+    pid_t pid = spawnVeskactl(work_, {"job", "run", job});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(waitForOutputLines(2)) << slurp(work_.file("err"));
+    writeStopFile("2");
+    Outcome run = finish(work_, pid);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::vector<std::string> out = outputLines();
+    ASSERT_GE(out.size(), 2u) << run.out;
+    expectStatusLine(out[0], "HT 003 upload 2 files: 0 正常終了");
+    expectStatusLine(out[1], "HT 005 upload 0 files: 1002 .*");
+}
+
+TEST_F(JobRuns, AStoredPortThatIsNoPortNumberIsNamedAndNothingIsOpened) {
+    storeSettings({"Port=99999999999"});
+    const std::string job = writeJob({"[UPLOAD]", "HTID=1", "POLLING=50", "UPLOAD=/tmp"});
+    Outcome run = veskactl({"job", "run", job});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("settings: Port=99999999999 in " + config_.file("MORVA/VESKA2.conf") +
+                           " is not a port number from 1 to 2147483647; it reads as 0\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("open port 0 failed: 1001"), std::string::npos) << run.err;
+}
+
 TEST_F(JobRuns, ShowListsEachJobTheFileHolds) {
     const std::string job =
         writeJob({"[DOWNLOAD]", "HTID=1,3,5-10", "POLLING=75ms", "SKIP=1", "001DOWNFILE=/pc/A.DAT",

@@ -1,6 +1,7 @@
 #include "veskactl_run.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -49,6 +50,24 @@ pid_t spawnVeskactl(const TempDir& work, std::vector<std::string> args) {
     pid_t pid = spawnWith(std::move(args), &actions);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
+}
+
+pid_t spawnVeskactlAs(const TempDir& work, uid_t uid, gid_t gid, std::vector<std::string> args) {
+    args.insert(args.begin(), VESKACTL_BINARY);
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const std::string out = work.file("out");
+    const std::string err = work.file("err");
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    // Only async-signal-safe calls between fork and exec.
+    int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (outFd < 0 || errFd < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0) _exit(127);
+    if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(127);
+    execve(VESKACTL_BINARY, argv.data(), environ);
+    _exit(127);
 }
 
 pid_t spawnVeskactlOnTty(const TempDir& work, std::vector<std::string> args, int* master) {

@@ -22,6 +22,9 @@ std::string slurp(const std::string& path);
 
 // Starts veskactl with stdout and stderr going to the files "out" and "err" in `work`.
 pid_t spawnVeskactl(const vsk::htsim::testing::TempDir& work, std::vector<std::string> args);
+// The same as another user (the caller must be root).
+pid_t spawnVeskactlAs(const vsk::htsim::testing::TempDir& work, uid_t uid, gid_t gid,
+                      std::vector<std::string> args);
 // The same with stderr on a pseudo-terminal whose master side is returned in
 // *master, so that what a person would see there can be read back.
 pid_t spawnVeskactlOnTty(const vsk::htsim::testing::TempDir& work, std::vector<std::string> args,

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -137,6 +139,56 @@ TEST_F(Transfers, GetsEverythingTheTerminalOffers) {
     EXPECT_EQ(slurp(pc_.file("A.DAT")), "aaaa");
     EXPECT_EQ(slurp(pc_.file("B.DAT")), "kept");
     EXPECT_EQ(leftovers(pc_.path()), std::vector<std::string>{});
+}
+
+// Per-file lines name only files the terminal offered in this call.
+TEST_F(Transfers, GetAllListsOnlyFilesTheTerminalOffered) {
+    files_.write("A.DAT", "aaaa");
+    files_.write("B.DAT", "bbbb");
+    files_.write("C.DAT", "cccc");
+    startSim(
+        {"--ht", "9", "--dir", files_.path(), "--fault", "silent=1@U", "--fault", "cancel=1:h@U"});
+
+    Outcome unanswered = veskactl({"--timeout", "500", "get-all", "9", "--to", pc_.path()});
+    EXPECT_EQ(unanswered.status, 1);
+    EXPECT_EQ(unanswered.out, "");
+    EXPECT_NE(unanswered.err.find("get-all on HT 009 failed: 2005"), std::string::npos)
+        << unanswered.err;
+
+    Outcome cancelled = veskactl({"get-all", "9", "--to", pc_.path()});
+    EXPECT_EQ(cancelled.status, 1);
+    EXPECT_EQ(cancelled.out, "received A.DAT (4 bytes)\n");
+    EXPECT_NE(cancelled.err.find("HT 009 announced 3 files; 2 of them never came"),
+              std::string::npos)
+        << cancelled.err;
+    EXPECT_NE(cancelled.err.find("get-all on HT 009 failed: 1002"), std::string::npos)
+        << cancelled.err;
+}
+
+// The system error shown is the one of the call that failed, and only a
+// failed system call shows one.
+TEST_F(Transfers, GetAllShowsTheSystemErrorOfTheFailingCallOnly) {
+    files_.write("A.DAT", "aaaa");
+    files_.write("B\x01.DAT", "bbbb");  // no safe PC file name
+    startSim({"--ht", "9", "--dir", files_.path()});
+
+    Outcome unsafe = veskactl({"get-all", "9", "--to", pc_.path()});
+    EXPECT_EQ(unsafe.status, 1);
+    EXPECT_NE(unsafe.err.find("get-all on HT 009 failed: 3011"), std::string::npos) << unsafe.err;
+    EXPECT_EQ(unsafe.err.find("system error"), std::string::npos) << unsafe.err;
+
+    if (geteuid() == 0) GTEST_SKIP() << "root may write into a read-only folder";
+    fs::remove(files_.file("B\x01.DAT"));
+    TempDir readOnly("veskactl-ro");
+    fs::permissions(readOnly.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    Outcome refused = veskactl({"get-all", "9", "--to", readOnly.path()});
+    fs::permissions(readOnly.path(), fs::perms::owner_all);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("get-all on HT 009 failed: 6001"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("system error " + std::to_string(EACCES) + ": " +
+                               std::strerror(EACCES) + "\n"),
+              std::string::npos)
+        << refused.err;
 }
 
 TEST_F(Transfers, InstallsAnApplication) {

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,13 +20,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// True when the library holds no lock on the device at `path`.
+// The device's exclusive flag. It stops only unprivileged openers, so it is
+// read back rather than tried: these tests may run as root.
+bool exclusiveFlagSet(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return errno == EBUSY;  // what the flag does to an unprivileged opener
+    int exclusive = 0;
+    bool set = ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    ::close(fd);
+    return set;
+}
+
+// True when the library holds no lock on the device at `path` and has left
+// no exclusive flag on it, which would refuse every later unprivileged opener.
 bool deviceFree(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return false;
     bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
     ::close(fd);
-    return free;
+    return free && !exclusiveFlagSet(path);
 }
 
 class SessionTest : public LinkTest {};
@@ -76,6 +89,7 @@ TEST_F(SessionTest, OpenCloseAndHandles) {
     LineSettings ls = fastSettings();
     EXPECT_EQ(Vsk_ComOpen(&again, 1, 0, &ls), VSK_E_ALREADY_OPEN);
     EXPECT_FALSE(deviceFree(sim().path()));
+    EXPECT_TRUE(exclusiveFlagSet(sim().path()));
     EXPECT_EQ(Vsk_ComClose(h_ + 1), VSK_E_HANDLE);
     EXPECT_EQ(Vsk_Polling(h_ + 1, "005", 100), VSK_E_HANDLE);
     EXPECT_EQ(Vsk_Polling(0, "005", 100), VSK_E_HANDLE);
@@ -137,17 +151,22 @@ TEST_F(SessionTest, AnotherProcessCannotOpenTheSamePort) {
         if (read(go[0], &c, 1) != 1) _exit(1);
         LineSettings ls = fastSettings();
         int32_t h = 0;
-        int32_t r = Vsk_ComOpen(&h, 1, 0, &ls);
-        if (write(result[1], &r, sizeof r) != sizeof r) _exit(1);
+        int32_t r[2] = {Vsk_ComOpen(&h, 1, 0, &ls), 0};
+        char text[256];
+        r[1] = Vsk_GetSysErrorMsg(text);
+        if (write(result[1], r, sizeof r) != sizeof r) _exit(1);
         _exit(0);
     }
     LineSettings ls = fastSettings();
     ASSERT_EQ(Vsk_ComOpen(&h_, 1, 0, &ls), 0);
     ASSERT_EQ(write(go[1], "g", 1), 1);
-    int32_t childResult = 0;
-    ASSERT_EQ(read(result[0], &childResult, sizeof childResult), (ssize_t)sizeof childResult);
+    int32_t childResult[2] = {};
+    ASSERT_EQ(read(result[0], childResult, sizeof childResult), (ssize_t)sizeof childResult);
     waitpid(child, nullptr, 0);
-    EXPECT_EQ(childResult, VSK_E_SYS_OPEN);
+    EXPECT_EQ(childResult[0], VSK_E_SYS_OPEN);
+    EXPECT_EQ(childResult[1], EBUSY);
+    // The refused opener leaves the holder's exclusive flag alone.
+    EXPECT_TRUE(exclusiveFlagSet(sim().path()));
     for (int fd : {go[0], go[1], result[0], result[1]}) close(fd);
 }
 

@@ -1,7 +1,11 @@
 #include "cls_reg.h"
 
+#include <QDebug>
 #include <QLocale>
 #include <QSettings>
+#include <cmath>
+#include <cstdint>
+#include <limits>
 
 namespace vsk::ui {
 
@@ -25,6 +29,21 @@ QString readText(const char* key, const QString& absent) {
 // The default goes through the text rule as well, as if it had been stored.
 QVariant readNumber(const char* key, double absent) {
     return leadingNumber(readText(key, storedText(absent)));
+}
+
+// What the library can open: a whole number from 1 to 2147483647.
+bool isPortNumber(double value) {
+    return value >= 1 && value <= std::numeric_limits<int32_t>::max() && value == std::floor(value);
+}
+
+// Said on stderr, the only channel the store has: the tools open no port
+// with such a value, and the user learns which setting to mend.
+void reportStoredValue(const char* key, const QString& text, const char* wanted, double readAs) {
+    const QString file =
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, "MORVA", "VESKA2").fileName();
+    qWarning().noquote() << QStringLiteral("settings: %1=%2 in %3 is not %4; it reads as %5")
+                                .arg(QLatin1String(key), text, file, QLatin1String(wanted),
+                                     storedText(readAs));
 }
 
 // A refused write is not reported: the value in the store stays as it was.
@@ -63,8 +82,15 @@ QString storedText(const QVariant& value) {
     return value.toString();
 }
 
+// A stored value that is no port number reads as 0, as text that is no
+// number does: every caller refuses port 0 instead of opening some other
+// port that a cut-down or rounded number would name.
 QVariant ClsReg::Port() const {
-    return readNumber("Port", 1);
+    const QString text = readText("Port", storedText(1));
+    const double number = leadingNumber(text);
+    if (isPortNumber(number)) return number;
+    reportStoredValue("Port", text, "a port number from 1 to 2147483647", 0);
+    return 0.0;
 }
 void ClsReg::setPort(const QVariant& value) {
     writeText("Port", value);

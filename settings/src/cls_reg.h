@@ -23,7 +23,9 @@ QString storedText(const QVariant& value);
 
 // Number properties return a double, Parity and DefFolder a QString. A setter
 // stores its argument's text form without checking it; the ranges are the
-// settings dialog's business.
+// settings dialog's business. Port is the one value checked on reading: one
+// that is no port number (1 to 2147483647) reads as 0, which no caller opens,
+// and a warning on stderr names the key, the stored text and the file.
 class ClsReg {
   public:
     QVariant Port() const;

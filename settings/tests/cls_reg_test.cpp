@@ -52,6 +52,42 @@ TEST_F(ClsRegTest, StoredTextsReadByTheLeadingNumberRule) {
     EXPECT_EQ(reg.Parity(), " e ");
 }
 
+// What the store says on stderr while `read` runs.
+template <typename Read>
+QStringList warningsDuring(Read read) {
+    static QStringList* seen = nullptr;
+    QStringList warnings;
+    seen = &warnings;
+    QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { seen->append(text); });
+    read();
+    qInstallMessageHandler(previous);
+    seen = nullptr;
+    return warnings;
+}
+
+TEST_F(ClsRegTest, APortThatIsNoPortNumberReadsAsZeroAndIsNamed) {
+    const std::pair<const char*, double> cases[] = {
+        {"99999999999", 0}, {"2147483648", 0}, {"-3", 0},    {"1.5", 0},
+        {"0", 0},           {"abc", 0},        {"128", 128}, {"2147483647", 2147483647}};
+    for (auto [text, value] : cases) {
+        putRaw({{"Port", text}});
+        QVariant port;
+        const QStringList warnings = warningsDuring([&] { port = reg.Port(); });
+        EXPECT_EQ(port, value) << text;
+        if (value != 0) {
+            EXPECT_TRUE(warnings.isEmpty()) << text;
+            continue;
+        }
+        ASSERT_EQ(warnings.size(), 1) << text;
+        EXPECT_TRUE(warnings[0].startsWith(QStringLiteral("settings: Port=") + text + " in " +
+                                           storeFileName() + " is not a port number"))
+            << qPrintable(warnings[0]);
+    }
+    clearStore();
+    EXPECT_TRUE(warningsDuring([&] { EXPECT_EQ(reg.Port(), 1.0); }).isEmpty());
+}
+
 TEST_F(ClsRegTest, ValuesAreStoredAsPlainTextThatReadsBack) {
     reg.setBaudRate(115200.0);
     reg.setParity("E");

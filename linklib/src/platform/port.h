@@ -31,7 +31,8 @@ class Port {
 
     // Opens the device exclusively (TIOCEXCL and a non-blocking flock) and
     // saves its settings for restoring at close. Refuses a path that is not
-    // a tty. False on failure, with the cause recorded.
+    // a tty. False on failure, with the cause recorded. Closing, and
+    // destroying an open port, give the device back (TIOCNXCL, unlock).
     bool open(const std::string& path);
     bool isOpen() const { return fd_ >= 0; }
 
@@ -71,7 +72,8 @@ class Port {
     // number written is stored in *written. False when a write failed.
     bool write(const uint8_t* data, size_t n, size_t* written);
 
-    // Drains pending output (bounded), restores the saved settings and closes.
+    // Drains pending output (bounded), restores the saved settings, gives
+    // the device back and closes. Only the close itself is recorded.
     bool close();
 
   private:

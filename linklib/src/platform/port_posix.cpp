@@ -46,20 +46,20 @@ bool speedForBaud(int32_t baud, speed_t* out) {
     }
 }
 
-Port::~Port() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
 namespace {
 
 // Asks the driver not to hold received bytes back (USB adapters otherwise
-// batch them for up to 16 ms). Not every driver offers it; a refusal is fine.
+// batch them for up to 16 ms). Not every driver offers it; a refusal is fine,
+// and its errno (ENOTTY on a pseudo-terminal) must not outlive it: the next
+// successful call would record it as the last system error.
 void requestLowLatency(int fd) {
+    const int saved = errno;
     serial_struct ss{};
     if (ioctl(fd, TIOCGSERIAL, &ss) == 0) {
         ss.flags |= ASYNC_LOW_LATENCY;
         ioctl(fd, TIOCSSERIAL, &ss);
     }
+    errno = saved;
 }
 
 bool failWith(int err) {
@@ -68,7 +68,24 @@ bool failWith(int err) {
     return false;
 }
 
+// Gives the device back to everyone. The exclusive flag belongs to the
+// device, not to this descriptor: left set, it would refuse every later
+// opener but root, long after this process has gone. Nothing here is
+// recorded, so that a failure being cleaned up keeps its own cause.
+void releaseDevice(int fd) {
+    const int saved = errno;
+    ioctl(fd, TIOCNXCL);
+    flock(fd, LOCK_UN);
+    errno = saved;
+}
+
 }  // namespace
+
+Port::~Port() {
+    if (fd_ < 0) return;
+    releaseDevice(fd_);
+    ::close(fd_);
+}
 
 bool Port::open(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -80,7 +97,8 @@ bool Port::open(const std::string& path) {
         return failWith(err == 0 || err == EINVAL ? ENOTTY : err);
     }
     // Exclusive use: TIOCEXCL keeps other openers out, the lock also covers
-    // a second open within this process and by privileged processes.
+    // a second open within this process and by privileged processes. Every
+    // way out from here on clears the flag again (close and the destructor).
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         ::close(fd);
@@ -212,6 +230,9 @@ bool Port::write(const uint8_t* data, size_t n, size_t* written) {
 
 bool Port::close() {
     if (fd_ < 0) return false;
+    // The drain and the restore are best effort and not recorded: a close on
+    // the way out of a failed open must leave that failure's cause in place.
+    const int saved = errno;
     // Let the last frame reach the terminal, but never wait on a stalled line
     // for ever: output is drained while it keeps moving, for at most 2 s.
     uint32_t start = tickMs();
@@ -220,7 +241,8 @@ bool Port::close() {
         sleepMs(1);
     }
     if (haveSaved_) tcsetattr(fd_, TCSANOW, &saved_);
-    flock(fd_, LOCK_UN);
+    releaseDevice(fd_);
+    errno = saved;
     int r = ::close(fd_);
     recordErrno();
     fd_ = -1;
