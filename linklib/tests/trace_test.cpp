@@ -2,6 +2,7 @@
 // line show, and that a trace which cannot be written, or none at all, leaves
 // every result as it was.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -263,6 +264,22 @@ TEST_F(TraceTest, APermissionProblemOpeningTheDeviceShowsErrnoAndAHint) {
               std::string::npos)
         << all;
     EXPECT_EQ(all.find("hint:"), std::string::npos);
+}
+
+TEST_F(TraceTest, APermissionHintNamesNoGroupItCannotKnowHelps) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may open a device without permission";
+    work_.write("locked-device", "");
+    chmod(work_.file("locked-device").c_str(), 0);
+    setenv("VESKA_COM7", work_.file("locked-device").c_str(), 1);
+    int32_t h = 0;
+    LineSettings ls = fastSettings();
+    EXPECT_EQ(Vsk_ComOpen(&h, 7, 0, &ls), VSK_E_SYS_OPEN);
+    unsetenv("VESKA_COM7");
+    const std::string all = readFile(tracePath_);
+    EXPECT_NE(all.find("[errno 13 Permission denied]"), std::string::npos) << all;
+    EXPECT_NE(all.find("hint: no permission on the device"), std::string::npos) << all;
+    EXPECT_EQ(all.find("dialout"), std::string::npos) << all;
+    EXPECT_NE(all.find("udev rule"), std::string::npos) << all;
 }
 
 // The same calls with and without a trace that cannot be written.

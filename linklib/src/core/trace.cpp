@@ -487,7 +487,11 @@ void putPermissionHint(Tracer& t, std::initializer_list<Arg> args) {
             // Out of memory: the hint goes without the device.
         }
     }
-    line.put(", add the user to that group (sudo usermod -aG dialout $USER), log in again");
+    // Which group may help is the device's own business: root's group never
+    // does, and a group without read and write permission does not either.
+    line.put(": a group other than root with read and write permission can be joined"
+             " (sudo usermod -aG GROUP $USER, then log in again); otherwise ask for access,"
+             " e.g. a udev rule");
 }
 
 }  // namespace
