@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <limits>
 
+#include "history.h"
+
 namespace vsk::ui {
 
 namespace {
@@ -27,6 +29,17 @@ QStringList matches(const QString& pattern) {
 
 }  // namespace
 
+QString pcFileNameProblem(const QString& path) {
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    for (QChar c : name)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return QStringLiteral("ファイル名に制御文字があります");
+    // Undecodable bytes of a name read from a folder come back as U+FFFD.
+    if (name.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(path))
+        return QStringLiteral("ファイル名がUTF-8ではありません");
+    return {};
+}
+
 int32_t ClsDatFile::FileTblAdd(const QString& name) {
     if (names_.size() >= kMaxFiles) return -1;
     names_ << name.trimmed();
@@ -39,16 +52,25 @@ void ClsDatFile::FileTblClr() {
 
 int32_t ClsDatFile::GetDownFileArrange() {
     expanded_.clear();
+    leftOut_.clear();
     for (const QString& name : names_) {
         if (name.isEmpty()) break;
         const QStringList files = isPattern(name) ? matches(name) : QStringList{name};
         for (const QString& f : files) {
             if (expanded_.size() >= kMaxFiles) break;
-            expanded_ << f;
+            take(f);
         }
         if (expanded_.size() >= kMaxFiles) break;
     }
     return static_cast<int32_t>(expanded_.size());
+}
+
+void ClsDatFile::take(const QString& path) {
+    const QString problem = pcFileNameProblem(path);
+    if (problem.isEmpty())
+        expanded_ << path;
+    else
+        leftOut_ << printableName(path) + QStringLiteral("（") + problem + QStringLiteral("）");
 }
 
 QString ClsDatFile::filename(int32_t i) const {

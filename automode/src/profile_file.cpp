@@ -101,7 +101,9 @@ bool writeLines(const QString& file, const Lines& lines) {
     QByteArray bytes;
     for (const QByteArray& line : lines) bytes += line + "\r\n";
     if (out.write(bytes) != bytes.size()) return false;
-    return out.commit();
+    // Flushed first: commit() alone can put an empty file in place when the
+    // last buffer does not fit on the disk.
+    return out.flush() && out.commit();
 }
 
 }  // namespace

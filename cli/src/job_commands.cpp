@@ -69,6 +69,11 @@ class StatusLines : public vsk::ui::RunEvents {
         std::cout << jobStatusLine(QDateTime::currentDateTime(), ht, protype_, count, result)
                   << std::flush;
     }
+    // A failure that keeps coming back, a history that cannot be written,
+    // files left out: once each time it begins or ends.
+    void notice(const QString& text) override {
+        std::cerr << "veskactl: " << utf8(text) << std::endl;
+    }
 
   private:
     int16_t protype_;

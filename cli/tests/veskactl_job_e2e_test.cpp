@@ -235,6 +235,31 @@ TEST_F(JobRuns, SigtermAbortsTheRunningTransfer) {
     EXPECT_FALSE(fs::exists(files_.file("BIG.DAT")));
 }
 
+TEST_F(JobRuns, AFailureThatRepeatsEveryCycleIsWrittenOnceAndCountedAtTheEnd) {
+    files_.write("A.DAT", "alpha");
+    startSim({"--ht", "6", "--dir", files_.path()});
+    const std::string job =
+        writeJob({"[UPLOAD]", "HTID=6", "POLLING=50", "UPLOAD=" + pc_.file("unmounted"),
+                  "LOGFILE=" + pc_.file("up.log"), "LOGTYPE=1"});
+
+    pid_t pid = spawnVeskactl(work_, {"job", "run", job});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(sim_->waitReceived(10, isCommand('P', 6)));
+    writeStopFile("2");
+    Outcome run = finish(work_, pid);
+    EXPECT_EQ(run.status, 0) << run.err;
+    // Said once, not once a cycle; every cycle still has its status line.
+    EXPECT_EQ(run.err, "veskactl: HT006：ＰＣフォルダ無し（3004）が続いています。"
+                       "結果が変わるまで履歴には書きません。\n");
+    EXPECT_GE(outputLines().size(), 10u);
+    const std::vector<std::string> lines = linesOf(slurp(pc_.file("up.log")), "\r\n");
+    ASSERT_EQ(lines.size(), 3u) << slurp(pc_.file("up.log"));
+    EXPECT_TRUE(std::regex_match(lines[2], std::regex("F," + kDate + "," + kTime +
+                                                      ",006,アップロード,3004,ＰＣフォルダ無し"
+                                                      "（同じ結果 [0-9]+ 回・記録省略）")))
+        << lines[2];
+}
+
 TEST_F(JobRuns, ATerminalInTheWrongModeEndsTheRun) {
     // The stored port has no device: --port replaces it.
     storeSettings({"Port=9", "Timeout=500", "Retry=2"});
