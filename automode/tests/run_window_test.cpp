@@ -25,6 +25,7 @@
 #include "f_auto.h"
 #include "message_box.h"
 #include "sim_process.h"
+#include "single_instance.h"
 #include "tool_start.h"
 
 namespace vsk::ui {
@@ -427,6 +428,23 @@ TEST_F(RunWindowTest, AHistoryThatCannotBeWrittenIsSaidAndTheRunGoesOn) {
     EXPECT_EQ(historyLines(log).value(2), QStringLiteral("F,001,ダウンロード,0000,正常終了"));
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'|').toStdString();
+}
+
+TEST_F(RunWindowTest, AStartWhileAnotherCopyRunsIsRefusedAloud) {
+    const AutoTool tool{"veskad-lock-test", 1, [] { return std::make_unique<QWidget>(); }};
+    SingleInstance running(QString::fromLatin1(tool.program));
+    ASSERT_FALSE(running.anotherIsRunning());
+    const std::string job = jobs_.file("DAY.SIF");
+    jobs_.write("DAY.SIF", "[DOWNLOAD]\r\nHTID=1\r\nPOLLING=100\r\nLOGTYPE=2\r\n");
+    for (const QStringList& arguments : {QStringList{QString::fromStdString(job)}, QStringList{}}) {
+        messages_.clear();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(startAutoTool(tool, arguments), kAlreadyRunningExit);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("veskad-lock-test: another copy is running"), std::string::npos)
+            << said;
+        EXPECT_EQ(messages_, QStringList{kAlreadyRunning});
+    }
 }
 
 TEST_F(RunWindowTest, VeskactlRunsTheSameJobToTheSameHistory) {
