@@ -42,9 +42,9 @@ int32_t offered(const UploadList& list) {
 // "ＰＣフォルダ無し（3004）": the tools' text with the code, or the code alone.
 QString resultWithText(int32_t result) {
     const QString text = historyResultText(result);
-    return text.isEmpty() ? QString::number(result)
-                          : text + QStringLiteral("（") + QString::number(result) +
-                                QStringLiteral("）");
+    return text.isEmpty()
+               ? QString::number(result)
+               : text + QStringLiteral("（") + QString::number(result) + QStringLiteral("）");
 }
 
 QString repeatingText(const QString& ht, int32_t result) {

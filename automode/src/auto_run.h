@@ -138,10 +138,10 @@ class AutoRunner {
     std::atomic<bool> aborted_{false};
     int index_ = 1;
     int32_t result_ = 0;
-    int32_t endedBy_ = 0;  // the result that ended the run, 0 for none
+    int32_t endedBy_ = 0;                            // the result that ended the run, 0 for none
     std::array<Repeats, kTerminals + 1> repeats_{};  // by terminal number
     bool historyFailing_ = false;
-    QStringList leftOut_;     // files the last expansion left out, as said
+    QStringList leftOut_;  // files the last expansion left out, as said
     QSet<QString> leftOutSaid_;
 };
 

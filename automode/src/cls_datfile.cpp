@@ -1,7 +1,11 @@
 #include "cls_datfile.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <limits>
 
 #include "history.h"
@@ -14,6 +18,27 @@ bool isPattern(const QString& name) {
     return name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'));
 }
 
+// The ordinary files in `folder` whose names are not UTF-8 and that match
+// `pattern`, their names with U+FFFD for the bytes that do not decode. Qt's
+// listing leaves them out; they are looked for so that leaving them out is
+// said (no text names them, so no transfer can open them).
+QStringList undecodableMatches(const QString& folder, const QString& pattern) {
+    QStringList out;
+    DIR* dir = opendir(QFile::encodeName(folder).constData());
+    if (dir == nullptr) return out;
+    const QRegularExpression match(QRegularExpression::wildcardToRegularExpression(pattern),
+                                   QRegularExpression::CaseInsensitiveOption);
+    while (const dirent* entry = readdir(dir)) {
+        const QByteArray raw(entry->d_name);
+        const QString name = QString::fromUtf8(raw);
+        if (name.toUtf8() == raw || !match.match(name).hasMatch()) continue;
+        struct stat info = {};
+        if (fstatat(dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode)) out << name;
+    }
+    closedir(dir);
+    return out;
+}
+
 // The ordinary files a pattern's last part matches in its folder (the
 // current folder when it has none), as folder part + name. Names match
 // without regard to letter case, as the job files were written for that.
@@ -24,6 +49,8 @@ QStringList matches(const QString& pattern) {
     const QStringList names = dir.entryList({pattern.mid(slash + 1)}, QDir::Files, QDir::Name);
     QStringList out;
     for (const QString& n : names) out << folderPart + n;
+    for (const QString& n : undecodableMatches(dir.path(), pattern.mid(slash + 1)))
+        out << folderPart + n;
     return out;
 }
 

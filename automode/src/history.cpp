@@ -136,7 +136,8 @@ HistoryBlock downloadBlock(const QString& ht, int32_t count, const DownloadList&
         PathParts parts = splitJobPath(blankTrimmed(path));
         if (parts.name.isEmpty()) break;
         block.rows << HistoryBlock::Row{u'D', nameColumn(printableName(parts.name)),
-                                        fourDigits(e.Outcome), historyOutcomeText(e.Outcome, false)};
+                                        fourDigits(e.Outcome),
+                                        historyOutcomeText(e.Outcome, false)};
     }
     block.rows << HistoryBlock::Row{u'F', word(false), fourDigits(result),
                                     historyResultText(result)};
@@ -158,7 +159,8 @@ HistoryBlock uploadBlock(const QString& ht, const UploadList& list, int32_t resu
         block.rows << HistoryBlock::Row{u'D', nameColumn(printableName(name)),
                                         fourDigits(e.Outcome), historyOutcomeText(e.Outcome, true)};
     }
-    block.rows << HistoryBlock::Row{u'F', word(true), fourDigits(result), historyResultText(result)};
+    block.rows << HistoryBlock::Row{u'F', word(true), fourDigits(result),
+                                    historyResultText(result)};
     return block;
 }
 

@@ -70,8 +70,7 @@ class HistoryFile {
     // was written; true when written or when nothing is to be written.
     bool write(const QString& ht, const QList<HistoryBlock::Row>& rows);
     bool write(const HistoryBlock& block) { return write(block.ht, block.rows); }
-    bool writeDownload(const QString& ht, int32_t count, const DownloadList& list,
-                       int32_t result) {
+    bool writeDownload(const QString& ht, int32_t count, const DownloadList& list, int32_t result) {
         return write(downloadBlock(ht, count, list, result));
     }
     bool writeUpload(const QString& ht, const UploadList& list, int32_t result) {

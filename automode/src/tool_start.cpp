@@ -29,7 +29,12 @@ std::unique_ptr<F_Auto> startFromCommandLine(const QString& joined, int16_t prot
     const QString path = absoluteJobPath(start.path);
     auto window = std::make_unique<F_Auto>();
     AutoJob job;
-    if (!readJobFile(path, protype, &job, &window->runner().files())) {
+    JobRefusal why = JobRefusal::kNone;
+    if (!readJobFile(path, protype, &job, &window->runner().files(), &why)) {
+        // Said on stderr as well: a scheduled start may have nobody at the screen.
+        std::fprintf(stderr, "%s: %s (%s)\n", qPrintable(kJobReadFailed), qPrintable(path),
+                     qPrintable(jobRefusalDetail(why)));
+        std::fflush(stderr);
         showError(kJobReadFailed);
         return nullptr;
     }
@@ -55,8 +60,9 @@ int startAutoTool(const AutoTool& tool, const QStringList& arguments) {
     SingleInstance instance(QString::fromLatin1(tool.program));
     if (instance.anotherIsRunning()) {
         std::fprintf(stderr, "%s: another copy is running; %s\n", tool.program,
-                     joined.isEmpty() ? "not started"
-                                      : qPrintable(QStringLiteral("the job was not run: ") + joined));
+                     joined.isEmpty()
+                         ? "not started"
+                         : qPrintable(QStringLiteral("the job was not run: ") + joined));
         std::fflush(stderr);
         showError(kAlreadyRunning);
         return kAlreadyRunningExit;

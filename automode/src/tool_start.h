@@ -21,8 +21,7 @@ struct AutoTool {
 
 // The exit status of a tool that another copy keeps from starting.
 inline constexpr int kAlreadyRunningExit = 3;
-inline const QString kAlreadyRunning =
-    QStringLiteral("既に起動しているため、実行できません。");
+inline const QString kAlreadyRunning = QStringLiteral("既に起動しているため、実行できません。");
 
 // The whole program: returns its exit status.
 int runAutoTool(int argc, char** argv, const AutoTool& tool);

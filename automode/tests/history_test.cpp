@@ -3,12 +3,11 @@
 #include "history.h"
 
 #include <gtest/gtest.h>
-
-#include <QDir>
-#include <QFile>
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
 #include <cerrno>
 #include <cstring>
 
@@ -122,7 +121,12 @@ TEST(HistoryFile, ABlockThatDoesNotFitLeavesTheFileAsItWas) {
 
     DownloadList list{};
     for (int i = 0; i < VSK_MAX_FILES; ++i)
-        setDownload(list.Entries[i], QStringLiteral("/pc/out/FILE%1.DAT").arg(i, 3, 10, QLatin1Char('0')).toLatin1().constData(), 1);
+        setDownload(list.Entries[i],
+                    QStringLiteral("/pc/out/FILE%1.DAT")
+                        .arg(i, 3, 10, QLatin1Char('0'))
+                        .toLatin1()
+                        .constData(),
+                    1);
     const std::string path = dir.file("HIS.TXT");
     HistoryFile append(QString::fromStdString(path), 1, fixedTime);
     ASSERT_TRUE(append.writeDownload(QStringLiteral("001"), 1, list, 0));

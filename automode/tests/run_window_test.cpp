@@ -8,8 +8,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -318,6 +318,16 @@ TEST_F(RunWindowTest, CommandLineStartMinimisedWithTheStopFileBesideTheJob) {
     jobs_.write("BAD.SIF", "[DOWNLOAD]\r\nHTID=1\r\n");  // no POLLING
     EXPECT_FALSE(startFromCommandLine(QString::fromStdString(jobs_.file("BAD.SIF")), 1));
     EXPECT_EQ(messages_, QStringList{QStringLiteral("設定ファイルの読み込みに失敗しました")});
+
+    // A job that selects no terminal would poll nothing, for ever; the
+    // refusal is said on stderr too, for a start nobody watches.
+    messages_.clear();
+    jobs_.write("NONE.SIF", "[UPLOAD]\r\nHTID=abc\r\nPOLLING=100\r\nUPLOAD=/tmp\r\n");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(startFromCommandLine(QString::fromStdString(jobs_.file("NONE.SIF")), 2));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("HTID selects no terminal"), std::string::npos) << said;
+    EXPECT_EQ(messages_, QStringList{QStringLiteral("設定ファイルの読み込みに失敗しました")});
 }
 
 TEST_F(RunWindowTest, ALineThatGoesAwayWhilePollingEndsTheRun) {
@@ -353,7 +363,8 @@ TEST_F(RunWindowTest, AnUnsafeNameFromOneTerminalIsRefusedAndTheNextIsServed) {
     EXPECT_EQ(lines[0], QStringLiteral("H,001,アップロード,0000,処理開始"));
     EXPECT_EQ(lines[1], QStringLiteral("D,001,../EVIL.TXT ,0002,失敗"));
     const QStringList last3 = lines.mid(lines.size() - 3);
-    EXPECT_EQ(lines[lines.size() - 4], QStringLiteral("F,001,アップロード,3011,ＰＣファイル名エラー"));
+    EXPECT_EQ(lines[lines.size() - 4],
+              QStringLiteral("F,001,アップロード,3011,ＰＣファイル名エラー"));
     EXPECT_EQ(last3, (QStringList{QStringLiteral("H,002,アップロード,0000,処理開始"),
                                   QStringLiteral("D,002,B.TXT       ,0001,成功"),
                                   QStringLiteral("F,002,アップロード,0000,正常終了")}));
@@ -375,8 +386,9 @@ TEST_F(RunWindowTest, AFolderThatHasGoneIsWrittenDownOnceUntilItIsBack) {
     w.runModeless();
     // Every cycle fails alike: one block, and the status says why.
     ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('P', 3)).size() >= 8; }));
-    EXPECT_EQ(historyLines(history()), (QStringList{QStringLiteral("H,003,アップロード,0000,処理開始"),
-                                                    QStringLiteral("F,003,アップロード,3004,ＰＣフォルダ無し")}));
+    EXPECT_EQ(historyLines(history()),
+              (QStringList{QStringLiteral("H,003,アップロード,0000,処理開始"),
+                           QStringLiteral("F,003,アップロード,3004,ＰＣフォルダ無し")}));
     EXPECT_TRUE(w.txtMsg()->toPlainText().startsWith(QStringLiteral("ポーリング中・・・\n")));
     EXPECT_TRUE(w.txtMsg()->toPlainText().contains(
         QStringLiteral("HT003：ＰＣフォルダ無し（3004）が続いています")))
@@ -387,8 +399,9 @@ TEST_F(RunWindowTest, AFolderThatHasGoneIsWrittenDownOnceUntilItIsBack) {
     ASSERT_TRUE(waitUntil([&] { return historyLines(history()).size() >= 6; }));
     const std::string said = testing::internal::GetCapturedStderr();
     QStringList lines = historyLines(history());
-    EXPECT_TRUE(QRegularExpression(QStringLiteral(
-                    "^F,003,アップロード,3004,ＰＣフォルダ無し（同じ結果 \\d+ 回・記録省略）$"))
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral(
+                        "^F,003,アップロード,3004,ＰＣフォルダ無し（同じ結果 \\d+ 回・記録省略）$"))
                     .match(lines[2])
                     .hasMatch())
         << lines[2].toStdString();
@@ -413,21 +426,46 @@ TEST_F(RunWindowTest, AHistoryThatCannotBeWrittenIsSaidAndTheRunGoesOn) {
     testing::internal::CaptureStderr();
     w.runModeless();
     ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('W', 1)).size() >= 3; }));
-    ASSERT_TRUE(waitUntil(
-        [&] { return w.txtMsg()->toPlainText().contains(QStringLiteral("履歴ファイルに書き込めません")); }));
+    ASSERT_TRUE(waitUntil([&] {
+        return w.txtMsg()->toPlainText().contains(QStringLiteral("履歴ファイルに書き込めません"));
+    }));
 
     // Once the folder can be made, the history is written again.
     std::remove(pc_.file("LOGS").c_str());
     QDir().mkpath(QString::fromStdString(pc_.file("LOGS")));
     ASSERT_TRUE(waitUntil([&] { return historyLines(log).size() >= 3; }));
     const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
-    EXPECT_EQ(said.count(QStringLiteral("履歴ファイルに書き込めません：") + QString::fromStdString(log)), 1)
+    EXPECT_EQ(
+        said.count(QStringLiteral("履歴ファイルに書き込めません：") + QString::fromStdString(log)),
+        1)
         << said.toStdString();
     EXPECT_EQ(said.count(QStringLiteral("履歴ファイルに書き込めるようになりました")), 1)
         << said.toStdString();
     EXPECT_EQ(historyLines(log).value(2), QStringLiteral("F,001,ダウンロード,0000,正常終了"));
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'|').toStdString();
+}
+
+TEST_F(RunWindowTest, FilesNoTransferCanCarryAreLeftOutAndSaidOnce) {
+    startSim({"--ht", "1", "--dir", "@dir:ht1"});
+    pc_.write("GOOD.DAT", "good");
+    pc_.write("TWO\nLINES.DAT", "a name with a line break");
+    F_Auto& w = window(1, mask({1}));
+    downloadFiles({pcPath("*.DAT")});
+    testing::internal::CaptureStderr();
+    w.runModeless();
+    ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('W', 1)).size() >= 3; }));
+    w.btn()->click();
+    ASSERT_TRUE(ended());
+    const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+    EXPECT_EQ(said.count(QStringLiteral("送らないファイル：") + pcPath("TWO\\x0ALINES.DAT")), 1)
+        << said.toStdString();
+    const QStringList lines = historyLines(history());
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines.mid(0, 3), (QStringList{QStringLiteral("H,001,ダウンロード,0000,処理開始"),
+                                            QStringLiteral("D,001,GOOD.DAT    ,0001,成功"),
+                                            QStringLiteral("F,001,ダウンロード,0000,正常終了")}));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(sim_->dir("ht1") + "/TWO\nLINES.DAT")));
 }
 
 TEST_F(RunWindowTest, AStartWhileAnotherCopyRunsIsRefusedAloud) {

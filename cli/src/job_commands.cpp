@@ -196,13 +196,20 @@ int runJobRun(const Invocation& invocation) {
 
     StatusLines events(protype);
     AutoRunner runner(&events);
-    if (!vsk::ui::readJobFile(path, protype, &runner.job(), &runner.files()))
+    vsk::ui::JobRefusal why = vsk::ui::JobRefusal::kNone;
+    if (!vsk::ui::readJobFile(path, protype, &runner.job(), &runner.files(), &why)) {
+        // A job that selects no terminal would poll nothing, for ever.
+        if (why == vsk::ui::JobRefusal::kNoTerminal) {
+            std::cerr << "veskactl: the " << sectionWord(protype) << " job of " << typed
+                      << " selects no terminal\n";
+            return kExitFailed;
+        }
+        if (why == vsk::ui::JobRefusal::kTooLarge) {
+            std::cerr << "veskactl: " << utf8(vsk::ui::kJobReadFailed) << ": " << typed << " ("
+                      << utf8(vsk::ui::jobRefusalDetail(why)) << ")\n";
+            return kExitFailed;
+        }
         return reportReadFailure(typed);
-    // The tools would poll nothing, for ever.
-    if (!runner.job().htno.contains(QLatin1Char('1'))) {
-        std::cerr << "veskactl: the " << sectionWord(protype) << " job of " << typed
-                  << " selects no terminal\n";
-        return kExitFailed;
     }
     vsk::ui::takeStoredLine(&runner.job());
     applyTypedLine(invocation, runner.job());

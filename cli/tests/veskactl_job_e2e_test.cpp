@@ -249,8 +249,9 @@ TEST_F(JobRuns, AFailureThatRepeatsEveryCycleIsWrittenOnceAndCountedAtTheEnd) {
     Outcome run = finish(work_, pid);
     EXPECT_EQ(run.status, 0) << run.err;
     // Said once, not once a cycle; every cycle still has its status line.
-    EXPECT_EQ(run.err, "veskactl: HT006：ＰＣフォルダ無し（3004）が続いています。"
-                       "結果が変わるまで履歴には書きません。\n");
+    EXPECT_EQ(run.err,
+              "veskactl: HT006：ＰＣフォルダ無し（3004）が続いています。"
+              "結果が変わるまで履歴には書きません。\n");
     EXPECT_GE(outputLines().size(), 10u);
     const std::vector<std::string> lines = linesOf(slurp(pc_.file("up.log")), "\r\n");
     ASSERT_EQ(lines.size(), 3u) << slurp(pc_.file("up.log"));
@@ -357,6 +358,16 @@ TEST_F(JobRuns, AJobFileThatCannotBeReadIsRefused) {
     Outcome run = veskactl({"job", "run", job, "--upload"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "veskactl: 設定ファイルの読み込みに失敗しました: " + job + "\n");
+
+    // No job file is megabytes long: one that is is refused at once, not
+    // parsed again for every value while the stop file goes unread.
+    const std::string huge =
+        writeJob({"[DOWNLOAD]", "HTID=1", "POLLING=50", "; " + std::string(2 << 20, 'x')});
+    const auto started = std::chrono::steady_clock::now();
+    Outcome refused = veskactl({"job", "run", huge});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "veskactl: 設定ファイルの読み込みに失敗しました: " + huge + "\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
 }
 
 }  // namespace
