@@ -71,6 +71,7 @@ void AutoRunner::reset() {
     endedBy_ = 0;
     repeats_.fill(Repeats{});
     historyFailing_ = false;
+    historyEverFailed_ = false;
     leftOut_.clear();
     leftOutSaid_.clear();
 }
@@ -240,6 +241,7 @@ bool AutoRunner::written(const QString& ht, const QList<HistoryBlock::Row>& rows
                         QStringLiteral("（") + history.error() + QStringLiteral("）"));
     }
     historyFailing_ = !ok;
+    if (!ok) historyEverFailed_ = true;
     return ok;
 }
 

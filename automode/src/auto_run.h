@@ -91,6 +91,9 @@ class AutoRunner {
     // text: terminals whose transfers keep failing alike, a history that
     // cannot be written, files the transfer list leaves out.
     QStringList alerts() const;
+    // True when a history write failed during the run: a run that lost
+    // history lines must not end as a success.
+    bool historyFailed() const { return historyEverFailed_; }
     // The terminal being served or looked at next, "001".."128".
     QString currentHt() const;
     bool sessionOpen() const { return handle_.load() != 0; }
@@ -141,6 +144,7 @@ class AutoRunner {
     int32_t endedBy_ = 0;                            // the result that ended the run, 0 for none
     std::array<Repeats, kTerminals + 1> repeats_{};  // by terminal number
     bool historyFailing_ = false;
+    bool historyEverFailed_ = false;
     QStringList leftOut_;  // files the last expansion left out, as said
     QSet<QString> leftOutSaid_;
 };

@@ -62,7 +62,11 @@ F_Auto::F_Auto(QWidget* parent) : QDialog(parent), run_(this) {
     connect(btn_, &QPushButton::clicked, this, [this] { btn_Click(); });
 }
 
-F_Auto::~F_Auto() = default;
+// The run writes what it still owes the history when it is destroyed, after
+// this window's part is gone: what it has to say then goes to stderr only.
+F_Auto::~F_Auto() {
+    run_.setEvents(nullptr);
+}
 
 void F_Auto::setComPort(const QVariant& v) {
     if (auto n = propertyNumber(v)) run_.job().ComPort = *n;

@@ -77,7 +77,7 @@ int startAutoTool(const AutoTool& tool, const QStringList& arguments) {
     QObject::connect(run.get(), &QDialog::finished, QCoreApplication::instance(),
                      &QCoreApplication::quit);
     QCoreApplication::exec();
-    return run->Result() == 0 ? 0 : 1;
+    return run->Result() == 0 && !run->runner().historyFailed() ? 0 : 1;
 }
 
 }  // namespace vsk::ui

@@ -443,6 +443,7 @@ TEST_F(RunWindowTest, AHistoryThatCannotBeWrittenIsSaidAndTheRunGoesOn) {
         << said.toStdString();
     EXPECT_EQ(historyLines(log).value(2), QStringLiteral("F,001,ダウンロード,0000,正常終了"));
     EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.runner().historyFailed()) << "a run that lost lines ends with status 1";
     EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'|').toStdString();
 }
 

@@ -115,6 +115,10 @@ int runUntilEnded(AutoRunner& runner) {
     // Nothing else ends a run: the stop file said so. Said here because a stop
     // file left behind ends every later run before it polls anything.
     std::cout << "stopped by " << utf8(runner.job().stopFolder + AutoRunner::kStopFileName) << "\n";
+    if (runner.historyFailed()) {
+        std::cerr << "veskactl: the history file could not always be written; lines are missing\n";
+        return kExitFailed;
+    }
     return kExitOk;
 }
 

@@ -261,6 +261,25 @@ TEST_F(JobRuns, AFailureThatRepeatsEveryCycleIsWrittenOnceAndCountedAtTheEnd) {
         << lines[2];
 }
 
+TEST_F(JobRuns, AHistoryThatCannotBeWrittenIsSaidAndTheRunDoesNotEndAsASuccess) {
+    pc_.write("A.DAT", "a");
+    pc_.write("LOGS", "a file where the history's folder should be");
+    startSim({"--ht", "2", "--dir", files_.path()});
+    const std::string job =
+        writeJob({"[DOWNLOAD]", "HTID=2", "POLLING=50", "001DOWNFILE=" + pc_.file("A.DAT"),
+                  "LOGFILE=" + pc_.file("LOGS/history.txt"), "LOGTYPE=1"});
+    pid_t pid = spawnVeskactl(work_, {"job", "run", job});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(waitForOutputLines(3)) << slurp(work_.file("err"));
+    writeStopFile("2");
+    Outcome run = finish(work_, pid);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "veskactl: 履歴ファイルに書き込めません：" + pc_.file("LOGS/history.txt") +
+                           "（Not a directory）\n"
+                           "veskactl: the history file could not always be written; lines are "
+                           "missing\n");
+}
+
 TEST_F(JobRuns, ATerminalInTheWrongModeEndsTheRun) {
     // The stored port has no device: --port replaces it.
     storeSettings({"Port=9", "Timeout=500", "Retry=2"});
