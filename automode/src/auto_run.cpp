@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "cp932.h"
@@ -38,7 +39,24 @@ int32_t offered(const UploadList& list) {
     return n;
 }
 
+// "ＰＣフォルダ無し（3004）": the tools' text with the code, or the code alone.
+QString resultWithText(int32_t result) {
+    const QString text = historyResultText(result);
+    return text.isEmpty()
+               ? QString::number(result)
+               : text + QStringLiteral("（") + QString::number(result) + QStringLiteral("）");
+}
+
+QString repeatingText(const QString& ht, int32_t result) {
+    return QStringLiteral("HT%1：%2が続いています").arg(ht, resultWithText(result));
+}
+
 }  // namespace
+
+void RunEvents::notice(const QString& text) {
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
 
 AutoRunner::AutoRunner(RunEvents* events) : events_(events) {}
 
@@ -50,6 +68,12 @@ void AutoRunner::reset() {
     aborted_ = false;
     index_ = 1;
     result_ = 0;
+    endedBy_ = 0;
+    repeats_.fill(Repeats{});
+    historyFailing_ = false;
+    historyEverFailed_ = false;
+    leftOut_.clear();
+    leftOutSaid_.clear();
 }
 
 bool AutoRunner::open() {
@@ -57,6 +81,7 @@ bool AutoRunner::open() {
     int32_t r = Vsk_ComOpen(&handle, job_.ComPort, 0, &job_.line);
     if (r != 0) {
         result_ = r;
+        endedBy_ = r;
         return false;
     }
     handle_ = handle;
@@ -65,7 +90,8 @@ bool AutoRunner::open() {
 
 QString AutoRunner::close() {
     if (int32_t handle = handle_.exchange(0)) Vsk_ComClose(handle);
-    return closingMessage(job_.protype, result_);
+    writePendingRepeats();
+    return closingMessage();
 }
 
 void AutoRunner::abort() {
@@ -104,6 +130,7 @@ bool AutoRunner::pollingTick() {
         // run ends as a failed transfer would, instead of polling it for ever.
         if (polled > kSystemCallsAbove) {
             result_ = polled;
+            endedBy_ = polled;
             return false;
         }
         if (polled == 0 && !aborted_) {
@@ -111,7 +138,14 @@ bool AutoRunner::pollingTick() {
             int32_t r = job_.protype == 1   ? download(ht, &count)
                         : job_.protype == 2 ? upload(ht, &count)
                                             : 0;
-            if (count >= 0 && endsRun(r)) return false;
+            // A failed system call may concern one PC file (one the terminal
+            // offers under a name the PC refuses, a file that cannot be
+            // created): then the others are served as before. Only a line
+            // that fails too ends the run.
+            if (count >= 0 && endsRun(r) && (r <= kSystemCallsAbove || !lineWorks(ht))) {
+                endedBy_ = r;
+                return false;
+            }
         }
     }
     advance();
@@ -128,6 +162,7 @@ void AutoRunner::startTransfer(const QString& ht) {
 // `count` stays -1 when there was nothing to send.
 int32_t AutoRunner::download(const QString& ht, int32_t* count) {
     const int32_t n = files_.GetDownFileArrange();
+    sayLeftOut();
     if (n < 1) return 0;
     for (int32_t i = 0; i < n; ++i) {
         DownloadEntry& e = downloads_.Entries[i];
@@ -138,7 +173,7 @@ int32_t AutoRunner::download(const QString& ht, int32_t* count) {
     }
     startTransfer(ht);
     result_ = Vsk_AllDownload(handle_.load(), htBytes(ht).constData(), n, &downloads_, 0);
-    HistoryFile(job_.ResFileName, job_.ResMode, clock_).writeDownload(ht, n, downloads_, result_);
+    record(downloadBlock(ht, n, downloads_, result_));
     *count = n;
     if (events_) events_->transferEnded(ht, result_, n);
     return result_;
@@ -149,10 +184,88 @@ int32_t AutoRunner::upload(const QString& ht, int32_t* count) {
     startTransfer(ht);
     result_ = Vsk_AllUpload(handle_.load(), htBytes(ht).constData(),
                             job_.upfolder.toUtf8().constData(), &uploads_, 0);
-    HistoryFile(job_.ResFileName, job_.ResMode, clock_).writeUpload(ht, uploads_, result_);
+    record(uploadBlock(ht, uploads_, result_));
     *count = offered(uploads_);
     if (events_) events_->transferEnded(ht, result_, *count);
     return result_;
+}
+
+// Asks the terminal just served whether it is there: a line that has gone
+// fails the poll with a system call's code.
+bool AutoRunner::lineWorks(const QString& ht) {
+    return Vsk_Polling(handle_.load(), htBytes(ht).constData(), job_.PollingTout) <=
+           kSystemCallsAbove;
+}
+
+// Each file left out is said the first time it is left out in a run.
+void AutoRunner::sayLeftOut() {
+    leftOut_ = files_.leftOut();
+    for (const QString& file : leftOut_) {
+        if (leftOutSaid_.contains(file)) continue;
+        leftOutSaid_.insert(file);
+        notice(QStringLiteral("送らないファイル：") + file);
+    }
+}
+
+// The history takes one block per terminal while its transfers keep ending
+// alike in failure (a folder that has gone fails every cycle, for days): the
+// repeats are counted, and one line with their number is written before the
+// next block that differs, or when the run ends.
+void AutoRunner::record(const HistoryBlock& block) {
+    Repeats& last = repeats_[static_cast<size_t>(index_)];
+    const QString signature = block.signature();
+    if (block.result != 0 && !last.signature.isEmpty() && signature == last.signature) {
+        if (++last.count == 1)
+            notice(repeatingText(block.ht, block.result) +
+                   QStringLiteral("。結果が変わるまで履歴には書きません。"));
+        return;
+    }
+    QList<HistoryBlock::Row> rows;
+    if (last.count > 0) rows << repeatsRow(last.block, last.count);
+    rows << block.rows;
+    if (!written(block.ht, rows)) return;  // tried again with the next transfer
+    if (last.count > 0)
+        notice(QStringLiteral("HT%1：結果が変わりました（同じ結果 %2 回の後）")
+                   .arg(block.ht)
+                   .arg(last.count));
+    last = block.result != 0 ? Repeats{block, signature, 0} : Repeats{};
+}
+
+// Writes `rows`; says so when the history begins to fail or works again.
+bool AutoRunner::written(const QString& ht, const QList<HistoryBlock::Row>& rows) {
+    HistoryFile history(job_.ResFileName, job_.ResMode, clock_);
+    const bool ok = history.write(ht, rows);
+    if (ok == historyFailing_) {
+        notice(ok ? QStringLiteral("履歴ファイルに書き込めるようになりました：") + history.path()
+                  : QStringLiteral("履歴ファイルに書き込めません：") + history.path() +
+                        QStringLiteral("（") + history.error() + QStringLiteral("）"));
+    }
+    historyFailing_ = !ok;
+    if (!ok) historyEverFailed_ = true;
+    return ok;
+}
+
+void AutoRunner::writePendingRepeats() {
+    for (Repeats& last : repeats_) {
+        if (last.count <= 0) continue;
+        if (written(last.block.ht, {repeatsRow(last.block, last.count)})) last = Repeats{};
+    }
+}
+
+void AutoRunner::notice(const QString& text) {
+    if (events_)
+        events_->notice(text);
+    else
+        RunEvents().notice(text);
+}
+
+QStringList AutoRunner::alerts() const {
+    QStringList lines;
+    for (const Repeats& last : repeats_)
+        if (last.count > 0) lines << repeatingText(last.block.ht, last.block.result);
+    if (historyFailing_) lines << QStringLiteral("履歴ファイルに書き込めません");
+    for (const QString& file : leftOut_) lines << QStringLiteral("送らないファイル：") + file;
+    return lines;
 }
 
 bool AutoRunner::progress(QString* text, int32_t* percent) const {

@@ -4,7 +4,10 @@
 // plain loop, so both run a job the same way and write the same history.
 #pragma once
 
+#include <QSet>
 #include <QString>
+#include <QStringList>
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -29,11 +32,16 @@ struct AutoJob {
     QString stopFolder;  // where "ENDPRM.DAT" is looked for; empty: no stop file
 };
 
-// What a run tells the one driving it. Every member has a default that does
-// nothing.
+// What a run tells the one driving it. Every member but `notice` has a
+// default that does nothing.
 class RunEvents {
   public:
     virtual ~RunEvents() = default;
+    // Something the user must learn while the run goes on: a failure that
+    // keeps coming back, a history that cannot be written, files left out.
+    // Said once when it begins and once when it ends, not every cycle. The
+    // default writes it to stderr.
+    virtual void notice(const QString& text);
     // Just before the transfer call with a terminal that answered.
     virtual void transferStarting(const QString& /*ht*/) {}
     // After its history is written. `count` is the number of files sent
@@ -71,11 +79,21 @@ class AutoRunner {
     // from a signal handler.
     void abort();
     bool aborted() const { return aborted_.load(); }
-    // Closes the session; what the user must be told about the last result
-    // ("" when nothing), the text of the closing message box.
+    // Closes the session and writes down the repeats not yet counted in the
+    // history; returns `closingMessage()`.
     QString close();
+    // What the user must be told about the result that ended the run ("" when
+    // nothing), the text of the closing message box.
+    QString closingMessage() const { return closingMessage(job_.protype, endedBy_); }
 
     int32_t Result() const { return result_; }
+    // What goes wrong for the time being, one line each, for the status
+    // text: terminals whose transfers keep failing alike, a history that
+    // cannot be written, files the transfer list leaves out.
+    QStringList alerts() const;
+    // True when a history write failed during the run: a run that lost
+    // history lines must not end as a success.
+    bool historyFailed() const { return historyEverFailed_; }
     // The terminal being served or looked at next, "001".."128".
     QString currentHt() const;
     bool sessionOpen() const { return handle_.load() != 0; }
@@ -93,11 +111,25 @@ class AutoRunner {
     static bool stopFileSays(const QString& folder);
 
   private:
+    // The last block written for one terminal while its transfers fail, and
+    // how many transfers since then ended exactly alike and were left out.
+    struct Repeats {
+        HistoryBlock block;
+        QString signature;
+        int count = 0;
+    };
+
     bool selected(int index) const;
     void advance();
     void startTransfer(const QString& ht);
     int32_t download(const QString& ht, int32_t* count);
     int32_t upload(const QString& ht, int32_t* count);
+    bool lineWorks(const QString& ht);
+    void sayLeftOut();
+    void record(const HistoryBlock& block);
+    bool written(const QString& ht, const QList<HistoryBlock::Row>& rows);
+    void writePendingRepeats();
+    void notice(const QString& text);
 
     AutoJob job_;
     ClsDatFile files_;
@@ -109,6 +141,12 @@ class AutoRunner {
     std::atomic<bool> aborted_{false};
     int index_ = 1;
     int32_t result_ = 0;
+    int32_t endedBy_ = 0;                            // the result that ended the run, 0 for none
+    std::array<Repeats, kTerminals + 1> repeats_{};  // by terminal number
+    bool historyFailing_ = false;
+    bool historyEverFailed_ = false;
+    QStringList leftOut_;  // files the last expansion left out, as said
+    QSet<QString> leftOutSaid_;
 };
 
 }  // namespace vsk::ui

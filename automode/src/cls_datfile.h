@@ -10,6 +10,11 @@
 
 namespace vsk::ui {
 
+// Why a PC file cannot be sent under its name, or "" when it can: a control
+// character (a line break) would reach the terminal and split history lines,
+// and a name that is not UTF-8 has no text that opens the file again.
+QString pcFileNameProblem(const QString& path);
+
 class ClsDatFile {
   public:
     static constexpr int kMaxFiles = 128;
@@ -25,10 +30,16 @@ class ClsDatFile {
     QString filename(int32_t i) const;
     // Its length now; 0 out of range or when it cannot be read.
     int32_t filesize(int32_t i) const;
+    // The files the last expansion left out because no transfer can carry
+    // their names, each as "name（why）", printable.
+    const QStringList& leftOut() const { return leftOut_; }
 
   private:
+    void take(const QString& path);
+
     QStringList names_;
     QStringList expanded_;
+    QStringList leftOut_;
 };
 
 }  // namespace vsk::ui

@@ -49,6 +49,10 @@ QString htMaskFor(const QString& list) {
     return mask;
 }
 
+bool selectsATerminal(const QString& mask) {
+    return mask.contains(QLatin1Char('1'));
+}
+
 bool ClsSetFile::setfilename(const QString& path) {
     if (!path.startsWith(QLatin1Char('/'))) return false;
     path_ = path;

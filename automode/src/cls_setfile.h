@@ -60,5 +60,8 @@ class ClsSetFile {
 // The HT mask for an "HTID" list such as "1,3,5-10": ranges and single
 // numbers, anything outside 1 to 128 ignored.
 QString htMaskFor(const QString& list);
+// True when `mask` selects at least one terminal: a job that selects none
+// would poll nothing, for ever.
+bool selectsATerminal(const QString& mask);
 
 }  // namespace vsk::ui

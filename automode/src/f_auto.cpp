@@ -62,7 +62,11 @@ F_Auto::F_Auto(QWidget* parent) : QDialog(parent), run_(this) {
     connect(btn_, &QPushButton::clicked, this, [this] { btn_Click(); });
 }
 
-F_Auto::~F_Auto() = default;
+// The run writes what it still owes the history when it is destroyed, after
+// this window's part is gone: what it has to say then goes to stderr only.
+F_Auto::~F_Auto() {
+    run_.setEvents(nullptr);
+}
 
 void F_Auto::setComPort(const QVariant& v) {
     if (auto n = propertyNumber(v)) run_.job().ComPort = *n;
@@ -161,8 +165,12 @@ void F_Auto::TimerStart_Timer() {
     timerPolling_->start();
 }
 
+// What keeps going wrong stands under the polling text, so that a minimised
+// window that is opened shows it at once.
 void F_Auto::showPolling() {
-    txtMsg_->setPlainText(kPolling);
+    QStringList lines{kPolling};
+    lines << run_.alerts();
+    txtMsg_->setPlainText(lines.join(QLatin1Char('\n')));
     progressBar1_->setVisible(false);
     progressBar1_->setValue(0);
 }
@@ -182,10 +190,14 @@ void F_Auto::transferStarting(const QString&) {
     timer1_->start();
 }
 
-void F_Auto::transferEnded(const QString&, int32_t result, int32_t) {
-    if (AutoRunner::endsRun(result)) return;  // the tick ends the run
+void F_Auto::transferEnded(const QString&, int32_t, int32_t) {
     timer1_->stop();
     showPolling();
+}
+
+void F_Auto::notice(const QString& text) {
+    RunEvents::notice(text);
+    if (!timer1_->isActive()) showPolling();
 }
 
 void F_Auto::processEvents() {
@@ -228,7 +240,7 @@ void F_Auto::finish() {
     timerStart_->stop();
     timerPolling_->stop();
     timer1_->stop();
-    const QString message = AutoRunner::closingMessage(protype(), run_.Result());
+    const QString message = run_.closingMessage();
     if (!message.isEmpty()) showError(message, this);
     run_.close();
     closing_ = true;

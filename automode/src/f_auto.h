@@ -113,6 +113,7 @@ class F_Auto : public QDialog, private RunEvents {
 
     void transferStarting(const QString& ht) override;
     void transferEnded(const QString& ht, int32_t result, int32_t count) override;
+    void notice(const QString& text) override;
     void processEvents() override;
 
     AutoRunner run_;

@@ -131,7 +131,8 @@ int JobEditor::historyMode() const {
 
 bool JobEditor::validated() {
     QString problem;
-    if (txtHTID_->text().isEmpty()) {
+    // A list that selects no terminal ("abc") would poll nothing, for ever.
+    if (!selectsATerminal(htMaskFor(txtHTID_->text()))) {
         problem = QStringLiteral("対象HTIDの入力がありません。");
     } else if (double polling = leadingNumber(txtPolling_->text());
                polling < kPollingLow || polling > kPollingHigh) {

@@ -72,6 +72,18 @@ QString word(bool upload) {
 
 }  // namespace
 
+QString printableName(const QString& name) {
+    QString out;
+    for (QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            out += QStringLiteral("\\x") +
+                   QString::number(c.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 QString historyResultText(int32_t code) {
     auto it = resultTexts().find(code);
     return it == resultTexts().end() ? QString() : QString::fromUtf8(it->second);
@@ -105,68 +117,107 @@ HistoryFile::HistoryFile(const QString& path, int32_t mode, Clock clock)
     if (!clock_) clock_ = [] { return QDateTime::currentDateTime(); };
 }
 
-QString HistoryFile::line(QChar kind, const QString& ht, const QString& field5,
-                          const QString& number, const QString& text) const {
-    const QDateTime now = clock_();
-    return QStringList{QString(kind),
-                       now.toString(QStringLiteral("yy/MM/dd")),
-                       now.toString(QStringLiteral("HH:mm:ss")),
-                       ht,
-                       field5,
-                       number,
-                       text}
-        .join(QLatin1Char(','));
+QString HistoryBlock::signature() const {
+    QStringList parts;
+    for (const Row& r : rows)
+        if (r.kind != u'H') parts << r.field5 + QLatin1Char(',') + r.number;
+    return parts.join(QLatin1Char('\n'));
 }
 
-void HistoryFile::write(const QStringList& lines) const {
-    QByteArray bytes;
-    for (const QString& l : lines) bytes += l.toUtf8() + "\r\n";
-    if (mode_ == 0) {
-        // Replaced in one step: a reader never meets half a block.
-        QSaveFile file(path_);
-        if (file.open(QIODevice::WriteOnly)) {
-            file.write(bytes);
-            file.commit();
-        }
-    } else {
-        QFile file(path_);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) file.write(bytes);
-    }
-}
-
-void HistoryFile::writeDownload(const QString& ht, int32_t count, const DownloadList& list,
-                                int32_t result) {
-    if (mode_ == 2 || path_.isEmpty()) return;
-    QStringList lines{
-        line('H', ht, word(false), QStringLiteral("0000"), QStringLiteral("処理開始"))};
+HistoryBlock downloadBlock(const QString& ht, int32_t count, const DownloadList& list,
+                           int32_t result) {
+    HistoryBlock block{ht, false, result, {}};
+    block.rows << HistoryBlock::Row{u'H', word(false), QStringLiteral("0000"),
+                                    QStringLiteral("処理開始")};
     const int32_t n = std::clamp(count, 0, VSK_MAX_FILES);
     for (int32_t i = 0; i < n; ++i) {
         const DownloadEntry& e = list.Entries[i];
         QString path = QString::fromUtf8(e.Path, qstrnlen(e.Path, sizeof e.Path));
         PathParts parts = splitJobPath(blankTrimmed(path));
         if (parts.name.isEmpty()) break;
-        lines << line('D', ht, nameColumn(parts.name), fourDigits(e.Outcome),
-                      historyOutcomeText(e.Outcome, false));
+        block.rows << HistoryBlock::Row{u'D', nameColumn(printableName(parts.name)),
+                                        fourDigits(e.Outcome),
+                                        historyOutcomeText(e.Outcome, false)};
     }
-    lines << line('F', ht, word(false), fourDigits(result), historyResultText(result));
-    write(lines);
+    block.rows << HistoryBlock::Row{u'F', word(false), fourDigits(result),
+                                    historyResultText(result)};
+    return block;
 }
 
-void HistoryFile::writeUpload(const QString& ht, const UploadList& list, int32_t result) {
-    if (mode_ == 2 || path_.isEmpty()) return;
-    QStringList lines{
-        line('H', ht, word(true), QStringLiteral("0000"), QStringLiteral("処理開始"))};
+// A terminal's file name is no PC path: it is written as offered, so that a
+// name the PC refused ("../EVIL.TXT") is seen for what it was.
+HistoryBlock uploadBlock(const QString& ht, const UploadList& list, int32_t result) {
+    HistoryBlock block{ht, true, result, {}};
+    block.rows << HistoryBlock::Row{u'H', word(true), QStringLiteral("0000"),
+                                    QStringLiteral("処理開始")};
     const int32_t n = std::clamp(list.Count, 0, VSK_MAX_FILES);
     for (int32_t i = 0; i < n; ++i) {
         const UploadEntry& e = list.Entries[i];
         QByteArray raw(e.Name, qstrnlen(e.Name, sizeof e.Name));
-        PathParts parts = splitJobPath(blankTrimmed(fromCp932(raw)));
-        if (parts.name.isEmpty()) break;
-        lines << line('D', ht, nameColumn(parts.name), fourDigits(e.Outcome),
-                      historyOutcomeText(e.Outcome, true));
+        const QString name = blankTrimmed(fromCp932(raw));
+        if (name.isEmpty()) break;
+        block.rows << HistoryBlock::Row{u'D', nameColumn(printableName(name)),
+                                        fourDigits(e.Outcome), historyOutcomeText(e.Outcome, true)};
     }
-    lines << line('F', ht, word(true), fourDigits(result), historyResultText(result));
-    write(lines);
+    block.rows << HistoryBlock::Row{u'F', word(true), fourDigits(result),
+                                    historyResultText(result)};
+    return block;
+}
+
+HistoryBlock::Row repeatsRow(const HistoryBlock& block, int repeats) {
+    return {u'F', word(block.upload), fourDigits(block.result),
+            historyResultText(block.result) +
+                QStringLiteral("（同じ結果 %1 回・記録省略）").arg(repeats)};
+}
+
+QString HistoryFile::line(const QString& ht, const HistoryBlock::Row& row) const {
+    const QDateTime now = clock_();
+    return QStringList{QString(row.kind),
+                       now.toString(QStringLiteral("yy/MM/dd")),
+                       now.toString(QStringLiteral("HH:mm:ss")),
+                       ht,
+                       row.field5,
+                       row.number,
+                       row.text}
+        .join(QLatin1Char(','));
+}
+
+bool HistoryFile::write(const QString& ht, const QList<HistoryBlock::Row>& rows) {
+    if (!enabled() || rows.isEmpty()) return true;
+    QByteArray bytes;
+    for (const HistoryBlock::Row& row : rows) bytes += line(ht, row).toUtf8() + "\r\n";
+    error_.clear();
+    return mode_ == 0 ? rewrite(bytes) : append(bytes);
+}
+
+// Replaced in one step: a reader never meets half a block, and a file that
+// cannot be replaced keeps the block before.
+bool HistoryFile::rewrite(const QByteArray& bytes) {
+    QSaveFile file(path_);
+    // The flush is asked for: commit() alone has been seen to put an empty
+    // file in place when the last buffer did not fit on the disk.
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+        file.commit())
+        return true;
+    error_ = file.errorString();
+    file.cancelWriting();
+    return false;
+}
+
+// One write of the whole block. When it does not all go in (a full disk),
+// the file is cut back to where it was: a block cut off in mid-line would
+// read as a different, complete one.
+bool HistoryFile::append(const QByteArray& bytes) {
+    QFile file(path_);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        error_ = file.errorString();
+        return false;
+    }
+    const qint64 before = file.size();
+    if (file.write(bytes) == bytes.size()) return true;
+    error_ = file.errorString();
+    file.resize(before);
+    return false;
 }
 
 }  // namespace vsk::ui

@@ -5,6 +5,7 @@
 
 #include "cls_reg.h"
 #include "line_codes.h"
+#include "profile_file.h"
 
 namespace vsk::ui {
 
@@ -75,9 +76,37 @@ QString fixedText(const QString& text, int width) {
     return text.left(width).leftJustified(width, QLatin1Char(' '));
 }
 
-bool readJobFile(const QString& path, int16_t protype, AutoJob* job, ClsDatFile* files) {
+QString jobRefusalDetail(JobRefusal why) {
+    switch (why) {
+        case JobRefusal::kNone:
+            break;
+        case JobRefusal::kUnreadable:
+            return QStringLiteral("the file cannot be read");
+        case JobRefusal::kTooLarge:
+            return QStringLiteral("the file is larger than %1 bytes; no job file is")
+                .arg(kMaxProfileBytes);
+        case JobRefusal::kValueOutOfRange:
+            return QStringLiteral("a value is out of its range");
+        case JobRefusal::kNoTerminal:
+            return QStringLiteral("HTID selects no terminal");
+    }
+    return {};
+}
+
+bool readJobFile(const QString& path, int16_t protype, AutoJob* job, ClsDatFile* files,
+                 JobRefusal* why) {
+    JobRefusal unused;
+    JobRefusal& refusal = why ? *why : unused;
+    refusal = JobRefusal::kNone;
     ClsSetFile file;
-    if (!file.setfilename(path)) return false;
+    if (!file.setfilename(path)) {
+        refusal = JobRefusal::kUnreadable;
+        return false;
+    }
+    if (profileTooLarge(path)) {
+        refusal = JobRefusal::kTooLarge;
+        return false;
+    }
     job->htno = file.GetHTNOArrange(protype);
     job->PollingTout = numberOr(file.GetPollingTout(protype), 0);
     if (protype == 1) {
@@ -94,7 +123,14 @@ bool readJobFile(const QString& path, int16_t protype, AutoJob* job, ClsDatFile*
         for (int i = 1; i <= kEntries; ++i)
             if (files->FileTblAdd(file.GetDownloadFile(i)) < 0) break;
     }
-    if (file.Err()) return false;
+    if (file.Err()) {
+        refusal = JobRefusal::kValueOutOfRange;
+        return false;
+    }
+    if (!selectsATerminal(job->htno)) {
+        refusal = JobRefusal::kNoTerminal;
+        return false;
+    }
     job->protype = protype;
     return true;
 }
@@ -138,7 +174,7 @@ std::optional<DownloadSummary> readDownloadSummary(ClsSetFile& file) {
     s.logFile = file.GetResFile(1);
     s.logType = file.GetResMode(1);
     s.files << file.GetDownloadFile(1);
-    if (file.Err()) return std::nullopt;
+    if (file.Err() || !selectsATerminal(htMaskFor(s.htid))) return std::nullopt;
     for (int i = 2; i <= kEntries; ++i) {
         QString entry = file.GetDownloadFile(i);
         if (entry.isEmpty()) break;
@@ -155,7 +191,7 @@ std::optional<UploadSummary> readUploadSummary(ClsSetFile& file) {
     s.save = file.GetSaveMode();
     s.logFile = file.GetResFile(2);
     s.logType = file.GetResMode(2);
-    if (file.Err()) return std::nullopt;
+    if (file.Err() || !selectsATerminal(htMaskFor(s.htid))) return std::nullopt;
     return s;
 }
 

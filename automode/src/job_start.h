@@ -32,11 +32,17 @@ std::optional<int32_t> propertyNumber(const QVariant& value);
 // `text` cut or blank-filled to `width` characters.
 QString fixedText(const QString& text, int width);
 
+// Why a job file cannot be run. Each is told to the user as kJobReadFailed;
+// `jobRefusalDetail` says more where there is room (stderr).
+enum class JobRefusal { kNone, kUnreadable, kTooLarge, kValueOutOfRange, kNoTerminal };
+QString jobRefusalDetail(JobRefusal why);
+
 // Reads the job of `protype` (1 download, 2 upload) from `path` into `job`
 // and, for a download, the transfer list, as a start from the command line
-// does; the stop file is looked for beside the job file. False when the file
-// cannot be read or a value fails its check (tell the user kJobReadFailed).
-bool readJobFile(const QString& path, int16_t protype, AutoJob* job, ClsDatFile* files);
+// does; the stop file is looked for beside the job file. False, with the
+// reason in `why`, when the job cannot be run (tell the user kJobReadFailed).
+bool readJobFile(const QString& path, int16_t protype, AutoJob* job, ClsDatFile* files,
+                 JobRefusal* why = nullptr);
 // The line settings and port from the settings store.
 void takeStoredLine(AutoJob* job);
 
@@ -56,7 +62,7 @@ struct UploadSummary {
 QStringList uploadConfirmation(const UploadSummary& s, bool saveModeFirst);
 // A job as the main windows read it to confirm it: the texts as stored, the
 // download files up to the first empty one. Nothing when a value fails its
-// check (tell the user kJobReadFailed).
+// check or the job selects no terminal (tell the user kJobReadFailed).
 std::optional<DownloadSummary> readDownloadSummary(ClsSetFile& file);
 std::optional<UploadSummary> readUploadSummary(ClsSetFile& file);
 // What a job file's section would show in the confirmation; nothing when the

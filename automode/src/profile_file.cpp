@@ -1,9 +1,12 @@
 #include "profile_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
 #include <optional>
+
+#include "cp932.h"
 
 namespace vsk::ui {
 
@@ -14,19 +17,49 @@ namespace {
 // another encoding), which decoding and encoding again would garble.
 using Lines = QList<QByteArray>;
 
-Lines readLines(const QString& file, bool* exists) {
+// Text from the file's bytes and back, in the file's encoding.
+struct Encoding {
+    bool cp932 = false;
+
+    QString text(const QByteArray& line) const {
+        if (!cp932) return QString::fromUtf8(line);
+        // The codec stands in SUB (1Ah) for a byte it cannot decode; a
+        // control character in a path would be taken for part of a name.
+        QString text = decodeCp932(line);
+        if (!line.contains('\x1a')) text.replace(QChar(0x1A), QChar::ReplacementCharacter);
+        return text;
+    }
+    std::optional<QByteArray> bytes(const QString& text) const {
+        if (!cp932) return text.toUtf8();
+        Encoded e = encodeCp932(text);
+        if (!e.complete) return std::nullopt;
+        return e.bytes;
+    }
+};
+
+// Invalid sequences decode to U+FFFD, which encodes to other bytes.
+bool validUtf8(const QByteArray& bytes) {
+    return QString::fromUtf8(bytes).toUtf8() == bytes;
+}
+
+// The file's lines; `exists` is false when it cannot be read or is too
+// large to be a job file. Reading stops past the limit, whatever the file
+// says its size is.
+Lines readLines(const QString& file, bool* exists, Encoding* encoding) {
     QFile f(file);
     *exists = f.open(QIODevice::ReadOnly);
     if (!*exists) return {};
-    Lines lines = f.readAll().split('\n');
+    QByteArray all = f.read(kMaxProfileBytes + 1);
+    if (all.size() > kMaxProfileBytes) {
+        *exists = false;
+        return {};
+    }
+    encoding->cp932 = !validUtf8(all);
+    Lines lines = all.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     for (QByteArray& line : lines)
         if (line.endsWith('\r')) line.chop(1);
     return lines;
-}
-
-QString textOf(const QByteArray& line) {
-    return QString::fromUtf8(line);
 }
 
 // The section a line opens, if it is a section line.
@@ -57,10 +90,10 @@ struct Span {
     qsizetype end = -1;
 };
 
-Span findSection(const Lines& lines, const QString& section) {
+Span findSection(const Lines& lines, const Encoding& enc, const QString& section) {
     Span s;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        std::optional<QString> name = sectionOf(textOf(lines[i]));
+        std::optional<QString> name = sectionOf(enc.text(lines[i]));
         if (!name) continue;
         if (s.header >= 0) {
             s.end = i;
@@ -72,9 +105,9 @@ Span findSection(const Lines& lines, const QString& section) {
     return s;
 }
 
-qsizetype findKey(const Lines& lines, const Span& s, const QString& key) {
+qsizetype findKey(const Lines& lines, const Encoding& enc, const Span& s, const QString& key) {
     for (qsizetype i = s.header + 1; i < s.end; ++i) {
-        std::optional<QString> k = keyOf(textOf(lines[i]));
+        std::optional<QString> k = keyOf(enc.text(lines[i]));
         if (k && sameName(*k, key)) return i;
     }
     return -1;
@@ -101,20 +134,27 @@ bool writeLines(const QString& file, const Lines& lines) {
     QByteArray bytes;
     for (const QByteArray& line : lines) bytes += line + "\r\n";
     if (out.write(bytes) != bytes.size()) return false;
-    return out.commit();
+    // Flushed first: commit() alone can put an empty file in place when the
+    // last buffer does not fit on the disk.
+    return out.flush() && out.commit();
 }
 
 }  // namespace
 
+bool profileTooLarge(const QString& file) {
+    return QFileInfo(file).size() > kMaxProfileBytes;
+}
+
 QString readProfileString(const QString& file, const QString& section, const QString& key,
                           int maxBytes) {
     bool exists = false;
-    Lines lines = readLines(file, &exists);
-    Span s = findSection(lines, section);
+    Encoding enc;
+    Lines lines = readLines(file, &exists, &enc);
+    Span s = findSection(lines, enc, section);
     if (s.header < 0) return {};
-    qsizetype at = findKey(lines, s, key);
+    qsizetype at = findKey(lines, enc, s, key);
     if (at < 0) return {};
-    const QString text = textOf(lines[at]);
+    const QString text = enc.text(lines[at]);
     QString value = text.mid(text.indexOf(QLatin1Char('=')) + 1).trimmed();
     // A cut value may end in blanks that were inside it.
     QString cut = cutToBytes(value, maxBytes);
@@ -128,16 +168,19 @@ bool writeProfileString(const QString& file, const QString& section, const QStri
     // value was never meant to write.
     if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r'))) return false;
     bool exists = false;
-    Lines lines = readLines(file, &exists);
+    Encoding enc;
+    Lines lines = readLines(file, &exists, &enc);
     if (!exists && QFile::exists(file)) return false;  // there, but unreadable: leave it alone
-    const QByteArray line = (key + QLatin1Char('=') + value).toUtf8();
-    Span s = findSection(lines, section);
+    const std::optional<QByteArray> encodedLine = enc.bytes(key + QLatin1Char('=') + value);
+    if (!encodedLine) return false;
+    const QByteArray& line = *encodedLine;
+    Span s = findSection(lines, enc, section);
     if (s.header < 0) {
         if (value.isEmpty()) return true;
-        lines << (QLatin1Char('[') + section + QLatin1Char(']')).toUtf8() << line;
+        lines << *enc.bytes(QLatin1Char('[') + section + QLatin1Char(']')) << line;
         return writeLines(file, lines);
     }
-    qsizetype at = findKey(lines, s, key);
+    qsizetype at = findKey(lines, enc, s, key);
     if (value.isEmpty()) {
         if (at < 0) return true;
         lines.removeAt(at);
@@ -146,7 +189,7 @@ bool writeProfileString(const QString& file, const QString& section, const QStri
     } else {
         // After the section's last line that is not blank.
         qsizetype insert = s.end;
-        while (insert > s.header + 1 && textOf(lines[insert - 1]).trimmed().isEmpty()) --insert;
+        while (insert > s.header + 1 && enc.text(lines[insert - 1]).trimmed().isEmpty()) --insert;
         lines.insert(insert, line);
     }
     return writeLines(file, lines);

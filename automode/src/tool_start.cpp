@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QStringList>
+#include <cstdio>
 
 #include "gui_start.h"
 #include "job_start.h"
@@ -28,7 +29,12 @@ std::unique_ptr<F_Auto> startFromCommandLine(const QString& joined, int16_t prot
     const QString path = absoluteJobPath(start.path);
     auto window = std::make_unique<F_Auto>();
     AutoJob job;
-    if (!readJobFile(path, protype, &job, &window->runner().files())) {
+    JobRefusal why = JobRefusal::kNone;
+    if (!readJobFile(path, protype, &job, &window->runner().files(), &why)) {
+        // Said on stderr as well: a scheduled start may have nobody at the screen.
+        std::fprintf(stderr, "%s: %s (%s)\n", qPrintable(kJobReadFailed), qPrintable(path),
+                     qPrintable(jobRefusalDetail(why)));
+        std::fflush(stderr);
         showError(kJobReadFailed);
         return nullptr;
     }
@@ -44,22 +50,34 @@ int runAutoTool(int argc, char** argv, const AutoTool& tool) {
     auto app = openApplication(argc, argv, tool.program,
                                "To run a job without a display, use: veskactl job run JOB.SIF");
     if (!app) return kNoDisplayExit;
-    SingleInstance instance(QString::fromLatin1(tool.program));
-    if (instance.anotherIsRunning()) return 0;
     QApplication::setApplicationVersion(QStringLiteral(VSK_VERSION_TEXT));
     useJapaneseFont(*app);
+    return startAutoTool(tool, QCoreApplication::arguments().mid(1));
+}
 
-    const QString joined = QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
+int startAutoTool(const AutoTool& tool, const QStringList& arguments) {
+    const QString joined = arguments.join(QLatin1Char(' '));
+    SingleInstance instance(QString::fromLatin1(tool.program));
+    if (instance.anotherIsRunning()) {
+        std::fprintf(stderr, "%s: another copy is running; %s\n", tool.program,
+                     joined.isEmpty()
+                         ? "not started"
+                         : qPrintable(QStringLiteral("the job was not run: ") + joined));
+        std::fflush(stderr);
+        showError(kAlreadyRunning);
+        return kAlreadyRunningExit;
+    }
     if (joined.isEmpty()) {
         std::unique_ptr<QWidget> main = tool.mainWindow();
         main->show();
-        return app->exec();
+        return QCoreApplication::exec();
     }
     std::unique_ptr<F_Auto> run = startFromCommandLine(joined, tool.protype);
     if (!run) return 1;
-    QObject::connect(run.get(), &QDialog::finished, app.get(), &QCoreApplication::quit);
-    app->exec();
-    return run->Result() == 0 ? 0 : 1;
+    QObject::connect(run.get(), &QDialog::finished, QCoreApplication::instance(),
+                     &QCoreApplication::quit);
+    QCoreApplication::exec();
+    return run->Result() == 0 && !run->runner().historyFailed() ? 0 : 1;
 }
 
 }  // namespace vsk::ui

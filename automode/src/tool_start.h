@@ -19,8 +19,18 @@ struct AutoTool {
     std::function<std::unique_ptr<QWidget>()> mainWindow;
 };
 
+// The exit status of a tool that another copy keeps from starting.
+inline constexpr int kAlreadyRunningExit = 3;
+inline const QString kAlreadyRunning = QStringLiteral("既に起動しているため、実行できません。");
+
 // The whole program: returns its exit status.
 int runAutoTool(int argc, char** argv, const AutoTool& tool);
+
+// The program once its application object exists; `arguments` without the
+// program's name. A copy started while another runs says so, on stderr and
+// in a message box, and ends with kAlreadyRunningExit: a scheduled job that
+// did not run must not look like one that did.
+int startAutoTool(const AutoTool& tool, const QStringList& arguments);
 
 // The start with a job on the command line (`joined`: the arguments joined
 // with single blanks): the run window, set up and shown modeless, or null

@@ -3,9 +3,12 @@
 #include "history.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <cerrno>
 #include <cstring>
 
 #include "auto_run.h"
@@ -82,9 +85,66 @@ TEST(HistoryFile, UploadNamesOutcomesAndModes) {
     HistoryFile none(QString::fromStdString(dir.file("NONE.TXT")), 2, fixedTime);
     none.writeUpload(QStringLiteral("001"), list, 0);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("NONE.TXT"))));
-    // A folder that is not there: skipped without a word.
+    // A folder that is not there: nothing is written, and the caller learns why.
     HistoryFile lost(QString::fromStdString(dir.file("no/such/H.TXT")), 1, fixedTime);
-    lost.writeUpload(QStringLiteral("001"), list, 0);
+    EXPECT_FALSE(lost.writeUpload(QStringLiteral("001"), list, 0));
+    EXPECT_FALSE(lost.error().isEmpty());
+}
+
+TEST(HistoryFile, NamesWithControlCharactersStayOnTheirLine) {
+    TempDir dir("history");
+    const std::string path = dir.file("UP.TXT");
+    UploadList list{};
+    list.Count = 2;
+    setUpload(list.Entries[0], "A\r\nF,X.TXT", 2);
+    setUpload(list.Entries[1], "../EVIL.TXT", 2);
+    HistoryFile history(QString::fromStdString(path), 1, fixedTime);
+    ASSERT_TRUE(history.writeUpload(QStringLiteral("004"), list, 3011));
+    EXPECT_EQ(textOf(path),
+              QStringLiteral("H,26/12/07,14:03:21,004,アップロード,0000,処理開始\r\n"
+                             "D,26/12/07,14:03:21,004,A\\x0D\\x0AF,X.TXT,0002,失敗\r\n"
+                             "D,26/12/07,14:03:21,004,../EVIL.TXT ,0002,失敗\r\n"
+                             "F,26/12/07,14:03:21,004,アップロード,3011,ＰＣファイル名エラー\r\n"));
+}
+
+// A full disk: the block that does not fit leaves the file as it was, in
+// either mode, instead of a line cut in mid-field.
+TEST(HistoryFile, ABlockThatDoesNotFitLeavesTheFileAsItWas) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    TempDir dir("history-full");
+    if (mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=8k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+    } unmount{dir.path()};
+
+    DownloadList list{};
+    for (int i = 0; i < VSK_MAX_FILES; ++i)
+        setDownload(list.Entries[i],
+                    QStringLiteral("/pc/out/FILE%1.DAT")
+                        .arg(i, 3, 10, QLatin1Char('0'))
+                        .toLatin1()
+                        .constData(),
+                    1);
+    const std::string path = dir.file("HIS.TXT");
+    HistoryFile append(QString::fromStdString(path), 1, fixedTime);
+    ASSERT_TRUE(append.writeDownload(QStringLiteral("001"), 1, list, 0));
+    {
+        QFile filler(QString::fromStdString(dir.file("FILLER")));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray page(4096, 'x');
+        while (filler.write(page) == page.size()) {
+        }
+    }
+    const QString before = textOf(path);
+    EXPECT_FALSE(append.writeDownload(QStringLiteral("002"), VSK_MAX_FILES, list, 0));
+    EXPECT_FALSE(append.error().isEmpty());
+    EXPECT_EQ(textOf(path), before);
+
+    HistoryFile rewrite(QString::fromStdString(path), 0, fixedTime);
+    EXPECT_FALSE(rewrite.writeDownload(QStringLiteral("003"), VSK_MAX_FILES, list, 0));
+    EXPECT_EQ(textOf(path), before);
 }
 
 TEST(HistoryFile, ResultTextsAreTheToolsOwn) {

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include "cls_setfile.h"
+#include "job_start.h"
 #include "profile_file.h"
 #include "sim_process.h"
 
@@ -119,6 +120,54 @@ TEST_F(JobFileTest, WritesKeepLinesThatAreNotUtf8) {
                               "POLLING=100\r\n");
     EXPECT_EQ(job_.GetHTNO(1), "2-4");
     EXPECT_EQ(job_.GetResFile(1), QString::fromUtf8("/tmp/\xff.txt"));
+}
+
+TEST_F(JobFileTest, FilesWrittenInCp932AreReadAndWrittenInCp932) {
+    // "履歴" and "ﾃｽﾄ" as the tools' older versions wrote them.
+    const std::string head = "[DOWNLOAD]\r\nHTID=1\r\nLOGFILE=/pc/\x97\x9a\x97\xf0.TXT\r\n";
+    const std::string entry = "001DOWNFILE=/pc/\xc3\xbd\xc4.DAT\r\n";
+    dir_.write("JOB.SIF", head + entry);
+    EXPECT_EQ(job_.GetResFile(1), QStringLiteral("/pc/履歴.TXT"));
+    EXPECT_EQ(job_.GetDownloadFile(1), QStringLiteral("/pc/ﾃｽﾄ.DAT"));
+
+    // A value written into it is CP932 too ("日報"), and the rest is kept.
+    EXPECT_TRUE(job_.SetResFile(1, QStringLiteral("/pc/日報.TXT")));
+    EXPECT_EQ(contents(), "[DOWNLOAD]\r\nHTID=1\r\nLOGFILE=/pc/\x93\xfa\x95\xf1.TXT\r\n" + entry);
+    EXPECT_EQ(job_.GetResFile(1), QStringLiteral("/pc/日報.TXT"));
+    // What CP932 cannot express is refused, not written in another encoding.
+    const std::string before = contents();
+    EXPECT_FALSE(job_.SetResFile(1, QStringLiteral("/pc/\U0001F600.TXT")));
+    EXPECT_EQ(contents(), before);
+}
+
+TEST_F(JobFileTest, AFileTooLargeForAJobIsNeitherReadNorRewritten) {
+    std::string text = "[DOWNLOAD]\r\nHTID=1\r\nPOLLING=100\r\n";
+    text += "; " + std::string(kMaxProfileBytes, 'x') + "\r\n";
+    dir_.write("JOB.SIF", text);
+    EXPECT_EQ(job_.GetHTNO(1), QString());
+    EXPECT_FALSE(job_.SetHTNO(1, "2"));
+    EXPECT_EQ(contents(), text);
+    AutoJob job;
+    JobRefusal why = JobRefusal::kNone;
+    EXPECT_FALSE(readJobFile(path_, 1, &job, nullptr, &why));
+    EXPECT_EQ(why, JobRefusal::kTooLarge);
+}
+
+TEST_F(JobFileTest, AJobThatSelectsNoTerminalIsRefused) {
+    for (const char* htid : {"abc", "0,129", "7-3"}) {
+        dir_.write("JOB.SIF",
+                   std::string("[UPLOAD]\r\nHTID=") + htid + "\r\nPOLLING=100\r\nUPLOAD=/pc\r\n");
+        AutoJob job;
+        JobRefusal why = JobRefusal::kNone;
+        EXPECT_FALSE(readJobFile(path_, 2, &job, nullptr, &why)) << htid;
+        EXPECT_EQ(why, JobRefusal::kNoTerminal) << htid;
+        ClsSetFile file;
+        file.setfilename(path_);
+        EXPECT_FALSE(readUploadSummary(file)) << htid;
+    }
+    dir_.write("JOB.SIF", "[UPLOAD]\r\nHTID=abc,4\r\nPOLLING=100\r\nUPLOAD=/pc\r\n");
+    AutoJob job;
+    EXPECT_TRUE(readJobFile(path_, 2, &job, nullptr));
 }
 
 TEST_F(JobFileTest, DownloadEntriesAndLongValues) {

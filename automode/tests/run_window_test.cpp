@@ -7,7 +7,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -23,6 +25,7 @@
 #include "f_auto.h"
 #include "message_box.h"
 #include "sim_process.h"
+#include "single_instance.h"
 #include "tool_start.h"
 
 namespace vsk::ui {
@@ -315,6 +318,16 @@ TEST_F(RunWindowTest, CommandLineStartMinimisedWithTheStopFileBesideTheJob) {
     jobs_.write("BAD.SIF", "[DOWNLOAD]\r\nHTID=1\r\n");  // no POLLING
     EXPECT_FALSE(startFromCommandLine(QString::fromStdString(jobs_.file("BAD.SIF")), 1));
     EXPECT_EQ(messages_, QStringList{QStringLiteral("設定ファイルの読み込みに失敗しました")});
+
+    // A job that selects no terminal would poll nothing, for ever; the
+    // refusal is said on stderr too, for a start nobody watches.
+    messages_.clear();
+    jobs_.write("NONE.SIF", "[UPLOAD]\r\nHTID=abc\r\nPOLLING=100\r\nUPLOAD=/tmp\r\n");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(startFromCommandLine(QString::fromStdString(jobs_.file("NONE.SIF")), 2));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("HTID selects no terminal"), std::string::npos) << said;
+    EXPECT_EQ(messages_, QStringList{QStringLiteral("設定ファイルの読み込みに失敗しました")});
 }
 
 TEST_F(RunWindowTest, ALineThatGoesAwayWhilePollingEndsTheRun) {
@@ -327,6 +340,150 @@ TEST_F(RunWindowTest, ALineThatGoesAwayWhilePollingEndsTheRun) {
     EXPECT_GT(w.Result(), 6000);
     ASSERT_EQ(messages_.size(), 1);
     EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("ダウンロードに失敗しました。ｴﾗｰｺｰﾄﾞ：60")));
+}
+
+TEST_F(RunWindowTest, AnUnsafeNameFromOneTerminalIsRefusedAndTheNextIsServed) {
+    // Terminal 1 offers "../EVIL.TXT" first. The refusal is that terminal's
+    // failure: terminal 2, numbered after it, is served all the same.
+    startSim({"--ht", "1", "--dir", "@dir:ht1", "--fault", "badname", "--polls", "1", "--ht", "2",
+              "--dir", "@dir:ht2", "--polls", "1"});
+    htsim::testing::TempDir in("auto-in");
+    QFile b(QString::fromStdString(sim_->dir("ht2") + "/B.TXT"));
+    ASSERT_TRUE(b.open(QIODevice::WriteOnly) && b.write("beta") == 4);
+    b.close();
+    F_Auto& w = window(2, mask({1, 2}));
+    w.setUpfolder(QString::fromStdString(in.file("sub")));
+    QDir().mkpath(QString::fromStdString(in.file("sub")));
+    w.runModeless();
+    ASSERT_TRUE(waitUntil([&] { return historyLines(history()).join(u'|').contains(u"F,002"); }));
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'|').toStdString();
+    const QStringList lines = historyLines(history());
+    ASSERT_GE(lines.size(), 6) << lines.join(u'\n').toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("H,001,アップロード,0000,処理開始"));
+    EXPECT_EQ(lines[1], QStringLiteral("D,001,../EVIL.TXT ,0002,失敗"));
+    const QStringList last3 = lines.mid(lines.size() - 3);
+    EXPECT_EQ(lines[lines.size() - 4],
+              QStringLiteral("F,001,アップロード,3011,ＰＣファイル名エラー"));
+    EXPECT_EQ(last3, (QStringList{QStringLiteral("H,002,アップロード,0000,処理開始"),
+                                  QStringLiteral("D,002,B.TXT       ,0001,成功"),
+                                  QStringLiteral("F,002,アップロード,0000,正常終了")}));
+    EXPECT_EQ(in.read("sub/B.TXT"), "beta");
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(in.file("EVIL.TXT"))));
+    w.btn()->click();
+    ASSERT_TRUE(ended());
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'|').toStdString();
+}
+
+TEST_F(RunWindowTest, AFolderThatHasGoneIsWrittenDownOnceUntilItIsBack) {
+    htsim::testing::TempDir terminal("auto-ht"), in("auto-in");
+    terminal.write("A.TXT", "alpha");
+    startSim({"--ht", "3", "--dir", terminal.path()});
+    const QString folder = QString::fromStdString(in.file("gone"));
+    F_Auto& w = window(2, mask({3}));
+    w.setUpfolder(folder);
+    testing::internal::CaptureStderr();
+    w.runModeless();
+    // Every cycle fails alike: one block, and the status says why.
+    ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('P', 3)).size() >= 8; }));
+    EXPECT_EQ(historyLines(history()),
+              (QStringList{QStringLiteral("H,003,アップロード,0000,処理開始"),
+                           QStringLiteral("F,003,アップロード,3004,ＰＣフォルダ無し")}));
+    EXPECT_TRUE(w.txtMsg()->toPlainText().startsWith(QStringLiteral("ポーリング中・・・\n")));
+    EXPECT_TRUE(w.txtMsg()->toPlainText().contains(
+        QStringLiteral("HT003：ＰＣフォルダ無し（3004）が続いています")))
+        << w.txtMsg()->toPlainText().toStdString();
+
+    // The folder is back: the repeats are counted, and the run serves again.
+    QDir().mkpath(folder);
+    ASSERT_TRUE(waitUntil([&] { return historyLines(history()).size() >= 6; }));
+    const std::string said = testing::internal::GetCapturedStderr();
+    QStringList lines = historyLines(history());
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral(
+                        "^F,003,アップロード,3004,ＰＣフォルダ無し（同じ結果 \\d+ 回・記録省略）$"))
+                    .match(lines[2])
+                    .hasMatch())
+        << lines[2].toStdString();
+    EXPECT_EQ(lines.mid(3, 3), (QStringList{QStringLiteral("H,003,アップロード,0000,処理開始"),
+                                            QStringLiteral("D,003,A.TXT       ,0001,成功"),
+                                            QStringLiteral("F,003,アップロード,0000,正常終了")}));
+    EXPECT_EQ(in.read("gone/A.TXT"), "alpha");
+    // Said once when it began and once when it ended, not every cycle.
+    EXPECT_EQ(QString::fromStdString(said).count(QStringLiteral("3004")), 1) << said;
+    EXPECT_EQ(QString::fromStdString(said).count(QStringLiteral("結果が変わりました")), 1) << said;
+    ASSERT_TRUE(waitUntil([&] { return !w.txtMsg()->toPlainText().contains(u"3004"); }));
+}
+
+TEST_F(RunWindowTest, AHistoryThatCannotBeWrittenIsSaidAndTheRunGoesOn) {
+    startSim({"--ht", "1", "--dir", "@dir:ht1"});
+    pc_.write("A.DAT", "alpha");
+    pc_.write("LOGS", "a file where the history's folder should be");
+    const std::string log = pc_.file("LOGS/HISTORY.TXT");
+    F_Auto& w = window(1, mask({1}));
+    w.setResFileName(QString::fromStdString(log));
+    downloadFiles({pcPath("A.DAT")});
+    testing::internal::CaptureStderr();
+    w.runModeless();
+    ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('W', 1)).size() >= 3; }));
+    ASSERT_TRUE(waitUntil([&] {
+        return w.txtMsg()->toPlainText().contains(QStringLiteral("履歴ファイルに書き込めません"));
+    }));
+
+    // Once the folder can be made, the history is written again.
+    std::remove(pc_.file("LOGS").c_str());
+    QDir().mkpath(QString::fromStdString(pc_.file("LOGS")));
+    ASSERT_TRUE(waitUntil([&] { return historyLines(log).size() >= 3; }));
+    const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+    EXPECT_EQ(
+        said.count(QStringLiteral("履歴ファイルに書き込めません：") + QString::fromStdString(log)),
+        1)
+        << said.toStdString();
+    EXPECT_EQ(said.count(QStringLiteral("履歴ファイルに書き込めるようになりました")), 1)
+        << said.toStdString();
+    EXPECT_EQ(historyLines(log).value(2), QStringLiteral("F,001,ダウンロード,0000,正常終了"));
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.runner().historyFailed()) << "a run that lost lines ends with status 1";
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'|').toStdString();
+}
+
+TEST_F(RunWindowTest, FilesNoTransferCanCarryAreLeftOutAndSaidOnce) {
+    startSim({"--ht", "1", "--dir", "@dir:ht1"});
+    pc_.write("GOOD.DAT", "good");
+    pc_.write("TWO\nLINES.DAT", "a name with a line break");
+    F_Auto& w = window(1, mask({1}));
+    downloadFiles({pcPath("*.DAT")});
+    testing::internal::CaptureStderr();
+    w.runModeless();
+    ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('W', 1)).size() >= 3; }));
+    w.btn()->click();
+    ASSERT_TRUE(ended());
+    const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+    EXPECT_EQ(said.count(QStringLiteral("送らないファイル：") + pcPath("TWO\\x0ALINES.DAT")), 1)
+        << said.toStdString();
+    const QStringList lines = historyLines(history());
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines.mid(0, 3), (QStringList{QStringLiteral("H,001,ダウンロード,0000,処理開始"),
+                                            QStringLiteral("D,001,GOOD.DAT    ,0001,成功"),
+                                            QStringLiteral("F,001,ダウンロード,0000,正常終了")}));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(sim_->dir("ht1") + "/TWO\nLINES.DAT")));
+}
+
+TEST_F(RunWindowTest, AStartWhileAnotherCopyRunsIsRefusedAloud) {
+    const AutoTool tool{"veskad-lock-test", 1, [] { return std::make_unique<QWidget>(); }};
+    SingleInstance running(QString::fromLatin1(tool.program));
+    ASSERT_FALSE(running.anotherIsRunning());
+    const std::string job = jobs_.file("DAY.SIF");
+    jobs_.write("DAY.SIF", "[DOWNLOAD]\r\nHTID=1\r\nPOLLING=100\r\nLOGTYPE=2\r\n");
+    for (const QStringList& arguments : {QStringList{QString::fromStdString(job)}, QStringList{}}) {
+        messages_.clear();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(startAutoTool(tool, arguments), kAlreadyRunningExit);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("veskad-lock-test: another copy is running"), std::string::npos)
+            << said;
+        EXPECT_EQ(messages_, QStringList{kAlreadyRunning});
+    }
 }
 
 TEST_F(RunWindowTest, VeskactlRunsTheSameJobToTheSameHistory) {

@@ -29,6 +29,25 @@ TEST(TransferListTest, AnEmptyNameEndsTheList) {
     EXPECT_EQ(list.filesize(0), 0) << "a missing file has size 0; the library reports it";
 }
 
+TEST(TransferListTest, NamesNoTransferCanCarryAreLeftOutAndSaid) {
+    TempDir out("veska-out");
+    out.write("GOOD.TXT", "g");
+    out.write("TWO\nLINES.TXT", "n");
+    out.write("\xff\xfe.TXT", "not UTF-8");
+    ClsDatFile list;
+    list.FileTblAdd(q(out.path()) + "/*.TXT");
+    list.FileTblAdd(q(out.path()) + "/TAB\tNAME.DAT");
+    ASSERT_EQ(list.GetDownFileArrange(), 1);
+    EXPECT_EQ(list.filename(0), q(out.file("GOOD.TXT")));
+    QStringList said = list.leftOut();
+    said.sort();
+    ASSERT_EQ(said.size(), 3) << said.join(u'|').toStdString();
+    EXPECT_EQ(said[0], q(out.path()) + "/TAB\\x09NAME.DAT（ファイル名に制御文字があります）");
+    EXPECT_EQ(said[1], q(out.path()) + "/TWO\\x0ALINES.TXT（ファイル名に制御文字があります）");
+    EXPECT_TRUE(said[2].endsWith(QStringLiteral(".TXT（ファイル名がUTF-8ではありません）")))
+        << said[2].toStdString();
+}
+
 TEST(TransferListTest, PatternsMatchOrdinaryFilesOnly) {
     TempDir out("veska-out");
     out.write("X.TXT", "xxx");

@@ -333,9 +333,10 @@ TEST_F(DownloadMainWindowTest, RefusesAJobFileThatCannotBeRead) {
     write("logtype.SIF", fileText({"[DOWNLOAD]", "HTID=1", "POLLING=100", "LOGTYPE=3"}));
     write("polling.SIF", fileText({"[DOWNLOAD]", "HTID=1", "POLLING=301"}));
     write("nopolling.SIF", fileText({"[DOWNLOAD]", "HTID=1", "001DOWNFILE=/d/A"}));
+    write("noht.SIF", fileText({"[DOWNLOAD]", "HTID=0,129", "POLLING=100", "001DOWNFILE=/d/A"}));
     Confirmations ok;
     for (const char* name :
-         {"missing.SIF", "skip.SIF", "logtype.SIF", "polling.SIF", "nopolling.SIF"}) {
+         {"missing.SIF", "skip.SIF", "logtype.SIF", "polling.SIF", "nopolling.SIF", "noht.SIF"}) {
         messages_.clear();
         readJob(name);
         EXPECT_EQ(messages_, QStringList{ui::kJobReadFailed}) << name;

@@ -49,6 +49,9 @@ class UploadEditorTest : public WindowTest {
 TEST_F(UploadEditorTest, ChecksInOrderAndStopsAtTheFirstFailure) {
     Confirmations cancel(false);
     EXPECT_EQ(saveAndStart(), (QStringList{kNoHtid, kNoHtid}));
+    editor_.txtHTID()->setText(QStringLiteral("abc"));
+    editor_.txtPolling()->setText(QStringLiteral("301"));
+    EXPECT_EQ(saveAndStart(), (QStringList{kNoHtid, kNoHtid}));
     editor_.txtHTID()->setText(QStringLiteral("7"));
     editor_.txtPolling()->setText(QStringLiteral("301"));
     EXPECT_EQ(saveAndStart(), (QStringList{kPollingRange, kPollingRange}));
@@ -179,8 +182,10 @@ TEST_F(UploadMainWindowTest, ReadsAndRunsOnlyTheUploadJobOfAFileWithBoth) {
 TEST_F(UploadMainWindowTest, RefusesAJobFileThatCannotBeRead) {
     write("save.SIF", fileText({"[UPLOAD]", "HTID=1", "POLLING=100", "UPLOAD=/up", "SAVE=5"}));
     write("logtype.SIF", fileText({"[UPLOAD]", "HTID=1", "POLLING=100", "LOGTYPE=3"}));
+    // A hand-edited list that selects no terminal would poll nothing, for ever.
+    write("noht.SIF", fileText({"[UPLOAD]", "HTID=abc", "POLLING=100", "UPLOAD=/up"}));
     Confirmations ok;
-    for (const char* name : {"missing.SIF", "save.SIF", "logtype.SIF"}) {
+    for (const char* name : {"missing.SIF", "save.SIF", "logtype.SIF", "noht.SIF"}) {
         messages_.clear();
         readJob(name);
         EXPECT_EQ(messages_, QStringList{ui::kJobReadFailed}) << name;

@@ -69,6 +69,11 @@ class StatusLines : public vsk::ui::RunEvents {
         std::cout << jobStatusLine(QDateTime::currentDateTime(), ht, protype_, count, result)
                   << std::flush;
     }
+    // A failure that keeps coming back, a history that cannot be written,
+    // files left out: once each time it begins or ends.
+    void notice(const QString& text) override {
+        std::cerr << "veskactl: " << utf8(text) << std::endl;
+    }
 
   private:
     int16_t protype_;
@@ -110,6 +115,10 @@ int runUntilEnded(AutoRunner& runner) {
     // Nothing else ends a run: the stop file said so. Said here because a stop
     // file left behind ends every later run before it polls anything.
     std::cout << "stopped by " << utf8(runner.job().stopFolder + AutoRunner::kStopFileName) << "\n";
+    if (runner.historyFailed()) {
+        std::cerr << "veskactl: the history file could not always be written; lines are missing\n";
+        return kExitFailed;
+    }
     return kExitOk;
 }
 
@@ -191,13 +200,20 @@ int runJobRun(const Invocation& invocation) {
 
     StatusLines events(protype);
     AutoRunner runner(&events);
-    if (!vsk::ui::readJobFile(path, protype, &runner.job(), &runner.files()))
+    vsk::ui::JobRefusal why = vsk::ui::JobRefusal::kNone;
+    if (!vsk::ui::readJobFile(path, protype, &runner.job(), &runner.files(), &why)) {
+        // A job that selects no terminal would poll nothing, for ever.
+        if (why == vsk::ui::JobRefusal::kNoTerminal) {
+            std::cerr << "veskactl: the " << sectionWord(protype) << " job of " << typed
+                      << " selects no terminal\n";
+            return kExitFailed;
+        }
+        if (why == vsk::ui::JobRefusal::kTooLarge) {
+            std::cerr << "veskactl: " << utf8(vsk::ui::kJobReadFailed) << ": " << typed << " ("
+                      << utf8(vsk::ui::jobRefusalDetail(why)) << ")\n";
+            return kExitFailed;
+        }
         return reportReadFailure(typed);
-    // The tools would poll nothing, for ever.
-    if (!runner.job().htno.contains(QLatin1Char('1'))) {
-        std::cerr << "veskactl: the " << sectionWord(protype) << " job of " << typed
-                  << " selects no terminal\n";
-        return kExitFailed;
     }
     vsk::ui::takeStoredLine(&runner.job());
     applyTypedLine(invocation, runner.job());

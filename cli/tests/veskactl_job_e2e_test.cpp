@@ -235,6 +235,51 @@ TEST_F(JobRuns, SigtermAbortsTheRunningTransfer) {
     EXPECT_FALSE(fs::exists(files_.file("BIG.DAT")));
 }
 
+TEST_F(JobRuns, AFailureThatRepeatsEveryCycleIsWrittenOnceAndCountedAtTheEnd) {
+    files_.write("A.DAT", "alpha");
+    startSim({"--ht", "6", "--dir", files_.path()});
+    const std::string job =
+        writeJob({"[UPLOAD]", "HTID=6", "POLLING=50", "UPLOAD=" + pc_.file("unmounted"),
+                  "LOGFILE=" + pc_.file("up.log"), "LOGTYPE=1"});
+
+    pid_t pid = spawnVeskactl(work_, {"job", "run", job});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(sim_->waitReceived(10, isCommand('P', 6)));
+    writeStopFile("2");
+    Outcome run = finish(work_, pid);
+    EXPECT_EQ(run.status, 0) << run.err;
+    // Said once, not once a cycle; every cycle still has its status line.
+    EXPECT_EQ(run.err,
+              "veskactl: HT006：ＰＣフォルダ無し（3004）が続いています。"
+              "結果が変わるまで履歴には書きません。\n");
+    EXPECT_GE(outputLines().size(), 10u);
+    const std::vector<std::string> lines = linesOf(slurp(pc_.file("up.log")), "\r\n");
+    ASSERT_EQ(lines.size(), 3u) << slurp(pc_.file("up.log"));
+    EXPECT_TRUE(std::regex_match(lines[2], std::regex("F," + kDate + "," + kTime +
+                                                      ",006,アップロード,3004,ＰＣフォルダ無し"
+                                                      "（同じ結果 [0-9]+ 回・記録省略）")))
+        << lines[2];
+}
+
+TEST_F(JobRuns, AHistoryThatCannotBeWrittenIsSaidAndTheRunDoesNotEndAsASuccess) {
+    pc_.write("A.DAT", "a");
+    pc_.write("LOGS", "a file where the history's folder should be");
+    startSim({"--ht", "2", "--dir", files_.path()});
+    const std::string job =
+        writeJob({"[DOWNLOAD]", "HTID=2", "POLLING=50", "001DOWNFILE=" + pc_.file("A.DAT"),
+                  "LOGFILE=" + pc_.file("LOGS/history.txt"), "LOGTYPE=1"});
+    pid_t pid = spawnVeskactl(work_, {"job", "run", job});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(waitForOutputLines(3)) << slurp(work_.file("err"));
+    writeStopFile("2");
+    Outcome run = finish(work_, pid);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "veskactl: 履歴ファイルに書き込めません：" + pc_.file("LOGS/history.txt") +
+                           "（Not a directory）\n"
+                           "veskactl: the history file could not always be written; lines are "
+                           "missing\n");
+}
+
 TEST_F(JobRuns, ATerminalInTheWrongModeEndsTheRun) {
     // The stored port has no device: --port replaces it.
     storeSettings({"Port=9", "Timeout=500", "Retry=2"});
@@ -367,6 +412,16 @@ TEST_F(JobRuns, AJobFileThatCannotBeReadIsRefused) {
     Outcome run = veskactl({"job", "run", job, "--upload"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "veskactl: 設定ファイルの読み込みに失敗しました: " + job + "\n");
+
+    // No job file is megabytes long: one that is is refused at once, not
+    // parsed again for every value while the stop file goes unread.
+    const std::string huge =
+        writeJob({"[DOWNLOAD]", "HTID=1", "POLLING=50", "; " + std::string(2 << 20, 'x')});
+    const auto started = std::chrono::steady_clock::now();
+    Outcome refused = veskactl({"job", "run", huge});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "veskactl: 設定ファイルの読み込みに失敗しました: " + huge + "\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
 }
 
 }  // namespace
