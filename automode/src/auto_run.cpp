@@ -30,9 +30,8 @@ void fillPath(char (&field)[128], const QString& path) {
     std::memcpy(field, bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-// The files the terminal offered in the last call. Count keeps the terminal
-// before's number when a call fails before the offer, but the entries are
-// cleared then.
+// The files the terminal offered in the last call (none when it failed
+// before announcing them).
 int32_t offered(const UploadList& list) {
     int32_t n = 0;
     while (n < std::min(list.Count, VSK_MAX_FILES) && list.Entries[n].Name[0] != '\0') ++n;
@@ -180,6 +179,10 @@ int32_t AutoRunner::download(const QString& ht, int32_t* count) {
 }
 
 int32_t AutoRunner::upload(const QString& ht, int32_t* count) {
+    // The list is this terminal's alone: a call that fails before the
+    // terminal announces its files must not show the previous terminal's.
+    std::memset(uploads_.Entries, 0, sizeof uploads_.Entries);
+    uploads_.Count = 0;
     uploads_.SaveMode = job_.SaveMode;
     startTransfer(ht);
     result_ = Vsk_AllUpload(handle_.load(), htBytes(ht).constData(),
