@@ -48,6 +48,10 @@ enum class FaultKind {
     kRepeatHeader,  // rehead[=FILE]    a batch header sent again after its ACK
     kShort,         // short=N          an upload ends N bytes before the size announced
     kBadName,       // badname[=NAME]   a file named NAME (leaving the folder) is offered
+    // A misbehaving line or a terminal that does not know when to stop.
+    kBabble,   // babble[=RATE]    non-STX bytes on the line, RATE a second (default 1000)
+    kEndless,  // endless          a listing that never sends its end frame
+    kLateAck,  // lateack=POS,MS   the ACK of data frame POS held MS ms; its resent copy acked too
 };
 
 // Positions in a transfer. Frames count from 0 within one file: data frames
