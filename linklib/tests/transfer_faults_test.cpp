@@ -50,6 +50,30 @@ TEST_F(TransferFaultsTest, DownloadRecoversFromNakAndAStaleAcknowledgement) {
     }
 }
 
+TEST_F(TransferFaultsTest, LateAcknowledgementCostsOnlyTheCopiesSentMeanwhile) {
+    // The ACK of block 2 comes after one time-out, or after three; the
+    // terminal answers every copy it got. Each copy sent during the wait is
+    // the whole cost: the late answers to them do not make later blocks go
+    // out again. On a line paced like a real one, so that those answers come
+    // one by one as they would.
+    struct Case {
+        const char* fault;
+        int32_t retry;
+        size_t copies;
+    } cases[] = {{"lateack=2,750@D", 3, 1}, {"lateack=2,1750@D", 5, 3}};
+    for (const Case& c : cases) {
+        startTerminal({"--baud", "38400", "--fault", c.fault}, fastSettings(500, c.retry));
+        pc_.write("F.DAT", pattern(kSize));
+        EXPECT_EQ(Vsk_FDownload(h_, "005", pc_.file("F.DAT").c_str(), (int32_t)kSize, 0), 0)
+            << c.fault;
+        ASSERT_TRUE(sim().waitReceived(1, isFrame('E', "EOT"))) << c.fault;
+        EXPECT_TRUE(terminalStored(store_.file("F.DAT"), pattern(kSize))) << c.fault;
+        EXPECT_EQ(sim().received(isFrame('D')).size(), 6 + c.copies) << c.fault;
+        TearDown();
+        std::remove(store_.file("F.DAT").c_str());
+    }
+}
+
 TEST_F(TransferFaultsTest, DownloadFailures) {
     struct Case {
         const char* fault;
