@@ -14,11 +14,11 @@ enum class Arg { kNone, kOptional, kRequired };
 
 // What the ARG of a kind is.
 enum class ArgType {
-    kNumber,    // a number from minArg to maxArg
-    kLetter,    // result: a result letter, optionally ",POS"
-    kPosition,  // [FILE ":"] FRAME, FRAME a number or "h"
-    kFile,      // a file index of a batch
-    kName,      // a terminal file name of 1 to 12 bytes
+    kNumber,      // a number from minArg to maxArg
+    kLetter,      // result: a result letter, optionally ",POS"
+    kPosition,    // [FILE ":"] FRAME, FRAME a number or "h"
+    kFile,        // a file index of a batch
+    kName,        // a terminal file name of 1 to 12 bytes
     kPositionMs,  // [FILE ":"] FRAME "," MS, MS a number from minArg to maxArg
 };
 
@@ -335,11 +335,12 @@ Bytes withLength(const Bytes& frame, int length) {
     return out;
 }
 
-Bytes noiseBytes(int n) {
+Bytes noiseBytes(int n, uint64_t from) {
     // Bytes a disturbed line might carry, control characters included; never an STX.
     static const uint8_t kPattern[] = {0x00, 0xFF, 0x55, fr::ETX, fr::CAN, fr::ACK, 0x7E, fr::NAK};
     Bytes out;
-    for (int i = 0; i < n; ++i) out.push_back(kPattern[i % sizeof kPattern]);
+    for (int i = 0; i < n; ++i)
+        out.push_back(kPattern[(from + static_cast<uint64_t>(i)) % sizeof kPattern]);
     return out;
 }
 

@@ -119,7 +119,8 @@ Bytes withHt(Bytes frame, int ht);
 // The frame with its length field announcing `length` data bytes, the data
 // padded with blanks (or cut) to match, and a valid BCC.
 Bytes withLength(const Bytes& frame, int length);
-// `n` bytes of noise that never contain an STX.
-Bytes noiseBytes(int n);
+// `n` bytes of noise that never contain an STX; `from` continues a run of it
+// after that many bytes.
+Bytes noiseBytes(int n, uint64_t from = 0);
 
 }  // namespace vsk::htsim

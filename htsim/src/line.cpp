@@ -305,7 +305,8 @@ void LineServer::babble(Clock::time_point now) {
     if (due == 0) return;
     // One attempt: bytes nobody reads are lost, as on a real line; the loop
     // must never wait for a reader because of noise.
-    Bytes noise = noiseBytes(due);
+    Bytes noise = noiseBytes(due, babbled_);
+    babbled_ += static_cast<uint64_t>(due);
     ssize_t w = ::write(fd_, noise.data(), noise.size());
     (void)w;
 }

@@ -182,6 +182,7 @@ class LineServer {
     // and when the next one is due (nothing while none babbles).
     void babble(Clock::time_point now);
     std::optional<Clock::time_point> nextBabble_;
+    uint64_t babbled_ = 0;  // noise bytes so far: the pattern goes on where it stopped
 
     int fd_;
     std::vector<std::unique_ptr<Terminal>>& terminals_;

@@ -136,9 +136,9 @@ TEST(FaultParse, NoiseWithoutEndListingsWithoutEndAndLateAcknowledgements) {
     EXPECT_EQ(inBatch.frame, 3);
     EXPECT_EQ(inBatch.count, 2);
 
-    for (const char* bad : {"babble=0", "babble=x", "babble*2", "endless=1", "lateack",
-                            "lateack=2", "lateack=2,", "lateack=,500", "lateack=2,0",
-                            "lateack=2,60001", "lateack=x,5"})
+    for (const char* bad :
+         {"babble=0", "babble=x", "babble*2", "endless=1", "lateack", "lateack=2", "lateack=2,",
+          "lateack=,500", "lateack=2,0", "lateack=2,60001", "lateack=x,5"})
         rejection(bad);
 }
 
