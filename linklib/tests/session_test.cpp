@@ -248,8 +248,7 @@ TEST_F(BabbleTest, EveryCallEndsAsOnASilentLine) {
     } cases[] = {
         {"listing", [&] { return Vsk_DIR(h_, "005", &dir); }, VSK_E_TIMEOUT, 2000},
         {"poll", [&] { return Vsk_Polling(h_, "005", 100); }, VSK_E_POLL_TIMEOUT, 100},
-        {"download",
-         [&] { return Vsk_FDownload(h_, "005", pc.file("A.DAT").c_str(), 700, 0); },
+        {"download", [&] { return Vsk_FDownload(h_, "005", pc.file("A.DAT").c_str(), 700, 0); },
          VSK_E_TIMEOUT, 500},
         {"upload", [&] { return Vsk_FUpload(h_, "005", 0, pc.path().c_str(), "B.DAT", 700, 0); },
          VSK_E_TIMEOUT, 500},
@@ -269,14 +268,15 @@ TEST_F(BabbleTest, NoiseBetweenFramesDisturbsNothing) {
     pc.write("A.DAT", pattern(3000));
     DirRecord dir{};
     std::chrono::milliseconds took{};
-    EXPECT_EQ(within(std::chrono::seconds(10), [&] { return Vsk_DIR(h_, "005", &dir); }, &took),
+    EXPECT_EQ(within(
+                  std::chrono::seconds(10), [&] { return Vsk_DIR(h_, "005", &dir); }, &took),
               0);
     EXPECT_EQ(dir.FileCount, 45);
-    EXPECT_EQ(within(
-                  std::chrono::seconds(10),
-                  [&] { return Vsk_FDownload(h_, "005", pc.file("A.DAT").c_str(), 3000, 0); },
-                  &took),
-              0);
+    EXPECT_EQ(
+        within(
+            std::chrono::seconds(10),
+            [&] { return Vsk_FDownload(h_, "005", pc.file("A.DAT").c_str(), 3000, 0); }, &took),
+        0);
     EXPECT_TRUE(terminalStored(store_.file("A.DAT"), pattern(3000)));
 }
 
@@ -288,7 +288,8 @@ TEST_F(BabbleTest, SuspendEndsAWaitAmidNoisePromptly) {
     });
     DirRecord dir{};
     std::chrono::milliseconds took{};
-    int32_t r = within(std::chrono::seconds(8), [&] { return Vsk_DIR(h_, "005", &dir); }, &took);
+    int32_t r = within(
+        std::chrono::seconds(8), [&] { return Vsk_DIR(h_, "005", &dir); }, &took);
     suspender.join();
     EXPECT_EQ(r, VSK_E_ABORT_PC);
     EXPECT_LT(took.count(), 1500);

@@ -381,8 +381,8 @@ int32_t readReplyBy(bool honourAbort, uint64_t endUs) {
         int32_t r = 0;
         // Most bytes of a frame are already in the input buffer: those need
         // neither the clock nor a wait, which would cost more than the byte.
-        bool buffered = inFrame && !(honourAbort && g.abortReason.load() != 0) &&
-                        g.port.takeBuffered(&b);
+        bool buffered =
+            inFrame && !(honourAbort && g.abortReason.load() != 0) && g.port.takeBuffered(&b);
         if (!buffered) {
             // Within a frame each byte has the whole time-out, counted from
             // when the wait for it begins: a slow but steady terminal gets
