@@ -124,6 +124,20 @@ TEST_F(TransferFaultsTest, FailedUploadsLeaveThePcAsItWas) {
     }
 }
 
+TEST_F(TransferFaultsTest, UploadStopsOnceItBringsMoreThanExpected) {
+    // The terminal's file is longer than the size the caller expects (as a
+    // terminal that never ends its file would be): the upload stops at the
+    // block that goes beyond it, instead of taking the rest first.
+    store_.write("F.DAT", pattern(kSize));
+    startTerminal();
+    pc_.write("F.DAT", "previous contents");
+    EXPECT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "F.DAT", 1000, 0), VSK_E_UPLOAD_SIZE);
+    expectPcUnchanged();
+    EXPECT_TRUE(sim().waitReceived(1, isFrame('E', "CAN", 5)));
+    EXPECT_EQ(sim().sent(isFrame('D')).size(), 2u);  // 512 bytes, then 512 more than 1000
+    expectUsable();
+}
+
 TEST_F(TransferFaultsTest, ALineGoingDeadEndsTheTransferCleanly) {
     int32_t r = download("hangup=2@D");
     EXPECT_TRUE(r == VSK_E_SYS_READ || r == VSK_E_SYS_WRITE) << r;
