@@ -3,7 +3,9 @@
 // the result or history file is closed and writable again, the exit status
 // says it failed.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -146,6 +148,40 @@ TEST_F(Signals, AJobRunEndsThroughTheAbortPath) {
         << slurp(history);
     EXPECT_FALSE(fs::exists(pc_.file("A.DAT")));
     EXPECT_FALSE(fs::exists(pc_.file("0~A.DAT")));
+}
+
+// Noise on the line and nobody answering: a listing waits, the loops poll on
+// and on, and a signal still ends each promptly through the abort path.
+TEST_F(Signals, ANoisyLineDoesNotKeepASignalOut) {
+    pc_.write("A.DAT", testPattern(3000, 6));
+    const std::string job =
+        writeJob({"[DOWNLOAD]", "HTID=5", "POLLING=50", "001DOWNFILE=" + pc_.file("A.DAT"),
+                  "LOGFILE=" + pc_.file("history.txt"), "LOGTYPE=1"});
+    const std::vector<std::string> runs[] = {
+        {"dir", "5"},
+        {"serve-download", "5", pc_.file("A.DAT"), "--result", pc_.file("result.txt")},
+        {"job", "run", job},
+    };
+    for (const std::vector<std::string>& args : runs) {
+        const std::string what = args[0];
+        startSim({"--ht", "5", "--fault", "babble", "--fault", "silent"});
+        pid_t pid = spawnVeskactl(work_, args);
+        ASSERT_GT(pid, 0);
+        EXPECT_TRUE(sim_->waitReceived(1, isFrame('C', {}, 5), 10s)) << what;
+        kill(pid, SIGTERM);
+        // A process that does not end within the bound is killed, so that
+        // the test fails instead of waiting for ever.
+        const int exited = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        ASSERT_GE(exited, 0);
+        pollfd wait = {exited, POLLIN, 0};
+        const bool ended = poll(&wait, 1, 5000) == 1;
+        close(exited);
+        if (!ended) kill(pid, SIGKILL);
+        EXPECT_TRUE(ended) << what << " still runs 5 s after SIGTERM";
+        Outcome run = finish(work_, pid);
+        EXPECT_EQ(run.status, 128 + SIGTERM) << what << ": " << run.err;
+        EXPECT_TRUE(sim_->waitReceived(1, isFrame('E', "CAN", 5))) << what;
+    }
 }
 
 // The line going away ends a run like any failed system call: with the

@@ -93,11 +93,66 @@ std::vector<StoreEntry> offeredEntries(CommandContext& ctx, char command) {
     return files;
 }
 
+// A listing that never sends its end frame: after the real entries, frames of
+// synthetic ones keep coming, each once the PC has acknowledged the one before.
+class EndlessListing : public Conversation {
+  public:
+    EndlessListing(int ht, std::vector<Bytes> frames, int perFrame, int maxResends)
+        : ht_(ht), frames_(std::move(frames)), perFrame_(perFrame), maxResends_(maxResends) {
+        frames_.pop_back();  // the end frame
+        current_ = frames_.front();
+    }
+
+    Step start() override { return {{current_}}; }
+
+    Step onFrame(const Frame& f) override {
+        if (f.type == fr::kEnd && f.control() == fr::CAN) return {{}, true};
+        if (f.type != fr::kAnswer) return {};
+        if (f.control() == fr::NAK) return {{current_}};
+        if (f.control() != fr::ACK || f.block != blockOf(current_)) return {};
+        ++index_;
+        resends_ = 0;
+        current_ = index_ < frames_.size() ? frames_[index_] : synthetic();
+        return {{current_}};
+    }
+
+    Step onTimeout() override {
+        if (resends_ >= maxResends_) return {{}, true};
+        ++resends_;
+        return {{current_}};
+    }
+
+  private:
+    Bytes synthetic() const {
+        std::string text;
+        for (int i = 1; i <= perFrame_; ++i) {
+            int n = static_cast<int>((index_ * static_cast<size_t>(perFrame_) + i) % 10000);
+            text += extraName(n) + digits(extraSize(n), fr::kSizeDigits);
+        }
+        return dataFrame(ht_, static_cast<char>('0' + index_ % 10), text);
+    }
+
+    int ht_;
+    std::vector<Bytes> frames_;
+    int perFrame_;
+    int maxResends_;
+    size_t index_ = 0;
+    int resends_ = 0;
+    Bytes current_;
+};
+
 CommandReply onListing(const Frame&, CommandContext& ctx) {
     int perFrame = kEntriesPerFrame;
     if (const Fault* s = ctx.faults.find(FaultKind::kSplit, fr::cmd::kDir)) perFrame = s->arg;
     std::vector<StoreEntry> files = offeredEntries(ctx, fr::cmd::kDir);
     CommandReply r;
+    if (ctx.faults.find(FaultKind::kEndless, fr::cmd::kDir)) {
+        r.conversation = std::make_unique<EndlessListing>(
+            ctx.config.number,
+            listingFrames(ctx.config.number, files, ctx.config.freeSize, perFrame), perFrame,
+            ctx.config.maxResends);
+        return r;
+    }
     r.conversation = std::make_unique<AckedSequence>(
         ctx.config.number, fr::cmd::kDir,
         listingFrames(ctx.config.number, files, ctx.config.freeSize, perFrame), false, ctx.faults,

@@ -4,6 +4,7 @@
 // acknowledgement arrives, the PC cancels, or the terminal gives up.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ struct Step {
     // The line goes dead once `send` is out (the conversation is over too).
     bool hangUp = false;
     std::vector<std::string> notes;  // for the trace
+    // Held this long before `send` goes out; the line is not read meanwhile,
+    // so what the PC sends in the while is answered afterwards.
+    std::chrono::milliseconds hold{0};
 };
 
 class Conversation {

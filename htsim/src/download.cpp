@@ -86,6 +86,12 @@ class BlockReceiver {
             expected_ = fr::nextBlock(f.block);
             last_ = f.data;
         }
+        // A terminal busy for a while after taking the block: the PC sends
+        // it again meanwhile, and that copy is answered too, late.
+        if (fresh) {
+            if (const Fault* l = faults.fireAt(FaultKind::kLateAck, cmd, at))
+                s.hold = std::chrono::milliseconds(l->arg);
+        }
         char number =
             faults.fireAt(FaultKind::kPrevAck, cmd, at) ? previousBlock(f.block) : f.block;
         s.send.push_back(answerFrame(tc_.ht, number, fr::ACK));

@@ -14,11 +14,12 @@ enum class Arg { kNone, kOptional, kRequired };
 
 // What the ARG of a kind is.
 enum class ArgType {
-    kNumber,    // a number from minArg to maxArg
-    kLetter,    // result: a result letter, optionally ",POS"
-    kPosition,  // [FILE ":"] FRAME, FRAME a number or "h"
-    kFile,      // a file index of a batch
-    kName,      // a terminal file name of 1 to 12 bytes
+    kNumber,      // a number from minArg to maxArg
+    kLetter,      // result: a result letter, optionally ",POS"
+    kPosition,    // [FILE ":"] FRAME, FRAME a number or "h"
+    kFile,        // a file index of a batch
+    kName,        // a terminal file name of 1 to 12 bytes
+    kPositionMs,  // [FILE ":"] FRAME "," MS, MS a number from minArg to maxArg
 };
 
 struct KindInfo {
@@ -71,6 +72,11 @@ constexpr KindInfo kKinds[] = {
      kMaxFile},
     {"short", FaultKind::kShort, Arg::kRequired, ArgType::kNumber, false, true, 0, 1, 1, kMaxFrame},
     {"badname", FaultKind::kBadName, Arg::kOptional, ArgType::kName, false, false, 0, -1, 0, 0},
+    {"babble", FaultKind::kBabble, Arg::kOptional, ArgType::kNumber, false, false, 1000, -1, 1,
+     100000},
+    {"endless", FaultKind::kEndless, Arg::kNone, ArgType::kNumber, false, false, 0, -1, 0, 0},
+    {"lateack", FaultKind::kLateAck, Arg::kRequired, ArgType::kPositionMs, false, true, 0, 1, 1,
+     60000},
 };
 
 constexpr std::string_view kDefaultBadName = "../EVIL.TXT";
@@ -144,6 +150,17 @@ bool parseArg(const KindInfo& k, std::string_view arg, Fault* f, std::string* er
             if (!parseInt(arg, &f->file) || f->file < 0 || f->file > kMaxFile)
                 return fail(error, whole, "file index must be a number from 0 to 999");
             return true;
+        case ArgType::kPositionMs: {
+            size_t comma = arg.find(',');
+            int ms = 0;
+            if (comma == std::string_view::npos || !parsePosition(arg.substr(0, comma), f) ||
+                !parseInt(arg.substr(comma + 1), &ms) || ms < k.minArg || ms > k.maxArg)
+                return fail(error, whole,
+                            "argument must be [FILE:]FRAME,MS with MS from " +
+                                std::to_string(k.minArg) + " to " + std::to_string(k.maxArg));
+            f->arg = ms;
+            return true;
+        }
         case ArgType::kName:
             if (arg.empty() || arg.size() > fr::kNameWidth || arg.find('\0') != arg.npos)
                 return fail(error, whole, "name must be 1 to 12 bytes");
@@ -226,6 +243,10 @@ std::optional<Fault> parseFault(std::string_view text, std::string* error) {
             }
         }
         f.letters = std::string(letters);
+    }
+    if (hasLetters && f.kind == FaultKind::kBabble) {
+        fail(error, text, "babble is on the line, not on commands: no @LETTERS");
+        return std::nullopt;
     }
     return f;
 }
@@ -314,11 +335,12 @@ Bytes withLength(const Bytes& frame, int length) {
     return out;
 }
 
-Bytes noiseBytes(int n) {
+Bytes noiseBytes(int n, uint64_t from) {
     // Bytes a disturbed line might carry, control characters included; never an STX.
     static const uint8_t kPattern[] = {0x00, 0xFF, 0x55, fr::ETX, fr::CAN, fr::ACK, 0x7E, fr::NAK};
     Bytes out;
-    for (int i = 0; i < n; ++i) out.push_back(kPattern[i % sizeof kPattern]);
+    for (int i = 0; i < n; ++i)
+        out.push_back(kPattern[(from + static_cast<uint64_t>(i)) % sizeof kPattern]);
     return out;
 }
 

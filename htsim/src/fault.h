@@ -48,6 +48,10 @@ enum class FaultKind {
     kRepeatHeader,  // rehead[=FILE]    a batch header sent again after its ACK
     kShort,         // short=N          an upload ends N bytes before the size announced
     kBadName,       // badname[=NAME]   a file named NAME (leaving the folder) is offered
+    // A misbehaving line or a terminal that does not know when to stop.
+    kBabble,   // babble[=RATE]    non-STX bytes on the line, RATE a second (default 1000)
+    kEndless,  // endless          a listing that never sends its end frame
+    kLateAck,  // lateack=POS,MS   the ACK of data frame POS held MS ms; its resent copy acked too
 };
 
 // Positions in a transfer. Frames count from 0 within one file: data frames
@@ -115,7 +119,8 @@ Bytes withHt(Bytes frame, int ht);
 // The frame with its length field announcing `length` data bytes, the data
 // padded with blanks (or cut) to match, and a valid BCC.
 Bytes withLength(const Bytes& frame, int length);
-// `n` bytes of noise that never contain an STX.
-Bytes noiseBytes(int n);
+// `n` bytes of noise that never contain an STX; `from` continues a run of it
+// after that many bytes.
+Bytes noiseBytes(int n, uint64_t from = 0);
 
 }  // namespace vsk::htsim

@@ -215,6 +215,7 @@ LineServer::Ended LineServer::run(int stopFd, const volatile std::sig_atomic_t* 
             ::poll(&fds[1], stopFd_ >= 0 ? 1 : 0, 100);
         }
         if (!hungUp_) expireTimers();
+        if (!hungUp_) babble(Clock::now());
         if (reader_.inFrame() && Clock::now() - lastByte_ >= kResyncGap) {
             reader_.reset();
             log_.note("incomplete frame dropped");
@@ -227,6 +228,7 @@ int LineServer::pollTimeout(Clock::time_point now) const {
     std::optional<Clock::time_point> next;
     for (const auto& t : terminals_)
         if (auto d = t->deadline(); d && (!next || *d < *next)) next = d;
+    if (nextBabble_ && (!next || *nextBabble_ < *next)) next = nextBabble_;
     if (reader_.inFrame()) {
         auto gap = lastByte_ + kResyncGap;
         if (!next || gap < *next) next = gap;
@@ -280,6 +282,33 @@ void LineServer::dispatch(const uint8_t* raw, size_t size, bool checkOk) {
         if (pace_.paced()) answerFrom = rx_.idleAt();
         emit(*t, t->receive(f, Clock::now()), answerFrom);
     }
+}
+
+void LineServer::babble(Clock::time_point now) {
+    int rate = 0;
+    for (auto& t : terminals_)
+        if (const Fault* b = t->faults().find(FaultKind::kBabble, 0)) rate = std::max(rate, b->arg);
+    if (rate == 0) {
+        nextBabble_.reset();
+        return;
+    }
+    const auto period = std::chrono::nanoseconds(1'000'000'000 / rate);
+    if (!nextBabble_) nextBabble_ = now;
+    int due = 0;
+    while (*nextBabble_ <= now && due < 4096) {
+        ++due;
+        *nextBabble_ += period;
+    }
+    // Far behind (the loop was busy sending frames): start afresh rather than
+    // catch up with a burst.
+    if (*nextBabble_ <= now) nextBabble_ = now + period;
+    if (due == 0) return;
+    // One attempt: bytes nobody reads are lost, as on a real line; the loop
+    // must never wait for a reader because of noise.
+    Bytes noise = noiseBytes(due, babbled_);
+    babbled_ += static_cast<uint64_t>(due);
+    ssize_t w = ::write(fd_, noise.data(), noise.size());
+    (void)w;
 }
 
 void LineServer::expireTimers() {

@@ -178,6 +178,11 @@ class LineServer {
     void sleepUntil(Clock::time_point t);
     int pollTimeout(Clock::time_point now) const;
     bool stopping() const { return stopFlag_ && *stopFlag_; }
+    // Line noise while a terminal babbles: the bytes that have fallen due,
+    // and when the next one is due (nothing while none babbles).
+    void babble(Clock::time_point now);
+    std::optional<Clock::time_point> nextBabble_;
+    uint64_t babbled_ = 0;  // noise bytes so far: the pattern goes on where it stopped
 
     int fd_;
     std::vector<std::unique_ptr<Terminal>>& terminals_;

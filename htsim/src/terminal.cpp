@@ -76,6 +76,7 @@ std::vector<Emission> Terminal::command(const Frame& f, Clock::time_point now) {
 
 std::vector<Emission> Terminal::follow(Step step, Clock::time_point now) {
     std::vector<Emission> out = shapeAll(std::move(step.send), conversationCommand_);
+    if (step.hold.count() > 0 && !out.empty()) out.front().delay += step.hold;
     for (std::string& n : step.notes) notes_.push_back(std::move(n));
     if (step.hangUp) {
         if (out.empty()) out.emplace_back();

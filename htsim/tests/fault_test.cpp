@@ -112,6 +112,36 @@ TEST(FaultParse, TransferPositionsNameAFrameOfAFileOrAHeader) {
         rejection(bad);
 }
 
+TEST(FaultParse, NoiseWithoutEndListingsWithoutEndAndLateAcknowledgements) {
+    Fault babble = parsed("babble");
+    EXPECT_EQ(babble.kind, FaultKind::kBabble);
+    EXPECT_EQ(babble.arg, 1000);
+    EXPECT_EQ(babble.count, -1);
+    EXPECT_EQ(parsed("babble=250").arg, 250);
+    // On the line, not on a command: letters would silently do nothing.
+    EXPECT_NE(rejection("babble@F").find("@LETTERS"), std::string::npos);
+
+    Fault endless = parsed("endless@F");
+    EXPECT_EQ(endless.kind, FaultKind::kEndless);
+    EXPECT_TRUE(endless.appliesTo('F'));
+
+    Fault late = parsed("lateack=2,1200@D");
+    EXPECT_EQ(late.kind, FaultKind::kLateAck);
+    EXPECT_EQ(late.file, kAnyFile);
+    EXPECT_EQ(late.frame, 2);
+    EXPECT_EQ(late.arg, 1200);
+    EXPECT_EQ(late.count, 1);
+    Fault inBatch = parsed("lateack=1:3,500*2");
+    EXPECT_EQ(inBatch.file, 1);
+    EXPECT_EQ(inBatch.frame, 3);
+    EXPECT_EQ(inBatch.count, 2);
+
+    for (const char* bad :
+         {"babble=0", "babble=x", "babble*2", "endless=1", "lateack", "lateack=2", "lateack=2,",
+          "lateack=,500", "lateack=2,0", "lateack=2,60001", "lateack=x,5"})
+        rejection(bad);
+}
+
 TEST(FaultSet, FiringUsesUpCountsAndHonoursLetters) {
     FaultSet set({parsed("nak=2@E"), parsed("result=F@E")});
     EXPECT_EQ(set.fire(FaultKind::kNak, 'P'), nullptr);

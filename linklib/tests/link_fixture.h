@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -56,6 +58,24 @@ class LinkTest : public ::testing::Test {
     void expectUsable(const char* ht = "005") { EXPECT_EQ(Vsk_Polling(h_, ht, 300), 0); }
 
     size_t commandsReceived(char code) const { return sim_->received(isCommand(code)).size(); }
+
+    // Runs `call` on a thread of its own and gives it `limit`. A call still
+    // running then has hung: the simulator is stopped, so that the call's
+    // reads fail and the test goes on. `took`, if given, gets the call's duration.
+    int32_t within(std::chrono::milliseconds limit, std::function<int32_t()> call,
+                   std::chrono::milliseconds* took = nullptr) {
+        auto t0 = std::chrono::steady_clock::now();
+        auto running = std::async(std::launch::async, std::move(call));
+        if (running.wait_for(limit) != std::future_status::ready) {
+            ADD_FAILURE() << "the call still runs after " << limit.count() << " ms";
+            sim_->stop();
+        }
+        int32_t r = running.get();
+        if (took)
+            *took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - t0);
+        return r;
+    }
 
     SimProcess& sim() { return *sim_; }
 

@@ -76,6 +76,24 @@ TEST_F(QueriesTest, ListingLongerThanTheRecordStopsAt128) {
     for (char c : g.guard) ASSERT_EQ(c, 0x33);
 }
 
+TEST_F(QueriesTest, ListingThatNeverEndsStopsAtWhatWasAnnounced) {
+    // The terminal keeps sending entry frames instead of its end frame.
+    for (int announced : {3, 999}) {
+        startTerminal({"--fault", "endless", "--fault", "extra=" + std::to_string(announced)});
+        DirRecord dir{};
+        EXPECT_EQ(within(std::chrono::seconds(10), [&] { return Vsk_DIR(h_, "005", &dir); }),
+                  VSK_E_RECEIVE)
+            << announced;
+        EXPECT_EQ(dir.FileCount, announced);
+        // 20 entries a frame: the frames that carry the announced entries,
+        // and the one that brings more than announced.
+        size_t entryFrames = static_cast<size_t>((announced + 19) / 20) + 1;
+        EXPECT_EQ(sim().received(isFrame('A', "ACK")).size(), entryFrames) << announced;
+        expectUsable();
+        TearDown();
+    }
+}
+
 TEST_F(QueriesTest, FirstListingReplyMayTakeTwoSeconds) {
     // Session time-out 500 ms; the terminal gathers its listing for 1.2 s.
     startTerminal({"--fault", "delay=1200*1@F"}, fastSettings(500, 1));

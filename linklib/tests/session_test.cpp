@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <thread>
 
 #include "link_fixture.h"
@@ -244,6 +245,74 @@ TEST_F(SessionTest, SlowTerminalWithinTheTimeout) {
     DirRecord dir{};
     EXPECT_EQ(Vsk_DIR(h_, "005", &dir), 0);
     expectUsable();
+}
+
+// --- A line that carries noise without end
+
+class BabbleTest : public SessionTest {};
+
+TEST_F(BabbleTest, EveryCallEndsAsOnASilentLine) {
+    // Noise instead of any reply: each call ends with its time-out code,
+    // after about the time it would take on a silent line.
+    startTerminal({"--fault", "babble", "--fault", "silent"});
+    TempDir pc{"veska-pc"};
+    pc.write("A.DAT", pattern(700));
+    store_.write("B.DAT", pattern(700));
+    DirRecord dir{};
+    struct Case {
+        const char* what;
+        std::function<int32_t()> call;
+        int32_t code;
+        long maxMs;
+    } cases[] = {
+        {"listing", [&] { return Vsk_DIR(h_, "005", &dir); }, VSK_E_TIMEOUT, 2000},
+        {"poll", [&] { return Vsk_Polling(h_, "005", 100); }, VSK_E_POLL_TIMEOUT, 100},
+        {"download", [&] { return Vsk_FDownload(h_, "005", pc.file("A.DAT").c_str(), 700, 0); },
+         VSK_E_TIMEOUT, 500},
+        {"upload", [&] { return Vsk_FUpload(h_, "005", 0, pc.path().c_str(), "B.DAT", 700, 0); },
+         VSK_E_TIMEOUT, 500},
+    };
+    for (Case& c : cases) {
+        std::chrono::milliseconds took{};
+        EXPECT_EQ(within(std::chrono::seconds(5), c.call, &took), c.code) << c.what;
+        EXPECT_GE(took.count(), c.maxMs) << c.what;
+        EXPECT_LT(took.count(), c.maxMs + 1500) << c.what;
+    }
+    EXPECT_EQ(filesIn(pc.path()), std::set<std::string>{"A.DAT"});
+}
+
+TEST_F(BabbleTest, NoiseBetweenFramesDisturbsNothing) {
+    startTerminal({"--baud", "38400", "--fault", "babble=2000", "--fault", "extra=45"});
+    TempDir pc{"veska-pc"};
+    pc.write("A.DAT", pattern(3000));
+    DirRecord dir{};
+    std::chrono::milliseconds took{};
+    EXPECT_EQ(within(
+                  std::chrono::seconds(10), [&] { return Vsk_DIR(h_, "005", &dir); }, &took),
+              0);
+    EXPECT_EQ(dir.FileCount, 45);
+    EXPECT_EQ(
+        within(
+            std::chrono::seconds(10),
+            [&] { return Vsk_FDownload(h_, "005", pc.file("A.DAT").c_str(), 3000, 0); }, &took),
+        0);
+    EXPECT_TRUE(terminalStored(store_.file("A.DAT"), pattern(3000)));
+}
+
+TEST_F(BabbleTest, SuspendEndsAWaitAmidNoisePromptly) {
+    // A long time-out: only the abort can end the call this soon.
+    startTerminal({"--fault", "babble", "--fault", "silent"}, fastSettings(5000, 3));
+    std::thread suspender([this] {
+        if (sim().waitReceived(1, isCommand('F'))) Vsk_Suspend(h_);
+    });
+    DirRecord dir{};
+    std::chrono::milliseconds took{};
+    int32_t r = within(
+        std::chrono::seconds(8), [&] { return Vsk_DIR(h_, "005", &dir); }, &took);
+    suspender.join();
+    EXPECT_EQ(r, VSK_E_ABORT_PC);
+    EXPECT_LT(took.count(), 1500);
+    EXPECT_TRUE(sim().waitReceived(1, isFrame('E', "CAN", 5)));
 }
 
 // --- Calls made while a call runs: from a signal handler, as the command-line

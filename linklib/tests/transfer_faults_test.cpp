@@ -50,6 +50,30 @@ TEST_F(TransferFaultsTest, DownloadRecoversFromNakAndAStaleAcknowledgement) {
     }
 }
 
+TEST_F(TransferFaultsTest, LateAcknowledgementCostsOnlyTheCopiesSentMeanwhile) {
+    // The ACK of block 2 comes after one time-out, or after three; the
+    // terminal answers every copy it got. Each copy sent during the wait is
+    // the whole cost: the late answers to them do not make later blocks go
+    // out again. On a line paced like a real one, so that those answers come
+    // one by one as they would.
+    struct Case {
+        const char* fault;
+        int32_t retry;
+        size_t copies;
+    } cases[] = {{"lateack=2,750@D", 3, 1}, {"lateack=2,1750@D", 5, 3}};
+    for (const Case& c : cases) {
+        startTerminal({"--baud", "38400", "--fault", c.fault}, fastSettings(500, c.retry));
+        pc_.write("F.DAT", pattern(kSize));
+        EXPECT_EQ(Vsk_FDownload(h_, "005", pc_.file("F.DAT").c_str(), (int32_t)kSize, 0), 0)
+            << c.fault;
+        ASSERT_TRUE(sim().waitReceived(1, isFrame('E', "EOT"))) << c.fault;
+        EXPECT_TRUE(terminalStored(store_.file("F.DAT"), pattern(kSize))) << c.fault;
+        EXPECT_EQ(sim().received(isFrame('D')).size(), 6 + c.copies) << c.fault;
+        TearDown();
+        std::remove(store_.file("F.DAT").c_str());
+    }
+}
+
 TEST_F(TransferFaultsTest, DownloadFailures) {
     struct Case {
         const char* fault;
@@ -98,6 +122,20 @@ TEST_F(TransferFaultsTest, FailedUploadsLeaveThePcAsItWas) {
         expectUsable();
         TearDown();
     }
+}
+
+TEST_F(TransferFaultsTest, UploadStopsOnceItBringsMoreThanExpected) {
+    // The terminal's file is longer than the size the caller expects (as a
+    // terminal that never ends its file would be): the upload stops at the
+    // block that goes beyond it, instead of taking the rest first.
+    store_.write("F.DAT", pattern(kSize));
+    startTerminal();
+    pc_.write("F.DAT", "previous contents");
+    EXPECT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "F.DAT", 1000, 0), VSK_E_UPLOAD_SIZE);
+    expectPcUnchanged();
+    EXPECT_TRUE(sim().waitReceived(1, isFrame('E', "CAN", 5)));
+    EXPECT_EQ(sim().sent(isFrame('D')).size(), 2u);  // 512 bytes, then 512 more than 1000
+    expectUsable();
 }
 
 TEST_F(TransferFaultsTest, ALineGoingDeadEndsTheTransferCleanly) {

@@ -96,14 +96,19 @@ int32_t sendAck() {
     return writeFrame() == 0 ? 0 : VSK_E_SYS_WRITE;
 }
 
-// The listing's entries: runs of 12 name characters and 7 size digits.
-void storeEntries(DirRecord* dir, size_t* stored, const char* data, size_t len) {
+// The listing's entries: runs of 12 name characters and 7 size digits. Every
+// entry counts; those beyond what the record holds are not stored. Returns
+// the number of entries in the frame.
+size_t storeEntries(DirRecord* dir, size_t* stored, const char* data, size_t len) {
+    size_t count = 0;
     for (size_t off = 0; off + frame::kDirEntryWidth <= len; off += frame::kDirEntryWidth) {
-        if (*stored >= VSK_MAX_FILES) return;  // more than the record holds: dropped
+        ++count;
+        if (*stored >= VSK_MAX_FILES) continue;
         DirEntry& e = dir->Entries[(*stored)++];
         copyWithBlank(e.Name, data + off, frame::kNameWidth);
         e.Size = field::decimal(data + off + frame::kNameWidth, frame::kSizeDigits);
     }
+    return count;
 }
 
 void clearEntries(DirRecord* dir) {
@@ -114,9 +119,14 @@ void clearEntries(DirRecord* dir) {
 }
 
 // Acknowledges listing frames and stores their entries until the end frame.
+// What the terminal announced bounds the listing: more entries than its
+// count, or more frames than it takes to carry them one by one (at least
+// one), is a listing that would never end, and a reply the PC cannot take.
 int32_t receiveListing(DirRecord* dir) {
     State& g = state();
-    size_t stored = 0;
+    const size_t announced = static_cast<size_t>(std::max<int32_t>(dir->FileCount, 0));
+    const size_t frameLimit = std::max<size_t>(announced, 1);
+    size_t stored = 0, entries = 0, frames = 0;
     bool first = true;
     for (;;) {
         if (int32_t reason = abortReason()) {
@@ -133,7 +143,8 @@ int32_t receiveListing(DirRecord* dir) {
             case kEot:
                 return 0;
             case kData:
-                storeEntries(dir, &stored, replyData(), replyLength());
+                entries += storeEntries(dir, &stored, replyData(), replyLength());
+                if (entries > announced || ++frames > frameLimit) return VSK_E_RECEIVE;
                 continue;
             case kMode:
                 return VSK_E_HT_MODE;

@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "host/host.h"
@@ -335,15 +336,14 @@ int32_t writeAbortFrame() {
     return r;
 }
 
-int32_t readByte(uint8_t* out, uint32_t timeoutMs, bool honourAbort) {
+uint64_t replyLimitUs(uint32_t timeoutMs) {
+    return (static_cast<uint64_t>(timeoutMs) +
+            static_cast<uint64_t>(frame::kReceiveBufferSize) * kFrameByteAllowanceMs) *
+           1000u;
+}
+
+int32_t readByteBy(uint8_t* out, uint64_t endUs, bool honourAbort) {
     State& g = state();
-    // Most bytes of a frame are already in the input buffer: those need
-    // neither the clock nor a wait, which would cost more than the byte.
-    if (!(honourAbort && g.abortReason.load() != 0) && g.port.takeBuffered(out)) return 0;
-    // Counted in microseconds: the time-out is over as soon as strictly more
-    // than it has passed, not at the next whole millisecond after that.
-    const uint64_t start = platform::tickUs();
-    const uint64_t limit = static_cast<uint64_t>(timeoutMs) * 1000u;
     const uint32_t slice = host::waitSliceMs();
     for (;;) {
         if (honourAbort) {
@@ -352,27 +352,46 @@ int32_t readByte(uint8_t* out, uint32_t timeoutMs, bool honourAbort) {
                 return reason;
             }
         }
-        // Never wait past the moment the time-out is exceeded.
-        uint64_t spent = platform::tickUs() - start;
-        uint32_t left = spent >= limit ? 1 : static_cast<uint32_t>((limit - spent + 999) / 1000);
+        // Never wait past the end; counted in microseconds, so the wait is over
+        // as soon as strictly more than the time-out has passed.
+        uint64_t now = platform::tickUs();
+        uint32_t left = now >= endUs ? 1 : static_cast<uint32_t>((endUs - now + 999) / 1000);
         int r = g.port.readByte(out, left < slice ? left : slice);
         if (r < 0) {
             trace::lineFailure("read");
             return VSK_E_SYS_READ;
         }
         if (r > 0) return 0;
-        uint64_t elapsed = platform::tickUs() - start;
         host::dispatchEvents();
-        if (elapsed > limit) return VSK_E_TIMEOUT;
+        if (platform::tickUs() > endUs) return VSK_E_TIMEOUT;
     }
 }
 
-int32_t readReply(bool honourAbort) {
+int32_t readReplyBy(bool honourAbort, uint64_t endUs) {
     State& g = state();
     frame::FrameReader reader;
+    const uint64_t timeoutUs = static_cast<uint64_t>(g.timeoutMs) * 1000u;
+    // Bytes before an STX are noise: they do not restart the time-out, so a
+    // line that keeps babbling times out like a silent one, and as no reply
+    // has begun an abort is honoured while they come.
+    const uint64_t huntEndUs = std::min(platform::tickUs() + timeoutUs, endUs);
     for (;;) {
         uint8_t b = 0;
-        if (int32_t r = readByte(&b, g.timeoutMs, honourAbort)) {
+        const bool inFrame = reader.inFrame();
+        int32_t r = 0;
+        // Most bytes of a frame are already in the input buffer: those need
+        // neither the clock nor a wait, which would cost more than the byte.
+        bool buffered =
+            inFrame && !(honourAbort && g.abortReason.load() != 0) && g.port.takeBuffered(&b);
+        if (!buffered) {
+            // Within a frame each byte has the whole time-out, counted from
+            // when the wait for it begins: a slow but steady terminal gets
+            // its frame through, up to the reply's end.
+            uint64_t byteEndUs =
+                inFrame ? std::min(platform::tickUs() + timeoutUs, endUs) : huntEndUs;
+            r = readByteBy(&b, byteEndUs, honourAbort || !inFrame);
+        }
+        if (r != 0) {
             trace::readEnded(r, reader, g.timeoutMs);
             return r;
         }
@@ -380,6 +399,9 @@ int32_t readReply(bool honourAbort) {
         switch (status) {
             case frame::FrameReader::Status::kNeedMore:
                 trace::byteTaken(reader, b);
+                // Noise keeps the reads busy: the caller's events must still
+                // be served, or its abort button could not be pressed.
+                if (!reader.inFrame()) host::dispatchEvents();
                 continue;
             case frame::FrameReader::Status::kComplete:
                 trace::frameRead(status, reader);
@@ -394,6 +416,10 @@ int32_t readReply(bool honourAbort) {
     }
 }
 
+int32_t readReply(bool honourAbort) {
+    return readReplyBy(honourAbort, platform::tickUs() + replyLimitUs(state().timeoutMs));
+}
+
 int classifyReply() {
     int kind = frame::classify(state().recv);
     if (kind == frame::kind::kCancel) {
@@ -403,38 +429,45 @@ int classifyReply() {
     return kind;
 }
 
-int32_t exchange(uint32_t tries, bool repeatTest, char prevBlock) {
+namespace {
+
+// Waits for the reply to the frame in the send buffer, which has been written:
+// up to `tries` replies, each within the reply limit. `acked`, when not null,
+// is the frame the send buffer acknowledges: an exact copy of it makes the
+// acknowledgement go out again. Neither that nor a reply from another HT
+// number costs a try, but neither extends the try's limit either.
+int32_t awaitReply(uint32_t tries, bool repeatTest, char prevBlock, const uint8_t* acked) {
     State& g = state();
-    const bool acking =
-        frame::typeOf(g.send) == frame::kAnswer && g.send[frame::kOffData] == frame::ACK;
-    uint8_t acked[frame::kReceiveBufferSize];
-    if (acking) std::memcpy(acked, g.recv, sizeof acked);
     char sentHt[3];
     std::memcpy(sentHt, g.send + frame::kOffHt, 3);
-
-    std::memset(g.recv, 0, sizeof g.recv);
-    if (int32_t r = writeFrame()) return r;
-
     uint32_t attempts = 0;
+    uint64_t endUs = platform::tickUs() + replyLimitUs(g.timeoutMs);
     for (;;) {
-        int32_t result = readReply(false);
+        int32_t result = readReplyBy(false, endUs);
         if (result == 0) {
+            bool waitOn = false;
             if (!frame::sameHt(g.recv, sentHt)) {  // another terminal's reply
                 trace::foreignReply(sentHt);
-                continue;
-            }
-            // End frames all carry block "0"; none of them repeats a stored block.
-            bool isEnd =
-                frame::typeOf(g.recv) == frame::kEnd &&
-                (frame::controlOf(g.recv) == frame::EOT || frame::controlOf(g.recv) == frame::CAN);
-            if (repeatTest && !isEnd && frame::blockOf(g.recv) == prevBlock) {
-                result = frame::kind::kRepeatedBlock;
-            } else if (acking && std::memcmp(g.recv, acked, sizeof acked) == 0) {
-                // The terminal did not see our acknowledgement: say it again.
-                if (int32_t r = writeFrame()) return r;
-                continue;
+                waitOn = true;
             } else {
-                return 0;
+                // End frames all carry block "0"; none of them repeats a stored block.
+                bool isEnd = frame::typeOf(g.recv) == frame::kEnd &&
+                             (frame::controlOf(g.recv) == frame::EOT ||
+                              frame::controlOf(g.recv) == frame::CAN);
+                if (repeatTest && !isEnd && frame::blockOf(g.recv) == prevBlock) {
+                    result = frame::kind::kRepeatedBlock;
+                } else if (acked && std::memcmp(g.recv, acked, frame::kReceiveBufferSize) == 0) {
+                    // The terminal did not see our acknowledgement: say it again.
+                    if (int32_t r = writeFrame()) return r;
+                    waitOn = true;
+                } else {
+                    return 0;
+                }
+            }
+            if (waitOn) {
+                // Frames that keep coming must not hold the wait open for ever.
+                if (platform::tickUs() <= endUs) continue;
+                result = VSK_E_TIMEOUT;
             }
         }
         if (result == VSK_E_TIMEOUT || result == frame::kind::kRepeatedBlock) {
@@ -447,7 +480,26 @@ int32_t exchange(uint32_t tries, bool repeatTest, char prevBlock) {
         }
         if (++attempts >= tries) return result;
         trace::waitingAgain(result, attempts + 1, tries);
+        endUs = platform::tickUs() + replyLimitUs(g.timeoutMs);
     }
+}
+
+}  // namespace
+
+int32_t exchange(uint32_t tries, bool repeatTest, char prevBlock) {
+    State& g = state();
+    const bool acking =
+        frame::typeOf(g.send) == frame::kAnswer && g.send[frame::kOffData] == frame::ACK;
+    uint8_t acked[frame::kReceiveBufferSize];
+    if (acking) std::memcpy(acked, g.recv, sizeof acked);
+
+    std::memset(g.recv, 0, sizeof g.recv);
+    if (int32_t r = writeFrame()) return r;
+    return awaitReply(tries, repeatTest, prevBlock, acking ? acked : nullptr);
+}
+
+int32_t awaitAnotherReply() {
+    return awaitReply(1, false, 0, nullptr);
 }
 
 }  // namespace vsk

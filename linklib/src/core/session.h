@@ -37,6 +37,10 @@ class Progress {
     std::atomic<int32_t> total_{0};
 };
 
+// Within a frame, what one byte may take on average: twice its time on the
+// slowest line the settings allow (1200 baud, 12 bit times a byte).
+inline constexpr uint64_t kFrameByteAllowanceMs = 20;
+
 struct State {
     platform::Port port;
     std::atomic<int32_t> handle{0};  // what callers pass back; 0 = none recorded
@@ -91,15 +95,29 @@ int32_t writeFrame();
 // Writes an end frame with CAN for the current HT number: 0 or 6005.
 int32_t writeAbortFrame();
 
-// One byte within `timeoutMs`: 0, 2005, 6006 or (when honouring the abort) the abort reason.
-int32_t readByte(uint8_t* out, uint32_t timeoutMs, bool honourAbort);
-// One verified frame into the receive buffer: 0, 2002, or what the byte reader returned.
+// How long one reply may take in all before it ends with 2005, however many
+// bytes keep coming: the time-out for its first byte, then the longest frame
+// the PC can receive at kFrameByteAllowanceMs a byte.
+uint64_t replyLimitUs(uint32_t timeoutMs);
+
+// One byte by `endUs` (platform::tickUs time): 0, 2005, 6006 or (when honouring
+// the abort) the abort reason, after writing the abort frame.
+int32_t readByteBy(uint8_t* out, uint64_t endUs, bool honourAbort);
+// One verified frame into the receive buffer by `endUs`: 0, 2002, or what the
+// byte reader returned. Noise before an STX does not restart the time-out, and
+// while no frame has begun an abort is honoured whatever `honourAbort` says;
+// within a frame each byte gets the whole time-out, up to `endUs`.
+int32_t readReplyBy(bool honourAbort, uint64_t endUs);
+// As readReplyBy, within the reply limit from now.
 int32_t readReply(bool honourAbort);
 
 // Writes the send buffer and waits for the reply from the HT number it carries.
 // Returns 0 (reply in the receive buffer), a result code, or -15 for a repeated
 // block when `repeatTest` is on and the reply carries `prevBlock`.
 int32_t exchange(uint32_t tries, bool repeatTest = false, char prevBlock = 0);
+// Waits once more for a reply to the frame in the send buffer, without
+// writing it again (the reply just read answered an earlier copy of it).
+int32_t awaitAnotherReply();
 
 // Reply kind of the frame in the receive buffer; an end frame with CAN also
 // records abort reason 1002.

@@ -653,6 +653,13 @@ void waitingAgain(int32_t why, uint32_t attempt, uint32_t tries) {
     line.put(", waiting for the terminal to send again");
 }
 
+void staleAck(char block) {
+    Event e;
+    Line line(e.t());
+    line.put("ignored: a late ACK of block ").put(block);
+    line.put(" (answering a copy sent again), waiting for this block's own");
+}
+
 void abortByTerminal(bool betweenFrames) {
     Event e;
     {

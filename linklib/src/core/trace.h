@@ -68,6 +68,7 @@ void frameRead(frame::FrameReader::Status status, const uint8_t* f);
 void timedOut(uint32_t timeoutMs, size_t partial);
 void foreignReply(const char* expectedHt);
 void waitingAgain(int32_t why, uint32_t attempt, uint32_t tries);
+void staleAck(char block);
 void abortByTerminal(bool betweenFrames);
 void dropped(const uint8_t* bytes, size_t n);
 void lineFailure(const char* what);
@@ -126,6 +127,11 @@ inline void foreignReply(const char* expectedHt) {
 // the engine waits for the terminal's next one, try `attempt` of `tries`.
 inline void waitingAgain(int32_t why, uint32_t attempt, uint32_t tries) {
     if (on()) detail::waitingAgain(why, attempt, tries);
+}
+// The ACK just read answers a copy of block `block` that went out again after
+// a time-out: a late one, passed over while this block's own is awaited.
+inline void staleAck(char block) {
+    if (on()) detail::staleAck(block);
 }
 // The terminal's end frame with CAN stopped the call (1002).
 inline void abortByTerminal(bool betweenFrames = false) {

@@ -54,8 +54,22 @@ int32_t refusal(int kind);
 
 // --- Sending PC files
 
-// Sends the frame in the send buffer until the terminal acknowledges its block.
-int32_t sendAcknowledged(uint32_t retry);
+// Acknowledgements the terminal may still send for copies of the last block
+// that went out again after a time-out: each copy it heard, it answers, and
+// those answers come late. Counted so that each is taken for what it is, not
+// for a terminal asking for the next block again (which would make every later
+// block go out twice, each copy answered, to the end of the file).
+struct OwedAcks {
+    char block = 0;
+    uint32_t count = 0;
+    // True for an ACK carrying `block` while one is still owed.
+    bool stale(const uint8_t* reply) const;
+};
+
+// Sends the frame in the send buffer until the terminal acknowledges its
+// block. With `owed` (the previous block's late answers), such an answer is
+// passed over without sending again; on success `owed` then describes this block.
+int32_t sendAcknowledged(uint32_t retry, OwedAcks* owed = nullptr);
 
 // Sends the PC file at `path` (`size` bytes) to the current HT number as
 // numbered blocks, each acknowledged, then an end frame with EOT.

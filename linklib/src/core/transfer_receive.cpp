@@ -105,6 +105,13 @@ int32_t receiveFile(platform::File& file, int32_t expected, bool batch) {
     for (;;) {
         // Store the block that has just arrived.
         size_t n = replyLength();
+        // More than the size expected: the upload would end with 3001 at the
+        // terminal's end frame anyway, and a terminal that never sends one
+        // must not fill the disk meanwhile. (A batch keeps its own course.)
+        if (!batch && static_cast<int64_t>(bytesDone()) + static_cast<int64_t>(n) > expected) {
+            writeAbortFrame();
+            return finish(VSK_E_UPLOAD_SIZE);
+        }
         if (!file.write(g.recv + frame::kOffData, n)) {
             if (batch) {
                 buildFrame(frame::kResult, g.currentHt, frame::blockOf(g.recv), 0,

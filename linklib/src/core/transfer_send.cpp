@@ -1,15 +1,17 @@
 // Sending a PC file as numbered, acknowledged blocks.
 #include "platform/files.h"
 #include "session.h"
+#include "trace.h"
 #include "transfer.h"
 
 namespace vsk::xfer {
 
 using frame::kind::kAck;
 
-int32_t sendAcknowledged(uint32_t retry) {
+int32_t sendAcknowledged(uint32_t retry, OwedAcks* owed) {
     State& g = state();
     const char block = frame::blockOf(g.send);
+    uint32_t timeouts = 0;
     for (uint32_t attempt = 1;; ++attempt) {
         host::dispatchEvents();
         if (int32_t r = cancelCheck()) return r;
@@ -19,19 +21,37 @@ int32_t sendAcknowledged(uint32_t retry) {
         }
         bool timedOut = false;
         int32_t r = exchange(1);
+        for (;;) {
+            if (r != 0 || !owed || !owed->stale(g.recv)) break;
+            // The late answer to a copy of the previous block: this block's
+            // own answer is still to come, so it is waited for, not resent.
+            trace::staleAck(owed->block);
+            --owed->count;
+            r = awaitAnotherReply();
+        }
         if (r == VSK_E_TIMEOUT) {
             timedOut = true;
+            ++timeouts;
         } else if (r != 0) {
             return r;
         }
         if (!timedOut) {
             int kind = classifyReply();
             // An acknowledgement of another block makes this one go out again.
-            if (kind == kAck && frame::blockOf(g.recv) == block) return 0;
+            if (kind == kAck && frame::blockOf(g.recv) == block) {
+                // Each copy that timed out may still be answered, late.
+                if (owed) *owed = OwedAcks{block, timeouts};
+                return 0;
+            }
             if (int32_t refused = refusal(kind)) return refused;
         }
         if (attempt >= retry) return timedOut ? VSK_E_TIMEOUT : VSK_E_RECEIVE;
     }
+}
+
+bool OwedAcks::stale(const uint8_t* reply) const {
+    return count > 0 && frame::typeOf(reply) == frame::kAnswer &&
+           frame::controlOf(reply) == frame::ACK && frame::blockOf(reply) == block;
 }
 
 int32_t checkFileToSend(const std::string& path, int32_t size) {
@@ -50,6 +70,7 @@ int32_t sendFile(const std::string& path, int32_t size, uint32_t retry, Window* 
     platform::File f;
     if (!f.openRead(path)) return VSK_E_SYS_OPEN;
     char block = '0';
+    OwedAcks owed;
     uint8_t data[frame::kBlockSize];
     for (int32_t left = size; left > 0;) {
         size_t want =
@@ -58,7 +79,7 @@ int32_t sendFile(const std::string& path, int32_t size, uint32_t retry, Window* 
         // A file that shrinks while it is sent must not go out padded with garbage.
         if (got != static_cast<long>(want)) return VSK_E_SYS_READ;
         buildFrame(frame::kData, g.currentHt, block, 0, data, want);
-        if (int32_t r = sendAcknowledged(retry)) return r;
+        if (int32_t r = sendAcknowledged(retry, &owed)) return r;
         addDone(static_cast<int32_t>(want));
         if (window) window->progress(bytesDone(), size);
         block = frame::nextBlock(block);
