@@ -252,8 +252,8 @@ bool createTemp(const std::string& folder, File* file, std::string* path) {
             if (errno == EEXIST) continue;
             return false;
         }
-        // A file system without locks still gets its temporary files: the
-        // process id in the name then keeps them from being taken as stale.
+        // A file system without locks still gets its temporary files; as no
+        // one can take their lock there, none is ever taken for stale.
         file->tryLock();
         *path = std::move(candidate);
         return true;
