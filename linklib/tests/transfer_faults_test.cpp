@@ -1,6 +1,7 @@
 // How each misbehaviour of the terminal or the line during a transfer ends:
 // the code, the PC's files afterwards, and a session that still works.
 #include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -193,6 +194,15 @@ TEST_F(TransferFaultsTest, LinksPlantedInTheFolderAreNotWrittenThrough) {
     EXPECT_EQ(Vsk_FUpload(h_, "005", 1, pc_.path().c_str(), "A.DAT", 700, 0), VSK_E_SYS_OPEN);
     EXPECT_EQ(readFile(victim), "victim");
     EXPECT_EQ(tempsIn(pc_.path()), std::set<std::string>{".~vsk-1-00000000"});
+
+    // Nor is a file the user may not write (root may write any).
+    if (::geteuid() != 0) {
+        std::remove(pc_.file("A.DAT").c_str());
+        pc_.write("A.DAT", "read-only");
+        ASSERT_EQ(::chmod(pc_.file("A.DAT").c_str(), 0444), 0);
+        EXPECT_EQ(Vsk_FUpload(h_, "005", 1, pc_.path().c_str(), "A.DAT", 700, 0), VSK_E_SYS_OPEN);
+        EXPECT_EQ(readFile(pc_.file("A.DAT")), "read-only");
+    }
 }
 
 // A terminal that sends more than it announced is not believed: the file

@@ -343,6 +343,8 @@ int32_t upload(int32_t handle, const char* htArg, const std::string& folder, Upl
     clearAbort();
     setCurrentHt(ht.text);
     if (int32_t r = cancelledBeforeStart()) return r;
+    // Before the terminal is waiting on us.
+    platform::removeStaleTemps(folderPrefix(folder));
 
     buildCommand(frame::cmd::kBatchUpload);
     int kind = 0;
@@ -362,7 +364,6 @@ int32_t upload(int32_t handle, const char* htArg, const std::string& folder, Upl
     xfer::Window window(show, keepWindow ? keptType : host::WindowType::kBatchUpload, !keepWindow);
     window.open("");
     UploadRun run{folderPrefix(folder), list->SaveMode, window};
-    platform::removeStaleTemps(run.prefix);
     int32_t result = 0;
     for (int k = 0; k < announced; ++k) {
         if (abortRequested(&result)) break;

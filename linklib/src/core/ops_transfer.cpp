@@ -146,12 +146,13 @@ int32_t fileUpload(int32_t handle, const char* htArg, int32_t saveMode, const ch
     if (saveMode == 2 && platform::pathExists(target)) return VSK_E_SAME_NAME_EXISTS;
     clearAbort();
     setCurrentHt(ht.text);
+    // Before the terminal is waiting on us.
+    platform::removeStaleTemps(prefix);
 
     buildCommand(frame::cmd::kUpload, name.bytes(), frame::kNameWidth);
     if (int32_t r = untilAccepted({frame::kind::kData, kEot})) return r;
     const bool empty = frame::typeOf(state().recv) == frame::kEnd;
 
-    platform::removeStaleTemps(prefix);
     if (int32_t r = xfer::prepareUpload(0, saveMode, target, size)) return r;
     xfer::Slot& s = xfer::slot(0);
     xfer::InTransfer counting;

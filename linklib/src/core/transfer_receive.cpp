@@ -94,12 +94,13 @@ int32_t appendByCopy(Slot& s, platform::File& old) {
     return r;
 }
 
-// Appends the slot's received file to its target; a target that does not
-// exist (any more) is simply the received file.
+// Appends the slot's received file to its target, which must be a regular
+// file that may be written (not a link); a target that does not exist (any
+// more) is simply the received file.
 int32_t appendIntoPlace(Slot& s, bool* tempMoved) {
     for (int round = 0; round < kAppendRounds; ++round) {
         platform::File old;
-        if (!old.openExisting(s.target)) {
+        if (!old.openExisting(s.target, true)) {
             if (!platform::failedAsMissing()) return VSK_E_SYS_OPEN;
             if (platform::renameNoReplace(s.temp, s.target)) {
                 *tempMoved = true;

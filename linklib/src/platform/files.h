@@ -52,9 +52,10 @@ class File {
     // Creates `path` for reading and writing; fails (EEXIST, ELOOP) rather
     // than open anything already there, a symbolic link included.
     bool createNew(const std::string& path);
-    // Opens an existing regular file for reading without following a
-    // symbolic link at `path` (nor blocking on a device or pipe there).
-    bool openExisting(const std::string& path);
+    // Opens an existing regular file for reading (and with `writable` for
+    // writing too, so that a read-only file is refused) without following a
+    // symbolic link at `path`, nor blocking on a device or pipe there.
+    bool openExisting(const std::string& path, bool writable = false);
     bool isOpen() const { return fd_ >= 0; }
 
     // Takes the exclusive advisory lock of the file without waiting; false
@@ -63,7 +64,7 @@ class File {
     // Whether `path` still names this very file (not a link, not a file put
     // there since it was opened).
     bool isAt(const std::string& path) const;
-    // Gives this file the permission bits of `other`.
+    // Gives this file the owner (where allowed) and permission bits of `other`.
     bool takePermissionsOf(const File& other);
     // Back to the first byte, for reading what was written.
     bool rewind();

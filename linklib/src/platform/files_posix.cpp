@@ -112,9 +112,10 @@ bool File::createNew(const std::string& path) {
     return fd_ >= 0;
 }
 
-bool File::openExisting(const std::string& path) {
+bool File::openExisting(const std::string& path, bool writable) {
     close();
-    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int flags = (writable ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags);
     recordErrno();
     if (fd < 0) return false;
     struct stat st {};
@@ -155,6 +156,9 @@ bool File::takePermissionsOf(const File& other) {
     int r = ::fstat(other.fd_, &st);
     recordErrno();
     if (r != 0) return false;
+    // Only a privileged process may give a file to another owner; for anyone
+    // else the copy stays the appending user's, as a new file would.
+    if (::fchown(fd_, st.st_uid, st.st_gid) != 0) recordErrno();
     r = ::fchmod(fd_, st.st_mode & 07777);
     recordErrno();
     return r == 0;
