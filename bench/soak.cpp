@@ -562,7 +562,7 @@ void Soak::checkUploaded(int32_t result) {
         pcFiles_[name] = now;
     }
     for (const std::string& n : namesIn(pcUp_))
-        if (n.find('~') != std::string::npos) mismatch(&leftovers_, "PC temporary file " + n);
+        if (n.rfind(".~vsk-", 0) == 0) mismatch(&leftovers_, "PC temporary file " + n);
     if (std::filesystem::exists(work_.file("EVIL.TXT")))
         mismatch(&leftovers_, "a file was written outside the upload folder");
 }
@@ -603,7 +603,7 @@ void Soak::checkHistory() {
 void Soak::checkLeftovers(bool final) {
     for (const std::string& folder : {pcDown_, pcUp_})
         for (const std::string& n : namesIn(folder))
-            if (n.find('~') != std::string::npos) mismatch(&leftovers_, "PC temporary file " + n);
+            if (n.rfind(".~vsk-", 0) == 0) mismatch(&leftovers_, "PC temporary file " + n);
     const auto now = std::filesystem::file_time_type::clock::now();
     for (int k = 1; k <= kTerminals; ++k) {
         for (const std::string& n : namesIn(terminalDir(k))) {
