@@ -237,6 +237,20 @@ TEST_F(TransferFaultsTest, MoreBytesThanAnnouncedAreRefused) {
     }
 }
 
+// A batch file announced with bytes that ends at once is incomplete, not an
+// empty file.
+TEST_F(TransferFaultsTest, AnEmptyBatchFileAnnouncedWithBytesIsNotKept) {
+    store_.write("EMPTY.DAT", "");
+    store_.write("F.DAT", "f");
+    startTerminal({"--fault", "short=5*1@U"});
+    UploadList list{};
+    list.SaveMode = 0;
+    EXPECT_EQ(Vsk_AllUpload(h_, "005", pc_.path().c_str(), &list, 0), 0);
+    EXPECT_EQ(list.Entries[0].Outcome, 2);
+    EXPECT_EQ(list.Entries[1].Outcome, 1);
+    EXPECT_EQ(filesIn(pc_.path()), std::set<std::string>{"F.DAT"});
+}
+
 // A count no terminal can have ends the batch at once; a terminal offering
 // more files than it announced is stopped at the first one too many.
 TEST_F(TransferFaultsTest, BatchUploadBoundedByTheCountAnnounced) {
