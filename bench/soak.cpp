@@ -192,8 +192,8 @@ const std::vector<FaultCase> kUploadFaults = {
     {"rehead=1", {0}, true},
     // The first file falls short and is dropped; the batch goes on.
     {"short=10", {0}},
-    {"badname", {6001}},
-    {"badname=.", {6001}},
+    {"badname", {3011}},
+    {"badname=.", {3011}},
     {"hangup=2", kLineLost},
     {"hangup=1:h", kLineLost},
     {"hangup", kLineLost},
@@ -536,7 +536,7 @@ void Soak::checkUploaded(int32_t result) {
         pcFiles_[name] = now;
     }
     for (const std::string& n : namesIn(pcUp_))
-        if (n.find('~') != std::string::npos) mismatch(&leftovers_, "PC temporary file " + n);
+        if (n.rfind(".~vsk-", 0) == 0) mismatch(&leftovers_, "PC temporary file " + n);
     if (std::filesystem::exists(work_.file("EVIL.TXT")))
         mismatch(&leftovers_, "a file was written outside the upload folder");
 }
@@ -577,7 +577,7 @@ void Soak::checkHistory() {
 void Soak::checkLeftovers(bool final) {
     for (const std::string& folder : {pcDown_, pcUp_})
         for (const std::string& n : namesIn(folder))
-            if (n.find('~') != std::string::npos) mismatch(&leftovers_, "PC temporary file " + n);
+            if (n.rfind(".~vsk-", 0) == 0) mismatch(&leftovers_, "PC temporary file " + n);
     const auto now = std::filesystem::file_time_type::clock::now();
     for (int k = 1; k <= kTerminals; ++k) {
         for (const std::string& n : namesIn(terminalDir(k))) {

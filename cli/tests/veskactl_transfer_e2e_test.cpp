@@ -35,7 +35,7 @@ std::vector<std::string> leftovers(const std::string& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder)) {
         std::string name = entry.path().filename();
-        if (name.find("~$") != std::string::npos) names.push_back(name);
+        if (name.rfind(".~vsk-", 0) == 0) names.push_back(name);
     }
     return names;
 }

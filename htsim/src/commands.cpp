@@ -237,6 +237,8 @@ CommandReply onUpload(const Frame& cmd, CommandContext& ctx) {
     auto source = badNameSource(*name, ctx, fr::cmd::kUpload);
     if (!source) source = ctx.store.openForSending(*name);
     if (!source) return failure(ctx);
+    if (const Fault* f = ctx.faults.fire(FaultKind::kOverlong, fr::cmd::kUpload))
+        source = lengthened(std::move(source), f->arg);
     int64_t toSend = source->size();
     if (const Fault* f = ctx.faults.fire(FaultKind::kShort, fr::cmd::kUpload))
         toSend = std::max<int64_t>(0, toSend - f->arg);

@@ -1,6 +1,7 @@
 #include "fault.h"
 
 #include <charconv>
+#include <cstdint>
 
 #include "codec.h"
 
@@ -72,6 +73,10 @@ constexpr KindInfo kKinds[] = {
      kMaxFile},
     {"short", FaultKind::kShort, Arg::kRequired, ArgType::kNumber, false, true, 0, 1, 1, kMaxFrame},
     {"badname", FaultKind::kBadName, Arg::kOptional, ArgType::kName, false, false, 0, -1, 0, 0},
+    {"overlong", FaultKind::kOverlong, Arg::kOptional, ArgType::kNumber, false, true, 2000000, 1, 1,
+     100000000},
+    {"manyfiles", FaultKind::kManyFiles, Arg::kRequired, ArgType::kNumber, false, false, 0, -1, 0,
+     INT32_MAX},
     {"babble", FaultKind::kBabble, Arg::kOptional, ArgType::kNumber, false, false, 1000, -1, 1,
      100000},
     {"endless", FaultKind::kEndless, Arg::kNone, ArgType::kNumber, false, false, 0, -1, 0, 0},

@@ -48,6 +48,8 @@ enum class FaultKind {
     kRepeatHeader,  // rehead[=FILE]    a batch header sent again after its ACK
     kShort,         // short=N          an upload ends N bytes before the size announced
     kBadName,       // badname[=NAME]   a file named NAME (leaving the folder) is offered
+    kOverlong,      // overlong[=N]     an upload sends N bytes more than its size says
+    kManyFiles,     // manyfiles=N      a batch upload announces N files and never runs out
     // A misbehaving line or a terminal that does not know when to stop.
     kBabble,   // babble[=RATE]    non-STX bytes on the line, RATE a second (default 1000)
     kEndless,  // endless          a listing that never sends its end frame

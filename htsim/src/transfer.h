@@ -58,5 +58,8 @@ std::unique_ptr<Conversation> makeBatchUpload(const TransferContext& tc, std::ve
 
 // Contents of the synthetic files some faults add, read as a file.
 std::unique_ptr<FileSource> syntheticSource(int seed, int64_t size);
+// `source` followed by `extra` synthetic bytes (a terminal sending more than
+// the file it announced).
+std::unique_ptr<FileSource> lengthened(std::unique_ptr<FileSource> source, int64_t extra);
 
 }  // namespace vsk::htsim

@@ -1,5 +1,7 @@
 // Files the terminal sends to the PC: "S" for one file, "U" for all it offers.
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 
 #include "codec.h"
 #include "transfer.h"
@@ -48,6 +50,23 @@ class SyntheticFile : public FileSource {
   private:
     int seed_;
     int64_t size_;
+    int64_t pos_ = 0;
+};
+
+class LengthenedFile : public FileSource {
+  public:
+    LengthenedFile(std::unique_ptr<FileSource> inner, int64_t extra)
+        : inner_(std::move(inner)), extra_(extra) {}
+    int64_t size() const override { return inner_->size() + extra_; }
+    size_t read(uint8_t* out, size_t n) override {
+        size_t got = inner_->read(out, n);
+        for (; got < n && pos_ < extra_; ++got, ++pos_) out[got] = syntheticByte(7, pos_);
+        return got;
+    }
+
+  private:
+    std::unique_ptr<FileSource> inner_;
+    int64_t extra_;
     int64_t pos_ = 0;
 };
 
@@ -191,8 +210,13 @@ class BatchUpload : public Conversation {
         : tc_(tc), offers_(std::move(offers)) {}
 
     Step start() override {
-        Step s{{dataFrame(tc_.ht, '0', std::to_string(offers_.size()))}};
-        if (offers_.empty()) {
+        int64_t count = static_cast<int64_t>(offers_.size());
+        if (const Fault* m = tc_.faults.find(FaultKind::kManyFiles, tc_.command)) {
+            count = m->arg;
+            endless_ = true;
+        }
+        Step s{{dataFrame(tc_.ht, '0', std::to_string(count))}};
+        if (count == 0) {
             s.finished = true;
             return s;
         }
@@ -230,30 +254,43 @@ class BatchUpload : public Conversation {
   private:
     enum class Phase { kHeader, kFile, kFileEnd };
 
-    const std::string& name() const { return offers_[static_cast<size_t>(file_)].name; }
+    const std::string& name() const { return name_; }
+
+    // File j of the batch; past the real offers an endless batch (manyfiles)
+    // goes on with small synthetic files.
+    std::optional<Offer> offerAt(int j) const {
+        if (j < static_cast<int>(offers_.size())) return offers_[static_cast<size_t>(j)];
+        if (!endless_) return std::nullopt;
+        char name[16];
+        std::snprintf(name, sizeof name, "MANY%04d.DAT", j % 10000);
+        return Offer{name, [j] { return syntheticSource(j, 10); }};
+    }
     Position headerPosition() const { return {file_, kHeaderFrame}; }
 
     Step beginFile(int j) {
         Step s;
-        for (; j < static_cast<int>(offers_.size()); ++j) {
-            source_ = offers_[static_cast<size_t>(j)].open();
+        std::optional<Offer> offer;
+        for (; (offer = offerAt(j)); ++j) {
+            source_ = offer->open();
             if (source_) break;
-            s.notes.push_back("cannot open " + offers_[static_cast<size_t>(j)].name +
-                              "; passed over");
+            s.notes.push_back("cannot open " + offer->name + "; passed over");
         }
-        if (j >= static_cast<int>(offers_.size())) {
+        if (!offer) {
             s.send.push_back(dataFrame(tc_.ht, '0', Bytes{fr::EOT}));
             s.finished = true;
             s.notes.push_back("batch end");
             return s;
         }
         file_ = j;
+        name_ = offer->name;
         phase_ = Phase::kHeader;
         resends_ = 0;
         reheaded_ = false;
-        toSend_ = source_->size();
-        int64_t announced = toSend_;
+        int64_t announced = source_->size();
         if (const Fault* f = tc_.faults.fire(FaultKind::kShort, tc_.command)) announced += f->arg;
+        if (const Fault* f = tc_.faults.fire(FaultKind::kOverlong, tc_.command))
+            source_ = lengthened(std::move(source_), f->arg);
+        toSend_ = source_->size();
         header_ = dataFrame(tc_.ht, '0', nameField(name()) + sizeField(announced));
 
         FaultSet& faults = tc_.faults;
@@ -314,6 +351,8 @@ class BatchUpload : public Conversation {
 
     TransferContext tc_;
     std::vector<Offer> offers_;
+    bool endless_ = false;
+    std::string name_;
     Phase phase_ = Phase::kHeader;
     int file_ = 0;
     std::unique_ptr<FileSource> source_;
@@ -338,6 +377,10 @@ std::unique_ptr<Conversation> makeBatchUpload(const TransferContext& tc,
 
 std::unique_ptr<FileSource> syntheticSource(int seed, int64_t size) {
     return std::make_unique<SyntheticFile>(seed, size);
+}
+
+std::unique_ptr<FileSource> lengthened(std::unique_ptr<FileSource> source, int64_t extra) {
+    return std::make_unique<LengthenedFile>(std::move(source), extra);
 }
 
 std::string syntheticContent(int seed, int64_t size) {

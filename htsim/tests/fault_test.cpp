@@ -105,6 +105,8 @@ TEST(FaultParse, TransferPositionsNameAFrameOfAFileOrAHeader) {
     EXPECT_EQ(parsed("badname").text, "../EVIL.TXT");
     EXPECT_EQ(parsed("badname=/etc/passwd").text, "/etc/passwd");
     EXPECT_EQ(parsed("short=10").arg, 10);
+    EXPECT_EQ(parsed("overlong").arg, 2000000);
+    EXPECT_EQ(parsed("manyfiles=2147483647").arg, 2147483647);
 
     for (const char* bad :
          {"blknak", "blknak=x", "blknak=1:", "blknak=:1", "blknak=h:1", "result=F,", "result=F,x",

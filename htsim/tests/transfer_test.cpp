@@ -481,6 +481,33 @@ TEST_F(TransferTest, SendingFaultsRepeatHoldBackOrShortenFrames) {
     EXPECT_EQ(receiveBlocks(reply(answer(5, '0', fr::ACK))), testPattern(2048));
 }
 
+TEST_F(TransferTest, OverlongUploadsSendMoreThanTheirSizeAndManyFilesNeverEnd) {
+    dir.write("UP.DAT", testPattern(2048));
+    dir.write("EMPTY.DAT", "");
+    make({"overlong=100@S", "overlong*2@U"});
+    std::string got = receiveBlocks(reply(command(5, 'S', nameField("UP.DAT"))));
+    EXPECT_EQ(got.size(), 2148u);
+    EXPECT_EQ(got.substr(0, 2048), testPattern(2048));
+    // A header announcing 0 bytes, then data.
+    auto u = send(command(5, 'U'));
+    ASSERT_EQ(u.size(), 2u);
+    EXPECT_EQ(text(u[1]), nameField("EMPTY.DAT") + "0000000");
+    Frame first = reply(answer(5, '0', fr::ACK));
+    EXPECT_EQ(first.type, 'D');
+    EXPECT_EQ(first.data.size(), 512u);
+
+    make({"manyfiles=2147483647@U"});
+    u = send(command(5, 'U'));
+    EXPECT_EQ(text(u[0]), "2147483647");
+    EXPECT_EQ(text(u[1]), nameField("EMPTY.DAT") + "0000000");
+    EXPECT_EQ(text(reply(pcResult(5, '0', 'S'))), nameField("UP.DAT") + "0002048");
+    for (int j = 2; j < 300; ++j) {
+        Frame next = reply(pcResult(5, '0', 'S'));
+        ASSERT_EQ(next.data.size(), 19u) << j;
+        EXPECT_EQ(text(next).substr(0, 4), "MANY") << j;
+    }
+}
+
 TEST_F(TransferTest, BatchUploadFaultsRepeatAHeaderAndOfferExtraOrUnsafeFiles) {
     dir.write("A.DAT", "abc");
     make({"rehead=0@U"});

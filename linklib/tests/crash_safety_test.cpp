@@ -1,11 +1,16 @@
 // A process killed in the middle of an upload (SIGKILL: nothing of it runs
 // afterwards) leaves every PC target file exactly as it was; what it may leave
-// is a stale temporary file, which the next upload into the folder takes over.
+// are stale temporary files, which the next upload into the folder removes.
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <functional>
+#include <thread>
 
 #include "link_fixture.h"
 
@@ -49,7 +54,7 @@ class CrashSafetyTest : public LinkTest {
     std::set<std::string> targets() const {
         std::set<std::string> names;
         for (const std::string& n : filesIn(pc_.path()))
-            if (n != "~$Vskupload.Tmp" && n.find('~') == std::string::npos) names.insert(n);
+            if (tempsIn(pc_.path()).count(n) == 0) names.insert(n);
         return names;
     }
 
@@ -73,12 +78,12 @@ TEST_F(CrashSafetyTest, SingleUploadKilledLeavesTheTargetAsItWas) {
             EXPECT_EQ(readFile(pc_.file("BIG.DAT")), "previous contents");
         else
             EXPECT_TRUE(targets().empty()) << "an empty target was created";
-        EXPECT_EQ(filesIn(pc_.path()).count("~$Vskupload.Tmp"), 1u);
+        EXPECT_EQ(tempsIn(pc_.path()).size(), 1u);
 
         startAgain();
         ASSERT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "BIG.DAT", size, 0), 0);
         EXPECT_TRUE(readFile(pc_.file("BIG.DAT")) == fresh);
-        // The stale temporary file was taken over, not left beside the target.
+        // The stale temporary file was removed, not left beside the target.
         EXPECT_EQ(filesIn(pc_.path()), std::set<std::string>{"BIG.DAT"});
         TearDown();
         std::remove(pc_.file("BIG.DAT").c_str());
@@ -103,7 +108,7 @@ TEST_F(CrashSafetyTest, BatchUploadKilledInItsSecondFileChangesNoTarget) {
     EXPECT_EQ(readFile(pc_.file("A.DAT")), "old a");
     EXPECT_EQ(readFile(pc_.file("B.DAT")), "old b");
     EXPECT_EQ(targets(), (std::set<std::string>{"A.DAT", "B.DAT"}));
-    EXPECT_EQ(filesIn(pc_.path()).count("0~A.DAT"), 1u);
+    EXPECT_EQ(tempsIn(pc_.path()).size(), 2u);  // A.DAT whole, B.DAT in part
 
     startAgain();
     UploadList list{};
@@ -112,6 +117,105 @@ TEST_F(CrashSafetyTest, BatchUploadKilledInItsSecondFileChangesNoTarget) {
     EXPECT_TRUE(readFile(pc_.file("B.DAT")) == pattern(kBig));
     EXPECT_TRUE(readFile(pc_.file("C.DAT")) == pattern(100));
     EXPECT_EQ(filesIn(pc_.path()), (std::set<std::string>{"A.DAT", "B.DAT", "C.DAT"}));
+}
+
+// Appending builds the appended file beside the target and renames it into
+// place: a process killed at any moment leaves the old bytes or the old and
+// the new ones, never part of them.
+TEST_F(CrashSafetyTest, KilledWhileAppendingLeavesOldOrWholeNewBytes) {
+    const std::string old = htsim::testing::testPattern(8 << 20, 3);
+    const std::string fresh = htsim::testing::testPattern(1 << 20, 4);
+    store_.write("LOG.DAT", fresh);
+    pc_.write("LOG.DAT", old);
+    const std::string target = pc_.file("LOG.DAT");
+    startTerminal({"--block", "1012", "@no-record"}, fastSettings(2000, 3));
+    Vsk_ComClose(h_);
+    h_ = 0;
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        LineSettings ls = fastSettings(2000, 3);
+        int32_t h = 0;
+        if (Vsk_ComOpen(&h, 1, 0, &ls) != 0) ::_exit(10);
+        ::_exit(Vsk_FUpload(h, "005", 1, pc_.path().c_str(), "LOG.DAT", 1 << 20, 0) == 0 ? 0 : 12);
+    }
+    // Killed the moment the target starts to change or its appended copy appears.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool appending = false;
+    while (!appending && std::chrono::steady_clock::now() < deadline) {
+        struct stat st {};
+        appending = (::stat(target.c_str(), &st) == 0 && st.st_size != (off_t)old.size()) ||
+                    tempsIn(pc_.path()).size() > 1;
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ASSERT_TRUE(appending);
+    const std::string got = readFile(target);
+    EXPECT_TRUE(got == old || got == old + fresh) << got.size();
+
+    // The next upload clears what the killed one left.
+    startAgain();
+    ASSERT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "LOG.DAT", 1 << 20, 0), 0);
+    EXPECT_EQ(filesIn(pc_.path()), std::set<std::string>{"LOG.DAT"});
+}
+
+// A small file system of its own (root only), for the disk running full.
+class FullDiskTest : public LinkTest {
+  protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+        if (::mount("tmpfs", pc_.path().c_str(), "tmpfs", 0, "size=1m") != 0)
+            GTEST_SKIP() << "cannot mount a tmpfs";
+        mounted_ = true;
+    }
+    void TearDown() override {
+        LinkTest::TearDown();
+        if (mounted_) ::umount(pc_.path().c_str());
+    }
+
+    uint64_t available() const {
+        struct statvfs v {};
+        ::statvfs(pc_.path().c_str(), &v);
+        return static_cast<uint64_t>(v.f_bavail) * v.f_frsize;
+    }
+
+    TempDir pc_{"veska-pc"};
+    bool mounted_ = false;
+};
+
+TEST_F(FullDiskTest, AnAppendThatCannotFitIsRefusedBeforehand) {
+    // The received file fits, the appended copy of the target does not.
+    const std::string old = pattern(600000);
+    store_.write("LOG.DAT", pattern(300000));
+    pc_.write("LOG.DAT", old);
+    startTerminal({"@no-record"});
+    EXPECT_EQ(Vsk_FUpload(h_, "005", 1, pc_.path().c_str(), "LOG.DAT", 300000, 0),
+              VSK_E_PC_DISK_FULL);
+    EXPECT_TRUE(readFile(pc_.file("LOG.DAT")) == old);
+    EXPECT_EQ(filesIn(pc_.path()), std::set<std::string>{"LOG.DAT"});
+}
+
+TEST_F(FullDiskTest, ADiskFillingUpDuringAnAppendLeavesTheTargetAsItWas) {
+    const std::string old = pattern(300000);
+    store_.write("LOG.DAT", std::string(20000, 'n'));
+    pc_.write("LOG.DAT", old);
+    // The terminal loses its sixth block once, so the transfer waits for it.
+    startTerminal({"--fault", "blksilent=5@S", "--ack-timeout", "300"}, fastSettings(2000, 3));
+    int32_t result = -1;
+    std::thread upload(
+        [&] { result = Vsk_FUpload(h_, "005", 1, pc_.path().c_str(), "LOG.DAT", 20000, 0); });
+    // Then another program fills the disk, leaving room for the rest of the
+    // received file but not for the appended copy.
+    bool waiting = sim().waitSent(5, isFrame('D', "-", 5), std::chrono::seconds(10));
+    if (waiting) {
+        std::ofstream filler(pc_.file("filler"), std::ios::binary);
+        filler << std::string(available() - 100000, 'f');
+    }
+    upload.join();
+    ASSERT_TRUE(waiting);
+    EXPECT_EQ(result, VSK_E_SYS_WRITE);
+    EXPECT_TRUE(readFile(pc_.file("LOG.DAT")) == old);
+    EXPECT_EQ(filesIn(pc_.path()), (std::set<std::string>{"LOG.DAT", "filler"}));
 }
 
 }  // namespace

@@ -108,6 +108,14 @@ inline std::set<std::string> filesIn(const std::string& dir) {
     return names;
 }
 
+// The library's temporary files in a folder (received data not yet in place).
+inline std::set<std::string> tempsIn(const std::string& dir) {
+    std::set<std::string> names;
+    for (const std::string& n : filesIn(dir))
+        if (n.rfind(".~vsk-", 0) == 0) names.insert(n);
+    return names;
+}
+
 // A download ends with an end frame the terminal does not answer, so the
 // call returns before the terminal has stored the file: wait for it to appear.
 inline bool terminalStored(const std::string& path, const std::string& content) {

@@ -1,7 +1,10 @@
 // How each misbehaviour of the terminal or the line during a transfer ends:
 // the code, the PC's files afterwards, and a session that still works.
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -166,7 +169,8 @@ TEST_F(TransferFaultsTest, BatchUploadNeverWritesOutsideTheFolder) {
     for (const char* name : {"../EVIL.TXT", "/etc/passwd", "."}) {
         startTerminal({"--fault", std::string("badname=") + name + "@U"});
         UploadList list{};
-        EXPECT_EQ(Vsk_AllUpload(h_, "005", pc_.path().c_str(), &list, 0), VSK_E_SYS_OPEN) << name;
+        EXPECT_EQ(Vsk_AllUpload(h_, "005", pc_.path().c_str(), &list, 0), VSK_E_PC_FILE_NAME)
+            << name;
         EXPECT_EQ(list.Entries[0].Outcome, 2) << name;
         EXPECT_TRUE(filesIn(pc_.path()).empty()) << name;
         EXPECT_TRUE(sim().waitReceived(1, isFrame('R', "F"))) << name;
@@ -174,6 +178,161 @@ TEST_F(TransferFaultsTest, BatchUploadNeverWritesOutsideTheFolder) {
     }
     std::ifstream evil(pc_.path() + "/../EVIL.TXT");
     EXPECT_FALSE(evil.good());
+}
+
+// Receiving never takes a name a user or a terminal may own: files a user
+// keeps in the folder, and files whose terminal names look like temporary
+// names of other files, all end with their own bytes.
+TEST_F(TransferFaultsTest, ReceivedFilesNeverTakeOtherFilesNames) {
+    // The user's "0~A.DAT" and the first file; "C.DAT" as the second file
+    // after a terminal file "1~C.DAT".
+    const std::vector<std::vector<std::string>> offers = {{"A.DAT"}, {"1~C.DAT", "C.DAT"}};
+    for (const auto& names : offers) {
+        for (const std::string& n : filesIn(store_.path())) std::remove(store_.file(n).c_str());
+        for (const std::string& n : names) store_.write(n, "terminal " + n);
+        for (int32_t mode : {0, 1, 2}) {
+            TempDir pc("veska-pc");
+            pc.write("0~A.DAT", "user file");
+            startTerminal();
+            UploadList list{};
+            list.SaveMode = mode;
+            ASSERT_EQ(Vsk_AllUpload(h_, "005", pc.path().c_str(), &list, 0), 0) << mode;
+            ASSERT_EQ(list.Count, (int32_t)names.size());
+            for (size_t k = 0; k < names.size(); ++k) {
+                EXPECT_EQ(list.Entries[k].Outcome, 1) << mode << " " << names[k];
+                EXPECT_EQ(readFile(pc.file(names[k])), "terminal " + names[k]) << mode;
+            }
+            EXPECT_EQ(readFile(pc.file("0~A.DAT")), "user file") << mode;
+            EXPECT_EQ(filesIn(pc.path()).size(), names.size() + 1) << mode;
+            TearDown();
+        }
+    }
+}
+
+// Links planted in a shared folder where received data is written first
+// (under any name the library has ever used) are never written through.
+TEST_F(TransferFaultsTest, LinksPlantedInTheFolderAreNotWrittenThrough) {
+    store_.write("A.DAT", pattern(700));
+    TempDir elsewhere("veska-victim");
+    elsewhere.write("victim.txt", "victim");
+    const std::string victim = elsewhere.file("victim.txt");
+    for (const char* name : {"~$Vskupload.Tmp", "0~A.DAT", "1~A.DAT", ".~vsk-1-00000000"})
+        ASSERT_EQ(::symlink(victim.c_str(), pc_.file(name).c_str()), 0) << name;
+    startTerminal();
+    ASSERT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "A.DAT", 700, 0), 0);
+    UploadList list{};
+    list.SaveMode = 0;
+    ASSERT_EQ(Vsk_AllUpload(h_, "005", pc_.path().c_str(), &list, 0), 0);
+    EXPECT_EQ(readFile(victim), "victim");
+    EXPECT_TRUE(readFile(pc_.file("A.DAT")) == pattern(700));
+
+    // A link at the target itself is not appended through either.
+    std::remove(pc_.file("A.DAT").c_str());
+    ASSERT_EQ(::symlink(victim.c_str(), pc_.file("A.DAT").c_str()), 0);
+    EXPECT_EQ(Vsk_FUpload(h_, "005", 1, pc_.path().c_str(), "A.DAT", 700, 0), VSK_E_SYS_OPEN);
+    EXPECT_EQ(readFile(victim), "victim");
+    EXPECT_EQ(tempsIn(pc_.path()), std::set<std::string>{".~vsk-1-00000000"});
+
+    // Nor is a file the user may not write (root may write any).
+    if (::geteuid() != 0) {
+        std::remove(pc_.file("A.DAT").c_str());
+        pc_.write("A.DAT", "read-only");
+        ASSERT_EQ(::chmod(pc_.file("A.DAT").c_str(), 0444), 0);
+        EXPECT_EQ(Vsk_FUpload(h_, "005", 1, pc_.path().c_str(), "A.DAT", 700, 0), VSK_E_SYS_OPEN);
+        EXPECT_EQ(readFile(pc_.file("A.DAT")), "read-only");
+    }
+}
+
+// A terminal that sends more than it announced is not believed: the file
+// is refused as a bad frame and nothing of it is kept.
+TEST_F(TransferFaultsTest, MoreBytesThanAnnouncedAreRefused) {
+    store_.write("EMPTY.DAT", "");
+    store_.write("F.DAT", pattern(kSize));
+    startTerminal({"--fault", "overlong=2000000@S"});
+    EXPECT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "EMPTY.DAT", 0, 0),
+              VSK_E_UPLOAD_SIZE);
+    EXPECT_TRUE(filesIn(pc_.path()).empty());
+    EXPECT_TRUE(sim().waitReceived(1, isFrame('E', "CAN", 5)));
+    TearDown();
+
+    startTerminal({"--fault", "overlong=1@S"});
+    pc_.write("F.DAT", "previous contents");
+    EXPECT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "F.DAT", (int32_t)kSize, 0),
+              VSK_E_UPLOAD_SIZE);
+    expectPcUnchanged();
+    expectUsable();
+    TearDown();
+
+    // In a batch: a header of 0 bytes followed by 2 MB; the terminal is told "F".
+    for (const char* fault : {"overlong=2000000*1@U", "overlong=1*1@U"}) {
+        startTerminal({"--fault", fault});
+        UploadList list{};
+        list.SaveMode = 0;
+        EXPECT_EQ(Vsk_AllUpload(h_, "005", pc_.path().c_str(), &list, 0), VSK_E_RECEIVE) << fault;
+        EXPECT_EQ(list.Entries[0].Outcome, 2) << fault;
+        EXPECT_TRUE(sim().waitReceived(1, isFrame('R', "F"))) << fault;
+        expectPcUnchanged();
+        expectUsable();
+        TearDown();
+    }
+}
+
+// A batch file announced with bytes that ends at once is incomplete, not an
+// empty file.
+TEST_F(TransferFaultsTest, AnEmptyBatchFileAnnouncedWithBytesIsNotKept) {
+    store_.write("EMPTY.DAT", "");
+    store_.write("F.DAT", "f");
+    startTerminal({"--fault", "short=5*1@U"});
+    UploadList list{};
+    list.SaveMode = 0;
+    EXPECT_EQ(Vsk_AllUpload(h_, "005", pc_.path().c_str(), &list, 0), 0);
+    EXPECT_EQ(list.Entries[0].Outcome, 2);
+    EXPECT_EQ(list.Entries[1].Outcome, 1);
+    EXPECT_EQ(filesIn(pc_.path()), std::set<std::string>{"F.DAT"});
+}
+
+// A count no terminal can have ends the batch at once; a terminal offering
+// more files than it announced is stopped at the first one too many.
+TEST_F(TransferFaultsTest, BatchUploadBoundedByTheCountAnnounced) {
+    store_.write("A.DAT", "a");
+    startTerminal({"--fault", "manyfiles=2147483647@U"});
+    UploadList list{};
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Vsk_AllUpload(h_, "005", pc_.path().c_str(), &list, 0), VSK_E_RECEIVE);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_TRUE(filesIn(pc_.path()).empty());
+    expectUsable();
+    TearDown();
+
+    startTerminal({"--fault", "manyfiles=2@U"});
+    list = UploadList{};
+    EXPECT_EQ(Vsk_AllUpload(h_, "005", pc_.path().c_str(), &list, 0), VSK_E_RECEIVE);
+    EXPECT_EQ(list.Count, 2);
+    EXPECT_EQ(list.Entries[0].Outcome, 1);
+    EXPECT_EQ(list.Entries[1].Outcome, 1);
+    EXPECT_TRUE(sim().waitReceived(1, isFrame('R', "F")));
+    EXPECT_EQ(filesIn(pc_.path()), (std::set<std::string>{"A.DAT", "MANY0001.DAT"}));
+    expectUsable();
+}
+
+// PC files whose names hold control characters are not sent.
+TEST_F(TransferFaultsTest, PcNamesWithControlCharactersAreNotSent) {
+    startTerminal();
+    pc_.write("BAD\nNAME", "x");
+    pc_.write("GOOD.DAT", "good");
+    const std::string bad = pc_.file("BAD\nNAME");
+    EXPECT_EQ(Vsk_FDownload(h_, "005", bad.c_str(), 1, 0), VSK_E_PARAM);
+    DownloadList list{};
+    std::string good = pc_.file("GOOD.DAT");
+    std::memcpy(list.Entries[0].Path, bad.data(), bad.size());
+    list.Entries[0].Size = 1;
+    std::memcpy(list.Entries[1].Path, good.data(), good.size());
+    list.Entries[1].Size = 4;
+    EXPECT_EQ(Vsk_AllDownload(h_, "005", 2, &list, 0), 0);
+    EXPECT_EQ(list.Entries[0].Outcome, 2);
+    EXPECT_EQ(list.Entries[1].Outcome, 1);
+    EXPECT_TRUE(terminalStored(store_.file("GOOD.DAT"), "good"));
+    EXPECT_EQ(filesIn(store_.path()), std::set<std::string>{"GOOD.DAT"});
 }
 
 TEST_F(TransferFaultsTest, BatchDownloadHeaderRefused) {

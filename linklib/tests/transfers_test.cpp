@@ -178,7 +178,8 @@ TEST_F(TransfersTest, UploadRefusals) {
               VSK_E_PC_FOLDER_MISSING);
     // Names that would put the file outside the folder are never written.
     for (const char* bad : {"../A.DAT", "x/A.DAT", "..", ".", "A\x01.DAT", ""}) {
-        EXPECT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), bad, 1, 0), VSK_E_SYS_OPEN) << bad;
+        EXPECT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), bad, 1, 0), VSK_E_PC_FILE_NAME)
+            << bad;
     }
     EXPECT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "MISSING.DAT", 1, 0), VSK_E_HT_FILE_IO);
     EXPECT_EQ(filesIn(pc_.path()), std::set<std::string>{"plain"});

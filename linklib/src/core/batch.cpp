@@ -76,10 +76,15 @@ int32_t sendEntry(DownloadEntry& e, xfer::Window& window) {
         return 0;
     }
     int64_t length = 0;
-    std::string name;
-    if (!platform::fileSize(path.text, &length) || length != e.Size || e.Size > 9999999 ||
-        !xfer::terminalNameFor(path.text, true, &name)) {
+    if (!platform::fileSize(path.text, &length) || length != e.Size || e.Size > 9999999) {
         return 0;  // not processed
+    }
+    std::string name;
+    if (!xfer::terminalNameFor(path.text, true, &name)) {
+        // A name no terminal may be given: the file cannot be sent.
+        if (e.SkipMode == 1) return VSK_E_PARAM;
+        e.Outcome = 2;
+        return 0;
     }
     NameField nf(name.c_str());
     uint8_t header[frame::kNameWidth + frame::kSizeDigits];
@@ -170,6 +175,11 @@ int32_t download(int32_t handle, const char* htArg, char letter, int32_t count, 
 
 namespace {
 
+// The most files a terminal can announce: its listings count them in three
+// digits. Files beyond the list's 128 entries are skipped (left on the
+// terminal); a larger count is no terminal's and is refused at once.
+constexpr int32_t kMostFilesAnnounced = 999;
+
 struct UploadRun {
     const std::string prefix;
     int32_t saveMode;
@@ -210,6 +220,14 @@ Next whatFollows(int kind, int32_t* result) {
     return Next::kStop;
 }
 
+// Tells the terminal that the PC cannot take the file it offers (result
+// "F", written once): the terminal ends its batch.
+void refuseFile(char headerBlock) {
+    buildFrame(frame::kResult, state().currentHt, headerBlock, 0,
+               reinterpret_cast<const uint8_t*>("F"), 1);
+    writeFrame();
+}
+
 // Tells the terminal to skip a file it offers and reads what follows.
 Next skipFile(char headerBlock, int32_t* result) {
     buildFrame(frame::kResult, state().currentHt, headerBlock, 0,
@@ -242,21 +260,19 @@ Next receiveEntry(UploadRun& run, UploadEntry* entry, int k, uint32_t announced,
     run.touched = k + 1;
 
     std::string pcName;
-    platform::File temp;
-    int32_t prep = VSK_E_SYS_OPEN;  // a name that would leave the folder cannot be created
+    int32_t prep = VSK_E_PC_FILE_NAME;  // a name that would leave the folder is not taken
     if (xfer::pcNameFor(termName, &pcName)) {
-        prep = xfer::prepareUpload(k, run.saveMode, run.prefix + pcName,
-                                   run.prefix + std::to_string(k) + "~" + pcName, size, &temp);
+        prep = xfer::prepareUpload(k, run.saveMode, run.prefix + pcName, size);
     } else {
-        xfer::slot(k) = xfer::Slot{k, "", "", size, false, xfer::Disposition::kDiscard, 0};
+        xfer::slot(k) = xfer::Slot{};
+        xfer::slot(k).index = k;
+        xfer::slot(k).expected = size;
     }
     NameField shown(termName.c_str());
     run.window.show(shown.text, size);
     if (prep == VSK_E_SAME_NAME_EXISTS) return skipFile(headerBlock, result);
     if (prep != 0) {
-        buildFrame(frame::kResult, g.currentHt, headerBlock, 0,
-                   reinterpret_cast<const uint8_t*>("F"), 1);
-        writeFrame();
+        refuseFile(headerBlock);
         *result = prep;
         return Next::kStop;
     }
@@ -273,21 +289,20 @@ Next receiveEntry(UploadRun& run, UploadEntry* entry, int k, uint32_t announced,
         return Next::kStop;
     }
     int32_t r = 0;
+    bool ended = false;
     if (kind == kData) {
         if (std::memcmp(g.recv, header, frame::frameSize(header)) == 0) {
             // The header again instead of the first block.
-            temp.close();
             s.disposition = xfer::Disposition::kDiscard;
             *result = VSK_E_RECEIVE;
             return Next::kStop;
         }
         xfer::startFile(shown.text, g.currentHt, size);
-        r = xfer::receiveFile(temp, size, true);
+        r = xfer::receiveFile(s.file, size, true, &ended);
     } else if (kind == kEot) {
-        r = temp.flush() ? 0 : VSK_E_SYS_WRITE;
-        temp.close();
+        // An empty file; one that was announced with bytes is incomplete.
+        r = size != 0 ? VSK_E_UPLOAD_SIZE : (s.file.flush() ? 0 : VSK_E_SYS_WRITE);
     } else {
-        temp.close();
         s.disposition = xfer::Disposition::kDiscard;
         *result = kind == kCancel ? VSK_E_ABORT_HT : VSK_E_RECEIVE;
         return Next::kStop;
@@ -298,8 +313,8 @@ Next receiveEntry(UploadRun& run, UploadEntry* entry, int k, uint32_t announced,
         s.disposition = xfer::Disposition::kReplace;
     }
     // Failures after which the conversation cannot go on.
-    if (r == VSK_E_SYS_WRITE || r == VSK_E_TIMEOUT || r == VSK_E_ABORT_PC || r == VSK_E_ABORT_HT ||
-        r == VSK_E_SYS_READ) {
+    if (ended || r == VSK_E_SYS_WRITE || r == VSK_E_TIMEOUT || r == VSK_E_ABORT_PC ||
+        r == VSK_E_ABORT_HT || r == VSK_E_SYS_READ) {
         *result = r;
         return Next::kStop;
     }
@@ -328,6 +343,8 @@ int32_t upload(int32_t handle, const char* htArg, const std::string& folder, Upl
     clearAbort();
     setCurrentHt(ht.text);
     if (int32_t r = cancelledBeforeStart()) return r;
+    // Before the terminal is waiting on us.
+    platform::removeStaleTemps(folderPrefix(folder));
 
     buildCommand(frame::cmd::kBatchUpload);
     int kind = 0;
@@ -338,6 +355,11 @@ int32_t upload(int32_t handle, const char* htArg, const std::string& folder, Upl
     }
     const int32_t announced = field::decimal(replyData(), replyLength());
     list->Count = announced;
+    if (announced > kMostFilesAnnounced) {
+        // No terminal holds that many files: refused before its first header.
+        refuseFile('0');
+        return VSK_E_RECEIVE;
+    }
 
     xfer::Window window(show, keepWindow ? keptType : host::WindowType::kBatchUpload, !keepWindow);
     window.open("");
@@ -349,6 +371,11 @@ int32_t upload(int32_t handle, const char* htArg, const std::string& folder, Upl
         UploadEntry* entry = k < VSK_MAX_FILES ? &list->Entries[k] : nullptr;
         Next next = receiveEntry(run, entry, k, static_cast<uint32_t>(announced), &result);
         if (next != Next::kHeader) break;
+        if (k + 1 == announced) {
+            // A file more than the terminal announced.
+            refuseFile(frame::blockOf(state().recv));
+            result = VSK_E_RECEIVE;
+        }
     }
     xfer::finalise(run.touched);
     for (int k = 0; k < run.touched; ++k) list->Entries[k].Outcome = xfer::slot(k).outcome;

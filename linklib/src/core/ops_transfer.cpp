@@ -140,22 +140,21 @@ int32_t fileUpload(int32_t handle, const char* htArg, int32_t saveMode, const ch
     NameField name(nameArg);
     std::string pcName;
     // A name that would leave the folder is never written anywhere.
-    if (!xfer::pcNameFor(name.trimmed(), &pcName)) return VSK_E_SYS_OPEN;
+    if (!xfer::pcNameFor(name.trimmed(), &pcName)) return VSK_E_PC_FILE_NAME;
     const std::string prefix = folderPrefix(folder.text);
     const std::string target = prefix + pcName;
     if (saveMode == 2 && platform::pathExists(target)) return VSK_E_SAME_NAME_EXISTS;
     clearAbort();
     setCurrentHt(ht.text);
+    // Before the terminal is waiting on us.
+    platform::removeStaleTemps(prefix);
 
     buildCommand(frame::cmd::kUpload, name.bytes(), frame::kNameWidth);
     if (int32_t r = untilAccepted({frame::kind::kData, kEot})) return r;
     const bool empty = frame::typeOf(state().recv) == frame::kEnd;
 
-    platform::File temp;
-    if (int32_t r =
-            xfer::prepareUpload(0, saveMode, target, prefix + "~$Vskupload.Tmp", size, &temp)) {
-        return r;
-    }
+    if (int32_t r = xfer::prepareUpload(0, saveMode, target, size)) return r;
+    xfer::Slot& s = xfer::slot(0);
     xfer::InTransfer counting;
     xfer::Window window(show, host::WindowType::kUpload);
     std::string shown = name.trimmed();
@@ -165,12 +164,10 @@ int32_t fileUpload(int32_t handle, const char* htArg, int32_t saveMode, const ch
 
     int32_t result = 0;
     if (empty) {
-        if (!temp.flush()) result = VSK_E_SYS_WRITE;
-        temp.close();
+        if (!s.file.flush()) result = VSK_E_SYS_WRITE;
     } else {
-        result = xfer::receiveFile(temp, size, false);
+        result = xfer::receiveFile(s.file, size, false);
     }
-    xfer::Slot& s = xfer::slot(0);
     if (result != 0) {
         s.disposition = xfer::Disposition::kDiscard;
         xfer::finalise(1);

@@ -77,7 +77,7 @@ int32_t sendFile(const std::string& path, int32_t size, uint32_t retry, Window* 
 
 // The terminal name a PC path is sent under: its last component in CP932,
 // blanks removed, cut to 12 bytes on a character boundary. False when the
-// name cannot be expressed in CP932.
+// name holds a control character or cannot be expressed in CP932.
 bool terminalNameFor(const std::string& path, bool removeBlanks, std::string* name);
 
 // A terminal name upper-cased, as the system-install name tests judge it.
@@ -99,23 +99,29 @@ struct Slot {
     bool created = false;  // the target did not exist when the upload began
     Disposition disposition = Disposition::kDiscard;
     int32_t outcome = 0;
+    // The temporary file, held open (and so locked) until finalisation.
+    platform::File file;
 };
 
 inline constexpr int kSlots = 128;
 Slot& slot(int k);
 
-// Prepares slot k to receive into `temp` for `target`; opens the temporary file.
-int32_t prepareUpload(int k, int32_t saveMode, const std::string& target, const std::string& temp,
-                      int32_t size, platform::File* file);
+// Prepares slot k to receive a file for `target`: checks the free space and
+// the save mode, and creates the slot's temporary file beside the target.
+int32_t prepareUpload(int k, int32_t saveMode, const std::string& target, int32_t size);
 
-// Receives blocks into `file`; the first data frame is in the receive buffer.
-int32_t receiveFile(platform::File& file, int32_t expected, bool batch);
+// Receives blocks into `file` (left open); the first data frame is in the
+// receive buffer. More bytes than `expected` are refused as a bad frame. In a
+// batch a block that cannot be taken is answered with result "F", after
+// which the terminal ends the batch: *ended says so.
+int32_t receiveFile(platform::File& file, int32_t expected, bool batch, bool* ended = nullptr);
 
 // Puts slots 0..n-1 in place, or removes what they left; the last slot's result.
 int32_t finalise(int n);
 
 // A terminal's file name as the PC file name it is stored under; false when
 // it is not a name a file in the folder may have (it would leave the folder).
+// Such a name gets VSK_E_PC_FILE_NAME.
 bool pcNameFor(const std::string& terminalName, std::string* pcName);
 
 }  // namespace vsk::xfer

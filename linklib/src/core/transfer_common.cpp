@@ -66,8 +66,22 @@ int32_t refusal(int kind) {
     }
 }
 
+namespace {
+
+// Names with control characters are refused in both directions: they cannot
+// be typed, shown or put in a result line safely.
+bool hasControlCharacter(const std::string& name) {
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool terminalNameFor(const std::string& path, bool removeBlanks, std::string* name) {
     std::string last = lastComponent(path);
+    if (hasControlCharacter(last)) return false;
     if (removeBlanks) std::erase(last, ' ');
     std::string cp932;
     if (!platform::utf8ToCp932(last, &cp932)) return false;
@@ -87,9 +101,7 @@ bool pcNameFor(const std::string& terminalName, std::string* pcName) {
     std::string trimmed = terminalName;
     while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
     if (trimmed.empty() || trimmed == "." || trimmed == "..") return false;
-    for (unsigned char c : trimmed) {
-        if (c < 0x20 || c == 0x7F || c == '/') return false;
-    }
+    if (hasControlCharacter(trimmed) || trimmed.find('/') != std::string::npos) return false;
     return platform::cp932ToUtf8(trimmed, pcName);
 }
 

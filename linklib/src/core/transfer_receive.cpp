@@ -1,10 +1,12 @@
-// Receiving a terminal file: into a temporary file first, then put in place
-// by the file's transfer slot. The target is touched only when the file is
-// complete, and then by one rename.
+// Receiving a terminal file: into a temporary file of its own first, then put
+// in place by the file's transfer slot. The target is touched only when the
+// file is complete, and then by one rename (an append renames a copy holding
+// the old bytes and the new ones).
 #include <stdio.h>
 
 #include <array>
 
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "session.h"
 #include "transfer.h"
@@ -21,9 +23,14 @@ Slot& slot(int k) {
 
 namespace {
 
+// How long an append waits for another receiver appending to the same file.
+constexpr uint32_t kAppendLockWaitMs = 30000;
+// Times an append starts again because the target was replaced meanwhile.
+constexpr int kAppendRounds = 8;
+
 std::string folderOf(const std::string& path) {
     size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
 int32_t fail(Slot& s, Disposition d, int32_t code) {
@@ -39,48 +46,130 @@ bool moveIntoPlace(const Slot& s) {
     return platform::renameNoReplace(s.temp, s.target);
 }
 
+void discardTemp(Slot& s) {
+    if (!s.temp.empty()) platform::removeFile(s.temp);
+    s.file.close();
+}
+
+// Copies what is left of `in` onto the end of `out`: 0, 6006 or 6005.
+int32_t copyRest(platform::File& in, platform::File& out) {
+    uint8_t buf[16384];
+    for (;;) {
+        long n = in.read(buf, sizeof buf);
+        if (n < 0) return VSK_E_SYS_READ;
+        if (n == 0) return 0;
+        if (!out.write(buf, static_cast<size_t>(n))) return VSK_E_SYS_WRITE;
+    }
+}
+
+// Waits (bounded, abort honoured) until no other receiver is appending to
+// `target`. A file system without locks is not waited on.
+int32_t lockForAppend(platform::File& target) {
+    const uint32_t start = platform::tickMs();
+    while (!target.tryLock()) {
+        if (!platform::failedAsBusy()) return 0;
+        if (platform::elapsedMs(start) >= kAppendLockWaitMs) return VSK_E_SYS_OPEN;
+        host::dispatchEvents();
+        if (int32_t reason = abortReason()) return reason;
+        platform::sleepMs(5);
+    }
+    return 0;
+}
+
+// Builds the appended file beside the target (its old bytes, then the
+// received ones, with its permission bits) and renames it into place, so
+// the target holds its old bytes or all of the new ones after any failure.
+int32_t appendByCopy(Slot& s, platform::File& old) {
+    platform::File copy;
+    std::string copyPath;
+    if (!platform::createTemp(folderOf(s.target), &copy, &copyPath)) return VSK_E_SYS_OPEN;
+    int32_t r = copyRest(old, copy);
+    if (r == 0) r = s.file.rewind() ? copyRest(s.file, copy) : VSK_E_SYS_READ;
+    if (r == 0 && !(copy.takePermissionsOf(old) && copy.flush())) r = VSK_E_SYS_WRITE;
+    // Only a receiver replacing the file (not one appending) can have put
+    // another file there meanwhile; its file is not overwritten.
+    if (r == 0 && !old.isAt(s.target)) r = VSK_E_SYS_MOVE;
+    if (r == 0 && !platform::renameFile(copyPath, s.target)) r = VSK_E_SYS_MOVE;
+    if (r != 0) platform::removeFile(copyPath);
+    return r;
+}
+
+// Appends the slot's received file to its target, which must be a regular
+// file that may be written (not a link); a target that does not exist (any
+// more) is simply the received file.
+int32_t appendIntoPlace(Slot& s, bool* tempMoved) {
+    for (int round = 0; round < kAppendRounds; ++round) {
+        platform::File old;
+        if (!old.openExisting(s.target, true)) {
+            if (!platform::failedAsMissing()) return VSK_E_SYS_OPEN;
+            if (platform::renameNoReplace(s.temp, s.target)) {
+                *tempMoved = true;
+                return 0;
+            }
+            if (!platform::failedAsExisting()) return VSK_E_SYS_MOVE;
+            continue;  // created meanwhile by another receiver: append to it
+        }
+        if (int32_t r = lockForAppend(old)) return r;
+        if (!old.isAt(s.target)) continue;  // replaced while waiting for the lock
+        return appendByCopy(s, old);
+    }
+    return VSK_E_SYS_MOVE;
+}
+
 int32_t finaliseSlot(Slot& s) {
     switch (s.disposition) {
         case Disposition::kReplace:
             if (!moveIntoPlace(s)) {
-                platform::removeFile(s.temp);
+                discardTemp(s);
                 s.outcome = 2;
                 return VSK_E_SYS_MOVE;
             }
+            s.file.close();
             s.outcome = 1;
             return 0;
         case Disposition::kAppend: {
-            bool ok = platform::appendFile(s.temp, s.target);
-            platform::removeFile(s.temp);
-            s.outcome = ok ? 1 : 2;
-            return ok ? 0 : VSK_E_SYS_OPEN;
+            bool moved = false;
+            int32_t r = appendIntoPlace(s, &moved);
+            if (moved)
+                s.file.close();
+            else
+                discardTemp(s);
+            s.outcome = r == 0 ? 1 : 2;
+            return r;
         }
         case Disposition::kLeave:
             s.outcome = 3;
             return 0;
         case Disposition::kDiscard:
         default:
-            if (!s.temp.empty()) platform::removeFile(s.temp);
+            discardTemp(s);
             s.outcome = 2;
             return 0;
     }
 }
 
+// The bytes the upload puts on the disk beyond what is there: the received
+// file, and for an append the appended copy built beside the target.
+uint64_t spaceNeeded(int32_t saveMode, const std::string& target, int32_t size) {
+    const uint64_t received = static_cast<uint64_t>(size < 0 ? 0 : size);
+    int64_t old = 0;
+    if (saveMode != 1 || !platform::fileSize(target, &old)) return received;
+    return received + static_cast<uint64_t>(old) + received;
+}
+
 }  // namespace
 
-int32_t prepareUpload(int k, int32_t saveMode, const std::string& target, const std::string& temp,
-                      int32_t size, platform::File* file) {
+int32_t prepareUpload(int k, int32_t saveMode, const std::string& target, int32_t size) {
     Slot& s = slot(k);
     s = Slot{};
     s.index = k;
     s.target = target;
-    s.temp = temp;
     s.expected = size;
     s.disposition = Disposition::kDiscard;
 
+    const std::string folder = folderOf(target);
     uint64_t avail = 0;
-    if (!platform::freeSpace(folderOf(target), &avail) ||
-        avail < static_cast<uint64_t>(size < 0 ? 0 : size)) {
+    if (!platform::freeSpace(folder, &avail) || avail < spaceNeeded(saveMode, target, size)) {
         return fail(s, Disposition::kDiscard, VSK_E_PC_DISK_FULL);
     }
     bool exists = platform::pathExists(target);
@@ -88,38 +177,49 @@ int32_t prepareUpload(int k, int32_t saveMode, const std::string& target, const 
     // The target is not created before the data is complete: were the process
     // killed during the transfer, no empty target would be left behind.
     s.created = !exists;
-    if (!file->openWrite(temp)) return fail(s, Disposition::kDiscard, VSK_E_SYS_OPEN);
+    if (!platform::createTemp(folder, &s.file, &s.temp)) {
+        return fail(s, Disposition::kDiscard, VSK_E_SYS_OPEN);
+    }
     s.disposition = saveMode == 1 ? Disposition::kAppend : Disposition::kReplace;
     return 0;
 }
 
-int32_t receiveFile(platform::File& file, int32_t expected, bool batch) {
+int32_t receiveFile(platform::File& file, int32_t expected, bool batch, bool* ended) {
     State& g = state();
-    // Every way out closes the temporary file; a complete one reaches the disk first.
+    if (ended != nullptr) *ended = false;
+    // A complete file reaches the disk before it is put in place; the file
+    // stays open until then.
     auto finish = [&file](int32_t result) {
         if (result == 0 && !file.flush()) result = VSK_E_SYS_WRITE;
-        file.close();
         return result;
     };
+    // In a batch the terminal is told that the block was not taken, which
+    // ends its batch.
+    auto refuseBlock = [&](int32_t result) {
+        if (batch) {
+            buildFrame(frame::kResult, g.currentHt, frame::blockOf(g.recv), 0,
+                       reinterpret_cast<const uint8_t*>("F"), 1);
+            writeFrame();
+            if (ended != nullptr) *ended = true;
+        }
+        return finish(result);
+    };
+    int64_t stored = 0;
     bool firstAck = true;
     for (;;) {
-        // Store the block that has just arrived.
+        // Store the block that has just arrived, unless it would carry the
+        // file past the size announced: such a terminal is not believed.
         size_t n = replyLength();
-        // More than the size expected: the upload would end with 3001 at the
-        // terminal's end frame anyway, and a terminal that never sends one
-        // must not fill the disk meanwhile. (A batch keeps its own course.)
-        if (!batch && static_cast<int64_t>(bytesDone()) + static_cast<int64_t>(n) > expected) {
+        if (stored + static_cast<int64_t>(n) > expected) {
+            if (batch) return refuseBlock(VSK_E_RECEIVE);
+            // A single upload's size is the caller's: the file would end with
+            // 3001 at the terminal's end frame anyway, and a terminal that
+            // never sends one must not fill the disk meanwhile.
             writeAbortFrame();
             return finish(VSK_E_UPLOAD_SIZE);
         }
-        if (!file.write(g.recv + frame::kOffData, n)) {
-            if (batch) {
-                buildFrame(frame::kResult, g.currentHt, frame::blockOf(g.recv), 0,
-                           reinterpret_cast<const uint8_t*>("F"), 1);
-                writeFrame();
-            }
-            return finish(VSK_E_SYS_WRITE);
-        }
+        if (!file.write(g.recv + frame::kOffData, n)) return refuseBlock(VSK_E_SYS_WRITE);
+        stored += static_cast<int64_t>(n);
         addDone(static_cast<int32_t>(n));
         if (host::windowOpen()) host::showProgress(bytesDone(), expected);
 
@@ -134,12 +234,12 @@ int32_t receiveFile(platform::File& file, int32_t expected, bool batch) {
             buildFrame(frame::kAnswer, g.currentHt, acked, frame::ACK, nullptr, 0);
             int32_t r = exchange(g.retry, !firstAck, acked);
             if (r != 0) {
-                if (bytesDone() == expected) return finish(0);
+                if (stored == expected) return finish(0);
                 return finish(r == frame::kind::kRepeatedBlock ? VSK_E_TIMEOUT : r);
             }
             int kind = classifyReply();
             if (kind == kData) break;
-            if (kind == kEot) return finish(bytesDone() == expected ? 0 : VSK_E_UPLOAD_SIZE);
+            if (kind == kEot) return finish(stored == expected ? 0 : VSK_E_UPLOAD_SIZE);
             if (int32_t refused = refusal(kind)) return finish(refused);
             if (attempt >= g.retry) return finish(VSK_E_RECEIVE);
         }

@@ -1,9 +1,14 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <string_view>
 
 #include "platform/files.h"
 #include "platform/syserror.h"
@@ -71,16 +76,14 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
     return true;
 }
 
-bool appendFile(const std::string& from, const std::string& to) {
-    File in, out;
-    if (!in.openRead(from) || !out.openWrite(to, true)) return false;
-    uint8_t buf[1024];
-    for (;;) {
-        long n = in.read(buf, sizeof buf);
-        if (n < 0) return false;
-        if (n == 0) return out.flush();
-        if (!out.write(buf, static_cast<size_t>(n))) return false;
-    }
+bool failedAsExisting() {
+    return errno == EEXIST;
+}
+bool failedAsMissing() {
+    return errno == ENOENT;
+}
+bool failedAsBusy() {
+    return errno == EWOULDBLOCK;
 }
 
 bool setReadOnly(const std::string& path, bool readOnly) {
@@ -102,12 +105,69 @@ bool File::openRead(const std::string& path) {
     return fd_ >= 0;
 }
 
-bool File::openWrite(const std::string& path, bool append) {
+bool File::createNew(const std::string& path) {
     close();
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-    fd_ = ::open(path.c_str(), flags, 0666);
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     recordErrno();
     return fd_ >= 0;
+}
+
+bool File::openExisting(const std::string& path, bool writable) {
+    close();
+    int flags = (writable ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags);
+    recordErrno();
+    if (fd < 0) return false;
+    struct stat st {};
+    int r = ::fstat(fd, &st);
+    recordErrno();
+    if (r != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (r == 0) {
+            errno = EINVAL;  // not a plain file
+            recordErrno();
+        }
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+bool File::tryLock() {
+    int r = ::flock(fd_, LOCK_EX | LOCK_NB);
+    recordErrno();
+    return r == 0;
+}
+
+bool File::isAt(const std::string& path) const {
+    struct stat mine {
+    }, there{};
+    if (::fstat(fd_, &mine) != 0) {
+        recordErrno();
+        return false;
+    }
+    int r = ::lstat(path.c_str(), &there);
+    recordErrno();
+    return r == 0 && mine.st_dev == there.st_dev && mine.st_ino == there.st_ino;
+}
+
+bool File::takePermissionsOf(const File& other) {
+    struct stat st {};
+    int r = ::fstat(other.fd_, &st);
+    recordErrno();
+    if (r != 0) return false;
+    // Only a privileged process may give a file to another owner; for anyone
+    // else the copy stays the appending user's, as a new file would.
+    if (::fchown(fd_, st.st_uid, st.st_gid) != 0) recordErrno();
+    r = ::fchmod(fd_, st.st_mode & 07777);
+    recordErrno();
+    return r == 0;
+}
+
+bool File::rewind() {
+    off_t r = ::lseek(fd_, 0, SEEK_SET);
+    recordErrno();
+    return r == 0;
 }
 
 long File::read(uint8_t* buf, size_t n) {
@@ -151,6 +211,76 @@ void File::close() {
         recordErrno();
         fd_ = -1;
     }
+}
+
+namespace {
+
+constexpr std::string_view kTempPrefix = ".~vsk-";
+
+// Eight hex digits that differ from call to call and from process to process.
+std::string uniqueSuffix() {
+    static uint32_t counter = 0;
+    uint32_t value = 0;
+    if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != sizeof value) {
+        value = static_cast<uint32_t>(::getpid()) * 2654435761u;
+    }
+    value ^= ++counter;
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+// The process id in a temporary file's name, or 0 when the name is not one.
+pid_t tempOwner(std::string_view name) {
+    if (name.substr(0, kTempPrefix.size()) != kTempPrefix) return 0;
+    name.remove_prefix(kTempPrefix.size());
+    pid_t pid = 0;
+    size_t i = 0;
+    for (; i < name.size() && i < 10 && name[i] >= '0' && name[i] <= '9'; ++i)
+        pid = pid * 10 + (name[i] - '0');
+    if (i == 0 || i >= name.size() || name[i] != '-') return 0;
+    return pid;
+}
+
+bool processRuns(pid_t pid) {
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+}  // namespace
+
+bool createTemp(const std::string& folder, File* file, std::string* path) {
+    const std::string stem = folder + std::string(kTempPrefix) + std::to_string(::getpid()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = stem + uniqueSuffix();
+        if (!file->createNew(candidate)) {
+            if (errno == EEXIST) continue;
+            return false;
+        }
+        // A file system without locks still gets its temporary files; as no
+        // one can take their lock there, none is ever taken for stale.
+        file->tryLock();
+        *path = std::move(candidate);
+        return true;
+    }
+    return false;
+}
+
+void removeStaleTemps(const std::string& folder) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    recordErrno();
+    if (dir == nullptr) return;
+    while (dirent* e = ::readdir(dir)) {
+        pid_t owner = tempOwner(e->d_name);
+        if (owner <= 0 || processRuns(owner)) continue;
+        const std::string path = folder + e->d_name;
+        File stale;
+        // Held by someone (a process of the same id on another machine
+        // sharing the folder): alive.
+        if (!stale.openExisting(path) || !stale.tryLock() || !stale.isAt(path)) continue;
+        ::unlink(path.c_str());
+        recordErrno();
+    }
+    ::closedir(dir);
 }
 
 }  // namespace vsk::platform
