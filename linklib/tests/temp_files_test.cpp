@@ -101,6 +101,9 @@ TEST(TempFilesTest, OnlyTheFilesOfEndedProcessesNoOneHoldsAreCleared) {
     ASSERT_EQ(::symlink(dir.file("victim.txt").c_str(), dir.file(link).c_str()), 0);
     dir.write(".~vsk-notapid", "user");
     dir.write("0~A.DAT", "user");
+    // A name a terminal may send (12 bytes at most) that begins alike.
+    const std::string terminalName = (".~vsk-" + dead + "-ABCDEF").substr(0, 12);
+    dir.write(terminalName, "a terminal's file");
 
     removeStaleTemps(folder);
     EXPECT_FALSE(present(dir.file(stale)));
@@ -109,6 +112,7 @@ TEST(TempFilesTest, OnlyTheFilesOfEndedProcessesNoOneHoldsAreCleared) {
     EXPECT_TRUE(present(dir.file(link)));
     EXPECT_TRUE(present(dir.file(".~vsk-notapid")));
     EXPECT_TRUE(present(dir.file("0~A.DAT")));
+    EXPECT_TRUE(present(dir.file(terminalName))) << terminalName;
     EXPECT_EQ(contents(dir.file("victim.txt")), "victim");
 }
 

@@ -216,6 +216,7 @@ void File::close() {
 namespace {
 
 constexpr std::string_view kTempPrefix = ".~vsk-";
+constexpr size_t kSuffixDigits = 8;
 
 // Eight hex digits that differ from call to call and from process to process.
 std::string uniqueSuffix() {
@@ -225,12 +226,19 @@ std::string uniqueSuffix() {
         value = static_cast<uint32_t>(::getpid()) * 2654435761u;
     }
     value ^= ++counter;
-    char text[9];
+    char text[kSuffixDigits + 1];
     std::snprintf(text, sizeof text, "%08x", value);
     return text;
 }
 
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
 // The process id in a temporary file's name, or 0 when the name is not one.
+// Only the exact shape counts (prefix, digits, "-", eight hex digits: 16
+// bytes at least), so no name a terminal can send (12 bytes at most) and no
+// file a user is likely to name is ever taken for a stale temporary file.
 pid_t tempOwner(std::string_view name) {
     if (name.substr(0, kTempPrefix.size()) != kTempPrefix) return 0;
     name.remove_prefix(kTempPrefix.size());
@@ -239,6 +247,10 @@ pid_t tempOwner(std::string_view name) {
     for (; i < name.size() && i < 10 && name[i] >= '0' && name[i] <= '9'; ++i)
         pid = pid * 10 + (name[i] - '0');
     if (i == 0 || i >= name.size() || name[i] != '-') return 0;
+    const std::string_view suffix = name.substr(i + 1);
+    if (suffix.size() != kSuffixDigits) return 0;
+    for (char c : suffix)
+        if (!isHexDigit(c)) return 0;
     return pid;
 }
 
