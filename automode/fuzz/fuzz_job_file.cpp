@@ -13,6 +13,7 @@
 
 #include "cls_reg.h"
 #include "cls_setfile.h"
+#include "cp932.h"
 #include "fuzz_assert.h"
 #include "job_start.h"
 #include "profile_file.h"
@@ -136,16 +137,25 @@ QStringList valuesNow() {
     return values;
 }
 
+bool isUtf8(const QByteArray& bytes) {
+    return QString::fromUtf8(bytes).toUtf8() == bytes;
+}
+
 // One write changes the one key and nothing else: every other line of the
-// file stays byte for byte, and every other setting reads as before.
+// file stays byte for byte, and every other setting reads as before. A file
+// that is not UTF-8 is a CP932 file: the line is written in CP932, and a
+// value CP932 cannot express is refused like one holding a line break.
 void writeOne(const Setting& s, const QString& value) {
     const QByteArray before = fileBytes();
     const QStringList valuesBefore = valuesNow();
+    const bool cp932 = !isUtf8(before);
+    const Encoded encoded = encodeCp932(value);
     ClsSetFile file;
     file.setfilename(jobPath());
     const bool ok = s.set(file, value);
     const QByteArray after = fileBytes();
-    if (value.contains(u'\n') || value.contains(u'\r')) {
+    if (value.contains(u'\n') || value.contains(u'\r') || (cp932 && !encoded.complete) ||
+        before.size() > kMaxProfileBytes) {
         FUZZ_ASSERT(!ok && after == before);
         return;
     }
@@ -159,19 +169,27 @@ void writeOne(const Setting& s, const QString& value) {
            a[a.size() - 1 - tail] == b[b.size() - 1 - tail]) {
         ++tail;
     }
-    const QByteArray keyLine = (s.key + u'=' + value).toUtf8();
+    const QByteArray keyLine =
+        cp932 ? encodeCp932(s.key + u'=' + value).bytes : (s.key + u'=' + value).toUtf8();
     const QByteArray header = (u'[' + s.section + u']').toUtf8();
     const qsizetype removed = a.size() - head - tail, added = b.size() - head - tail;
     FUZZ_ASSERT(removed <= 1 && added <= 2);
     for (qsizetype i = head; i < head + added; ++i) FUZZ_ASSERT(b[i] == keyLine || b[i] == header);
 
+    // A write that took the last line that was not UTF-8 leaves a UTF-8
+    // file, whose other lines then read as UTF-8: compare only when the
+    // file's encoding stayed.
+    if (isUtf8(after) != !cp932) return;
     const QStringList valuesAfter = valuesNow();
+    // What CP932 gives back for the value (a few characters share a code).
+    const QString stored = cp932 ? decodeCp932(encoded.bytes) : value;
     for (qsizetype i = 0; i < settings().size(); ++i) {
         const Setting& other = settings()[i];
         if (other.key == s.key && other.section == s.section) {
             // A value that needs no cutting or trimming reads back as written.
-            if (!value.isEmpty() && value == value.trimmed() && value.toUtf8().size() <= 127) {
-                FUZZ_ASSERT(valuesAfter[i] == value);
+            if (!value.isEmpty() && value == value.trimmed() && value.toUtf8().size() <= 127 &&
+                stored == stored.trimmed() && stored.toUtf8().size() <= 127) {
+                FUZZ_ASSERT(valuesAfter[i] == stored);
             }
         } else {
             FUZZ_ASSERT(valuesAfter[i] == valuesBefore[i]);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "arguments.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "session.h"
 #include "transfer.h"
@@ -189,8 +190,10 @@ struct UploadRun {
 
 // Reads the first header, which the terminal sends right after its count.
 int32_t readFirstHeader() {
+    // One reply's time in all: frames from other terminals do not extend it.
+    const uint64_t endUs = platform::tickUs() + replyLimitUs(state().timeoutMs);
     for (;;) {
-        if (int32_t r = readReply(true)) return r;
+        if (int32_t r = readReplyBy(true, endUs)) return r;
         if (frame::sameHt(state().recv, state().currentHt)) break;  // another terminal's frame
     }
     switch (classifyReply()) {
