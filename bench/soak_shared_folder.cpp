@@ -29,6 +29,11 @@ const std::string kSharedName = "S.DAT";
 constexpr size_t kSharedBase = 6000, kOwnBase = 1500;
 // Appended files are started afresh once they pass this size.
 constexpr size_t kRestartAppendAt = 200000;
+// The lines run at a real rate, so that a receiver is killed in the middle
+// of a transfer, not only before or after one: the shared file takes about
+// half a second.
+const char* const kLineBaud = "115200";
+constexpr int kKillWithinMs = 700;
 // How long a receiver may take before it counts as hung.
 constexpr auto kReceiverDeadline = 60s;
 // The terminals give up on a conversation whose PC went away after this long.
@@ -107,8 +112,8 @@ void SharedFolderSoak::startSimulators() {
         const std::string dir = work_.file("ht" + std::to_string(ht));
         std::filesystem::create_directories(dir);
         sims_.push_back(std::make_unique<SimProcess>(std::vector<std::string>{
-            "@no-record", "--ack-timeout", kAckTimeoutMs, "--ht", std::to_string(ht), "--dir",
-            dir}));
+            "@no-record", "--baud", kLineBaud, "--ack-timeout", kAckTimeoutMs, "--ht",
+            std::to_string(ht), "--dir", dir}));
     }
 }
 
@@ -131,7 +136,7 @@ void SharedFolderSoak::round() {
     ++rounds_;
     ++version_;
     offerFiles(version_);
-    std::uniform_int_distribution<int> coin(0, 1), third(0, 2), delayMs(0, 120);
+    std::uniform_int_distribution<int> coin(0, 1), third(0, 2), delayMs(0, kKillWithinMs);
     const bool append = coin(random_) == 1;
     if (append) ++appendRounds_;
 
@@ -264,10 +269,13 @@ void SharedFolderSoak::checkFolder(bool anyKilled) {
 }
 
 void SharedFolderSoak::report(std::ostream& out) const {
+    long stillThere = 0;
+    for (const std::string& n : namesIn(pc_)) stillThere += leftBehind_.count(n) ? 1 : 0;
     out << "shared folder: " << rounds_ << " rounds (" << appendRounds_ << " appending), "
         << received_ << " files received, " << kills_ << " receivers killed, " << failures_
-        << " failed, " << leftBehind_.size() << " temporary files left by killed receivers, "
-        << mismatches_ << " mismatches\n";
+        << " failed, " << leftBehind_.size() << " temporary files left by killed receivers ("
+        << stillThere << " not yet cleared by a later receiver), " << mismatches_
+        << " mismatches\n";
 }
 
 }  // namespace vsk::bench
