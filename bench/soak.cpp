@@ -3,7 +3,9 @@
 // simulator's whole list. Checks as it goes and at the end that every result
 // is the one its fault implies and is in the history file, that no temporary
 // file is left, that every file on either side is its old or its complete new
-// contents, and that memory and descriptors do not grow.
+// contents, and that memory and descriptors do not grow. Between the runs'
+// ticks, two receivers into one PC folder are killed and checked now and
+// then (soak_shared_folder.h).
 //
 //   bench_soak --minutes N [--seed S] [--upload|--download|--both]
 #include <dirent.h>
