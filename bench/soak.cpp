@@ -41,13 +41,13 @@
 
 namespace {
 
+using vsk::bench::contentOf;
+using vsk::bench::namesIn;
+using vsk::bench::writeAtomically;
 using vsk::htsim::testing::readFile;
 using vsk::htsim::testing::SimControl;
 using vsk::htsim::testing::SimProcess;
 using vsk::htsim::testing::TempDir;
-using vsk::bench::contentOf;
-using vsk::bench::namesIn;
-using vsk::bench::writeAtomically;
 using SteadyClock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -670,8 +670,7 @@ int Soak::summary() {
               << "mismatches: results " << resultMismatches_ << ", history " << historyMismatches_
               << ", contents " << contentMismatches_ << ", leftover files " << leftovers_ << "\n";
     shared_->report(std::cout);
-    std::cout
-              << "VmRSS " << first_.rssKb << " kB after the first minute, " << last_.rssKb
+    std::cout << "VmRSS " << first_.rssKb << " kB after the first minute, " << last_.rssKb
               << " kB at the end (growth " << growth << " kB, allowed " << kRssNoiseKb << ")\n"
               << "open descriptors " << first_.fds << " after the first minute, " << last_.fds
               << " at the end (allowed growth " << kFdNoise << ")\n"

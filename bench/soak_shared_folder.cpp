@@ -36,9 +36,6 @@ const char* const kLineBaud = "115200";
 constexpr int kKillWithinMs = 700;
 // How long a receiver may take before it counts as hung.
 constexpr auto kReceiverDeadline = 60s;
-// The terminals give up on a conversation whose PC went away after this long.
-const char* const kAckTimeoutMs = "400";
-constexpr auto kSettle = 600ms;
 
 std::string ownName(int ht) {
     return "R" + std::to_string(ht) + ".DAT";
@@ -62,8 +59,7 @@ int waitFor(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     for (;;) {
         int status = 0;
         pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         if (r < 0) return -1;
         if (std::chrono::steady_clock::now() >= deadline) {
             ::kill(pid, SIGKILL);
@@ -106,15 +102,18 @@ SharedFolderSoak::SharedFolderSoak(std::mt19937& random, std::string veskactl)
 SharedFolderSoak::~SharedFolderSoak() = default;
 
 void SharedFolderSoak::startSimulators() {
-    sims_.clear();
-    for (int i = 0; i < kReceivers; ++i) {
-        const int ht = i + 1;
-        const std::string dir = work_.file("ht" + std::to_string(ht));
-        std::filesystem::create_directories(dir);
-        sims_.push_back(std::make_unique<SimProcess>(std::vector<std::string>{
-            "@no-record", "--baud", kLineBaud, "--ack-timeout", kAckTimeoutMs, "--ht",
-            std::to_string(ht), "--dir", dir}));
-    }
+    sims_.resize(kReceivers);
+    for (int i = 0; i < kReceivers; ++i) startSimulator(i);
+}
+
+// Receiver i's terminal on a line of its own, as new.
+void SharedFolderSoak::startSimulator(int i) {
+    const int ht = i + 1;
+    const std::string dir = work_.file("ht" + std::to_string(ht));
+    std::filesystem::create_directories(dir);
+    sims_[static_cast<size_t>(i)].reset();
+    sims_[static_cast<size_t>(i)] = std::make_unique<SimProcess>(std::vector<std::string>{
+        "@no-record", "--baud", kLineBaud, "--ht", std::to_string(ht), "--dir", dir});
 }
 
 void SharedFolderSoak::offerFiles(int version) {
@@ -162,8 +161,9 @@ void SharedFolderSoak::round() {
         for (const std::string& n : {kSharedName, ownName(r.ht)})
             r.offered.emplace_back(n, *readFile(dir + "/" + n));
         const int port = kFirstPort + i;
-        std::vector<std::string> args = {veskactl_, "--port", std::to_string(port), "--timeout",
-                                         "800", "--retry", "3", r.command, std::to_string(r.ht)};
+        std::vector<std::string> args = {veskactl_,   "--port",  std::to_string(port),
+                                         "--timeout", "800",     "--retry",
+                                         "3",         r.command, std::to_string(r.ht)};
         if (r.command == "get") args.insert(args.end(), {kSharedName, ownName(r.ht)});
         args.insert(args.end(), {"--to", pc_, "--mode", append ? "append" : "overwrite"});
         r.pid = spawn(args, sims_[i]->path(), port);
@@ -196,14 +196,15 @@ void SharedFolderSoak::round() {
     }
     for (size_t j = 0; j < names.size(); ++j) checkFile(names[j], before[j], append, receivers);
     checkFolder(anyKilled);
-    // A terminal whose PC was killed finishes that conversation by its own time-out.
-    if (anyKilled) std::this_thread::sleep_for(kSettle);
-    for (auto& sim : sims_) {
-        if (sim->waitExit(0ms)) {
-            mismatch("a simulator ended");
-            startSimulators();
-            break;
-        }
+    for (int i = 0; i < kReceivers; ++i) {
+        if (sims_[static_cast<size_t>(i)]->waitExit(0ms)) mismatch("a simulator ended");
+        // A terminal whose PC was killed would still be in that conversation
+        // until its own time-out: it starts afresh instead, on a new line
+        // (also because a killed program leaves a pseudo-terminal's
+        // exclusive flag set).
+        if (receivers[static_cast<size_t>(i)].killed ||
+            sims_[static_cast<size_t>(i)]->waitExit(0ms))
+            startSimulator(i);
     }
 }
 

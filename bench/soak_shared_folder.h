@@ -33,6 +33,7 @@ class SharedFolderSoak {
   private:
     struct Receiver;
     void startSimulators();
+    void startSimulator(int i);
     void offerFiles(int version);
     void checkFile(const std::string& name, const std::optional<std::string>& before, bool append,
                    const std::vector<Receiver>& receivers);

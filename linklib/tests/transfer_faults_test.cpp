@@ -249,8 +249,7 @@ TEST_F(TransferFaultsTest, MoreBytesThanAnnouncedAreRefused) {
     store_.write("EMPTY.DAT", "");
     store_.write("F.DAT", pattern(kSize));
     startTerminal({"--fault", "overlong=2000000@S"});
-    EXPECT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "EMPTY.DAT", 0, 0),
-              VSK_E_UPLOAD_SIZE);
+    EXPECT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "EMPTY.DAT", 0, 0), VSK_E_UPLOAD_SIZE);
     EXPECT_TRUE(filesIn(pc_.path()).empty());
     EXPECT_TRUE(sim().waitReceived(1, isFrame('E', "CAN", 5)));
     TearDown();

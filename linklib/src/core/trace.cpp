@@ -489,9 +489,10 @@ void putPermissionHint(Tracer& t, std::initializer_list<Arg> args) {
     }
     // Which group may help is the device's own business: root's group never
     // does, and a group without read and write permission does not either.
-    line.put(": a group other than root with read and write permission can be joined"
-             " (sudo usermod -aG GROUP $USER, then log in again); otherwise ask for access,"
-             " e.g. a udev rule");
+    line.put(
+        ": a group other than root with read and write permission can be joined"
+        " (sudo usermod -aG GROUP $USER, then log in again); otherwise ask for access,"
+        " e.g. a udev rule");
 }
 
 }  // namespace
