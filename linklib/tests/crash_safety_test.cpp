@@ -24,18 +24,25 @@ constexpr size_t kBig = 512 * 60;
 
 class CrashSafetyTest : public LinkTest {
   protected:
+    // Runs `body` in a child process with its own session on the simulator's
+    // line; the child ends with what `body` returns (10: no session).
+    static pid_t inChild(const std::function<int(int32_t)>& body) {
+        pid_t child = ::fork();
+        if (child != 0) return child;
+        LineSettings ls = fastSettings(2000, 3);
+        int32_t h = 0;
+        if (Vsk_ComOpen(&h, 1, 0, &ls) != 0) ::_exit(10);
+        ::_exit(body(h));
+    }
+
     // Runs `upload` in a child process with its own session on the simulator's
     // line and kills it once the terminal has sent `frames` data frames.
     void killDuring(size_t frames, const std::function<int32_t(int32_t)>& upload) {
-        pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            LineSettings ls = fastSettings(2000, 3);
-            int32_t h = 0;
-            if (Vsk_ComOpen(&h, 1, 0, &ls) != 0) ::_exit(10);
+        pid_t child = inChild([&](int32_t h) {
             upload(h);
-            ::_exit(11);  // the upload was to be killed before it ended
-        }
+            return 11;  // the upload was to be killed before it ended
+        });
+        ASSERT_GE(child, 0);
         bool reached = sim().waitSent(frames, isFrame('D', "-", 5), std::chrono::seconds(10));
         ::kill(child, SIGKILL);
         int status = 0;
@@ -131,14 +138,11 @@ TEST_F(CrashSafetyTest, KilledWhileAppendingLeavesOldOrWholeNewBytes) {
     startTerminal({"--block", "1012", "@no-record"}, fastSettings(2000, 3));
     Vsk_ComClose(h_);
     h_ = 0;
-    pid_t child = ::fork();
+    const std::string folder = pc_.path();
+    pid_t child = inChild([&](int32_t h) {
+        return Vsk_FUpload(h, "005", 1, folder.c_str(), "LOG.DAT", 1 << 20, 0) == 0 ? 0 : 12;
+    });
     ASSERT_GE(child, 0);
-    if (child == 0) {
-        LineSettings ls = fastSettings(2000, 3);
-        int32_t h = 0;
-        if (Vsk_ComOpen(&h, 1, 0, &ls) != 0) ::_exit(10);
-        ::_exit(Vsk_FUpload(h, "005", 1, pc_.path().c_str(), "LOG.DAT", 1 << 20, 0) == 0 ? 0 : 12);
-    }
     // Killed the moment the target starts to change or its appended copy appears.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     bool appending = false;

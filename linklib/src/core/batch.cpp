@@ -223,14 +223,6 @@ Next whatFollows(int kind, int32_t* result) {
     return Next::kStop;
 }
 
-// Tells the terminal that the PC cannot take the file it offers (result
-// "F", written once): the terminal ends its batch.
-void refuseFile(char headerBlock) {
-    buildFrame(frame::kResult, state().currentHt, headerBlock, 0,
-               reinterpret_cast<const uint8_t*>("F"), 1);
-    writeFrame();
-}
-
 // Tells the terminal to skip a file it offers and reads what follows.
 Next skipFile(char headerBlock, int32_t* result) {
     buildFrame(frame::kResult, state().currentHt, headerBlock, 0,
@@ -275,7 +267,7 @@ Next receiveEntry(UploadRun& run, UploadEntry* entry, int k, uint32_t announced,
     run.window.show(shown.text, size);
     if (prep == VSK_E_SAME_NAME_EXISTS) return skipFile(headerBlock, result);
     if (prep != 0) {
-        refuseFile(headerBlock);
+        xfer::refuseFile(headerBlock);
         *result = prep;
         return Next::kStop;
     }
@@ -360,7 +352,7 @@ int32_t upload(int32_t handle, const char* htArg, const std::string& folder, Upl
     list->Count = announced;
     if (announced > kMostFilesAnnounced) {
         // No terminal holds that many files: refused before its first header.
-        refuseFile('0');
+        xfer::refuseFile('0');
         return VSK_E_RECEIVE;
     }
 
@@ -376,7 +368,7 @@ int32_t upload(int32_t handle, const char* htArg, const std::string& folder, Upl
         if (next != Next::kHeader) break;
         if (k + 1 == announced) {
             // A file more than the terminal announced.
-            refuseFile(frame::blockOf(state().recv));
+            xfer::refuseFile(frame::blockOf(state().recv));
             result = VSK_E_RECEIVE;
         }
     }

@@ -52,6 +52,10 @@ class Window {
 // 0 for every other reply kind.
 int32_t refusal(int kind);
 
+// Tells the terminal that the file whose frame carried `block` is not taken
+// (a result frame "F", written once): the terminal ends its batch.
+void refuseFile(char block);
+
 // --- Sending PC files
 
 // Acknowledgements the terminal may still send for copies of the last block

@@ -79,6 +79,12 @@ bool hasControlCharacter(const std::string& name) {
 
 }  // namespace
 
+void refuseFile(char block) {
+    buildFrame(frame::kResult, state().currentHt, block, 0, reinterpret_cast<const uint8_t*>("F"),
+               1);
+    writeFrame();
+}
+
 bool terminalNameFor(const std::string& path, bool removeBlanks, std::string* name) {
     std::string last = lastComponent(path);
     if (hasControlCharacter(last)) return false;

@@ -197,9 +197,7 @@ int32_t receiveFile(platform::File& file, int32_t expected, bool batch, bool* en
     // ends its batch.
     auto refuseBlock = [&](int32_t result) {
         if (batch) {
-            buildFrame(frame::kResult, g.currentHt, frame::blockOf(g.recv), 0,
-                       reinterpret_cast<const uint8_t*>("F"), 1);
-            writeFrame();
+            refuseFile(frame::blockOf(g.recv));
             if (ended != nullptr) *ended = true;
         }
         return finish(result);
