@@ -58,6 +58,10 @@ int runAutoTool(int argc, char** argv, const AutoTool& tool) {
 int startAutoTool(const AutoTool& tool, const QStringList& arguments) {
     const QString joined = arguments.join(QLatin1Char(' '));
     SingleInstance instance(QString::fromLatin1(tool.program));
+    // Started again without a job, the clerk is looking for the running
+    // copy's window: it comes to the front.
+    if (instance.anotherIsRunning() && joined.isEmpty() && instance.askRunningCopyToShow())
+        return 0;
     if (instance.anotherIsRunning()) {
         std::fprintf(stderr, "%s: another copy is running; %s\n", tool.program,
                      joined.isEmpty()
@@ -67,6 +71,7 @@ int startAutoTool(const AutoTool& tool, const QStringList& arguments) {
         showError(kAlreadyRunning);
         return kAlreadyRunningExit;
     }
+    instance.serveRequestsToShow();
     if (joined.isEmpty()) {
         std::unique_ptr<QWidget> main = tool.mainWindow();
         main->show();

@@ -27,9 +27,11 @@ inline const QString kAlreadyRunning = QStringLiteral("既に起動している�
 int runAutoTool(int argc, char** argv, const AutoTool& tool);
 
 // The program once its application object exists; `arguments` without the
-// program's name. A copy started while another runs says so, on stderr and
-// in a message box, and ends with kAlreadyRunningExit: a scheduled job that
-// did not run must not look like one that did.
+// program's name. A copy started without a job while another runs brings
+// that one's window to the front and ends. A copy started with a job while
+// another runs says so, on stderr and in a message box, and ends with
+// kAlreadyRunningExit: a scheduled job that did not run must not look like
+// one that did.
 int startAutoTool(const AutoTool& tool, const QStringList& arguments);
 
 // The start with a job on the command line (`joined`: the arguments joined

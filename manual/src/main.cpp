@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTimer>
+#include <cstdio>
 
 #include "f_mainm.h"
 #include "gui_start.h"
@@ -13,8 +14,6 @@
 int main(int argc, char** argv) {
     auto app = vsk::ui::openApplication(argc, argv, "veskam");
     if (!app) return vsk::ui::kNoDisplayExit;
-    vsk::ui::SingleInstance instance(QStringLiteral("veskam"));
-    if (instance.anotherIsRunning()) return 0;
     QApplication::setApplicationVersion(QStringLiteral(VSK_VERSION_TEXT));
     QCommandLineParser options;
     options.addHelpOption();
@@ -23,6 +22,15 @@ int main(int argc, char** argv) {
                              QStringLiteral("Start the link as soon as the window is up."));
     options.addOption(start);
     options.process(*app);
+
+    vsk::ui::SingleInstance instance(QStringLiteral("veskam"));
+    if (instance.anotherIsRunning()) {
+        // The clerk who starts it again is looking for the window: show it.
+        if (instance.askRunningCopyToShow()) return 0;
+        std::fprintf(stderr, "veskam: another copy is running, and did not answer\n");
+        return 0;
+    }
+    instance.serveRequestsToShow();
 
     vsk::ui::useJapaneseFont(*app);
     vsk::ui::F_MainM window;

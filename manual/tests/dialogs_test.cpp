@@ -13,6 +13,7 @@
 #include "f_con.h"
 #include "f_ren.h"
 #include "f_ver.h"
+#include "gui_start.h"
 #include "veska01.h"
 
 namespace vsk::testing {
@@ -136,6 +137,13 @@ TEST(F_Ver, ShowsTheVersionRightAfterVerOnEveryShow) {
     EXPECT_EQ(labels, QStringList({u8("Veskafile Ver.2.03"), u8("Veskafile Ver.2.03")}));
     EXPECT_EQ(version.windowTitle(), u8("ﾊﾞｰｼﾞｮﾝ情報"));
     EXPECT_EQ(version.Command1()->text(), u8("ＯＫ"));
+}
+
+TEST(F_Ver, ShowsTheProgramsIcon) {
+    F_Ver version;
+    const QPixmap shown = version.findChild<QLabel*>("Image1")->pixmap();
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_EQ(shown.toImage(), ui::programIcon("veskam").pixmap(shown.size()).toImage());
 }
 
 template <typename Dialog>

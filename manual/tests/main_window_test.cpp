@@ -340,7 +340,8 @@ TEST_F(MainWindowTest, TerminalDeleteAsksPerFileAndStopsAtTheFirstFailure) {
     window_->btnDel()->click();
     EXPECT_EQ(asked, 1u);
     EXPECT_EQ(messages_, QStringList{ui::withCode(QStringLiteral("ファイル削除に失敗しました。"),
-                                                  VSK_E_HT_DELETE)});
+                                                  VSK_E_HT_DELETE) +
+                                     QStringLiteral("\nＨＴファイル削除失敗")});
     EXPECT_EQ(storeFile("A.DAT"), "<none>");
     EXPECT_EQ(storeFile("C.DAT"), "C.DAT") << "no file after the failed one is tried";
     EXPECT_TRUE(window_->btnDel()->isEnabled());

@@ -15,10 +15,25 @@ namespace vsk::ui {
 
 // The box for `text`.
 void showError(const QString& text, QWidget* parent = nullptr);
-// The box for `text` followed by "ｴﾗｰｺｰﾄﾞ：" and the result code in decimal.
+// The box for `text` followed by "ｴﾗｰｺｰﾄﾞ：" and the result code in decimal,
+// with failureDetail(code) on a second line.
 void showError(const QString& text, int32_t code, QWidget* parent = nullptr);
+// The box for `text`, with `detail` (when not empty) on a second line: what a
+// clerk can act on, below the text the tools have always shown.
+void showFailure(const QString& text, const QString& detail, QWidget* parent = nullptr);
 
-// While a sink is set, each message is handed to it instead of being shown.
+// What a result code means, for a second line under a failure's text: the
+// library's own text for it and, for a failed system call, the system's text
+// for the failure. Read right after the failing call: the system's part is
+// the library's last recorded system error.
+QString failureDetail(int32_t code);
+// Why port `port` could not be opened (`code`: what opening it returned):
+// which device it is and, in words, whether it is missing, in use or not
+// permitted.
+QString deviceOpenDetail(int32_t port, int32_t code);
+
+// While a sink is set, each message is handed to it instead of being shown:
+// the text, then "\n" and the detail when there is one.
 using MessageSink = std::function<void(const QString& text)>;
 void setMessageSink(MessageSink sink);
 
