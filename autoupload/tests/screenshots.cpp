@@ -1,6 +1,7 @@
 // Takes the pictures of the auto tools shown in the README: both main
 // windows, both job editors filled in, the confirmation of a loaded job and
-// the run window during a transfer with a simulated terminal.
+// the run window during a transfer with a simulated terminal, and the file
+// dialog that saves a job, each with its window frame and icon.
 //
 //   veska_auto_screenshots OUTPUT_FOLDER     (run by docs/take-screenshots.sh)
 #include <stdlib.h>
@@ -26,8 +27,11 @@
 #include "f_msg.h"
 #include "f_setd.h"
 #include "f_setu.h"
+#include "file_dialogs.h"
+#include "gui_start.h"
 #include "job_start.h"
 #include "message_box.h"
+#include "screen_grab.h"
 #include "sim_process.h"
 #include "tool_start.h"
 #include "ui_common.h"
@@ -40,24 +44,25 @@ QString g_out;
 
 void save(QWidget& w, const char* name) {
     QString path = QDir(g_out).filePath(name);
-    if (!w.grab().save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    if (!vsk::testing::grabWithFrame(w).save(path))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     std::printf("%s\n", qPrintable(path));
 }
 
-void settle(int ms = 200) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-}
+using vsk::testing::settle;
+
+// The upload tool's windows carry its own icon.
+struct UploadToolIcon {
+    UploadToolIcon() { QApplication::setWindowIcon(ui::programIcon("veskau")); }
+    ~UploadToolIcon() { QApplication::setWindowIcon(ui::programIcon("veskad")); }
+};
 
 void mainWindows() {
     ui::F_MainD download;
     download.show();
     settle();
     save(download, "auto-download-main.png");
+    UploadToolIcon icon;
     ui::F_MainU upload;
     upload.show();
     settle();
@@ -80,6 +85,7 @@ void editors(const QString& pc) {
     settle();
     save(down, "auto-download-editor.png");
 
+    UploadToolIcon icon;
     ui::F_SetU up;
     up.txtHTID()->setText(QStringLiteral("1-20"));
     up.txtPolling()->setText(QStringLiteral("100"));
@@ -89,6 +95,25 @@ void editors(const QString& pc) {
     up.show();
     settle();
     save(up, "auto-upload-editor.png");
+}
+
+// The job editor's save dialog, in the jobs' folder.
+bool fileDialog(const QString& folder) {
+    QDir::setCurrent(folder);
+    ui::F_SetD editor;
+    editor.show();
+    bool caught = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (caught || dialog == nullptr) return;
+        caught = true;
+        save(*dialog, "file-dialog.png");
+        dialog->reject();
+    });
+    watch.start(50);
+    ui::choosePath(ui::jobFileToSave(), &editor);
+    return caught;
 }
 
 void confirmation(const QString& job) {
@@ -133,6 +158,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
+    ui::dressApplication(app, "veskad");
     ui::useJapaneseFont(app);
     g_out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(g_out);
@@ -154,6 +180,11 @@ int main(int argc, char** argv) {
     mainWindows();
     editors(pcPath);
     confirmation(job);
+    jobs.write("WEEK.SIF", "[UPLOAD]\r\nHTID=1-20\r\nPOLLING=100\r\n");
+    if (!fileDialog(QString::fromStdString(jobs.path()))) {
+        std::fprintf(stderr, "the file dialog was not caught\n");
+        return 1;
+    }
 
     // Terminal 2 takes each block slowly, so the run window can be caught.
     htsim::testing::SimProcess sim({"--ht", "2", "--dir", "@dir:ht2", "--fault", "delay=40@W"});

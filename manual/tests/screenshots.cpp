@@ -1,12 +1,15 @@
 // Takes the pictures of the manual tool shown in the README: the main window
 // connected to a simulated terminal, the progress window during a transfer,
-// the serial settings dialog and a delete confirmation.
+// the serial settings dialog, a delete confirmation and the error box of a
+// port that cannot be opened, each with its window frame and icon.
 //
 //   veskam_screenshots OUTPUT_FOLDER      (run by docs/take-screenshots.sh)
 #include <stdlib.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -19,6 +22,8 @@
 #include "f_mainm.h"
 #include "f_prog.h"
 #include "f_setrs.h"
+#include "gui_start.h"
+#include "screen_grab.h"
 #include "sim_process.h"
 #include "ui_common.h"
 #include "window_fixture.h"
@@ -34,7 +39,8 @@ QString g_out;
 
 void save(QWidget& w, const char* name) {
     QString path = QDir(g_out).filePath(name);
-    if (!w.grab().save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    if (!vsk::testing::grabWithFrame(w).save(path))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
     std::printf("%s\n", qPrintable(path));
 }
 
@@ -46,6 +52,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
+    ui::dressApplication(app, "veskam");
     ui::useJapaneseFont(app);
     g_out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(g_out);
@@ -112,6 +119,27 @@ int main(int argc, char** argv) {
     vsk::testing::select(window.lstHOSTFile(), {"MASTER.DAT"});
     window.btnCopy()->click();
     watcher.stop();
+
+    // Started again on an adapter that is not plugged in.
+    window.btnStart()->click();  // stops the link
+    QString missing = QStringLiteral("/dev/ttyUSB0");
+    for (int n = 1; QFileInfo::exists(missing) && n < 10; ++n)
+        missing = QStringLiteral("/dev/ttyUSB%1").arg(n);
+    setenv("VESKA_COM1", missing.toLocal8Bit().constData(), 1);
+    ui::setMessageSink(nullptr);
+    bool boxCaught = false;
+    QTimer boxWatcher;
+    boxWatcher.setInterval(50);
+    QObject::connect(&boxWatcher, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (boxCaught || box == nullptr) return;
+        boxCaught = true;
+        save(*box, "error-message.png");
+        box->accept();
+    });
+    boxWatcher.start();
+    window.btnStart()->click();
+    boxWatcher.stop();
     window.btnEnd()->click();
-    return caught ? 0 : 1;
+    return caught && boxCaught ? 0 : 1;
 }
