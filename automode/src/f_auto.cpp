@@ -21,6 +21,7 @@ namespace {
 
 const QString kPolling = QStringLiteral("ポーリング中・・・");
 constexpr int kResFileWidth = 128;
+constexpr int kMinimumWidth = 340;  // the status text's
 
 QTimer* timerOf(QObject* owner, const char* name, int interval) {
     auto* timer = new QTimer(owner);
@@ -42,6 +43,13 @@ F_Auto::F_Auto(QWidget* parent) : QDialog(parent), run_(this) {
     progressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
     progressBar1_->setRange(0, 100);
     progressBar1_->setTextVisible(false);
+    // The bar keeps its room while hidden, so that the button under it stays
+    // where it is and the window keeps its size as transfers come and go: on
+    // X11 a minimised window that changes its size comes back on the screen,
+    // and an unattended run started minimised must stay so.
+    QSizePolicy barPolicy = progressBar1_->sizePolicy();
+    barPolicy.setRetainSizeWhenHidden(true);
+    progressBar1_->setSizePolicy(barPolicy);
     progressBar1_->setVisible(false);
     btn_ = new QPushButton(QStringLiteral("中  断"), this);
     btn_->setObjectName(QStringLiteral("btn"));
@@ -51,7 +59,8 @@ F_Auto::F_Auto(QWidget* parent) : QDialog(parent), run_(this) {
     layout->addWidget(txtMsg_);
     layout->addWidget(progressBar1_);
     layout->addWidget(btn_, 0, Qt::AlignHCenter);
-    setMinimumWidth(360);
+    txtMsg_->setMinimumWidth(kMinimumWidth);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     timerStart_ = timerOf(this, "TimerStart", kStartInterval);
     timerPolling_ = timerOf(this, "TimerPolling", kPollingInterval);

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,6 +17,7 @@
 #include "cls_setfile.h"
 #include "f_auto.h"
 #include "f_msg.h"
+#include "f_setrs.h"
 #include "file_dialogs.h"
 #include "job_start.h"
 #include "message_box.h"
@@ -58,9 +60,8 @@ QButtonGroup* optionGroup(QGroupBox* frame, const QString& name, const QStringLi
     auto* group = new QButtonGroup(frame);
     auto* row = new QHBoxLayout;
     for (int i = 0; i < captions.size(); ++i) {
-        auto* option = new QRadioButton(captions[i], frame);
+        QRadioButton* option = addOption(group, i, captions[i], frame);
         option->setObjectName(QStringLiteral("%1_%2").arg(name).arg(i));
-        group->addButton(option, i);
         row->addWidget(option);
     }
     row->addStretch();
@@ -123,6 +124,21 @@ void JobEditor::layOut(QWidget* jobRows, QPushButton* start) {
     layout->addWidget(jobRows);
     layout->addWidget(frmHis_);
     layout->addLayout(buttons);
+    orderTabs(jobRows, start);
+}
+
+// The controls are made in another order than they are laid out: the
+// history before the tool's own rows, the start button last.
+void JobEditor::orderTabs(QWidget* jobRows, QPushButton* start) {
+    QList<QWidget*> order{txtHTID_, txtPolling_};
+    order << jobRows->findChildren<QWidget*>() << frmHis_->findChildren<QWidget*>();
+    order << start << btnSave_ << btnCancel_;
+    QWidget* previous = nullptr;
+    for (QWidget* w : order) {
+        if (w->focusPolicy() == Qt::NoFocus) continue;
+        if (previous != nullptr) setTabOrder(previous, w);
+        previous = w;
+    }
 }
 
 int JobEditor::historyMode() const {
@@ -160,11 +176,31 @@ void JobEditor::btnSave_Click() {
     file.setfilename(path);
     // Nothing is said when the job is saved, so a save that did not reach
     // the file must be told, or the user leaves believing it is there.
-    if (!writeJob(file)) showError(kJobSaveFailed, this);
+    if (!writeJob(file)) {
+        showError(kJobSaveFailed, this);
+        return;
+    }
+    keptState_ = editorState();
 }
 
+// The button says what it does: it leaves without saving and without asking.
 void JobEditor::btnCancel_Click() {
-    reject();
+    QDialog::reject();
+}
+
+QStringList JobEditor::editorState() const {
+    return QStringList{txtHTID_->text(), txtPolling_->text(), QString::number(historyMode()),
+                       txtHis_->text()}
+           << jobState();
+}
+
+bool JobEditor::hasUnsavedChanges() const {
+    return centred_ && editorState() != keptState_;
+}
+
+void JobEditor::reject() {
+    if (hasUnsavedChanges() && !askYesNo(kDiscardTitle, kDiscardChanges, this)) return;
+    QDialog::reject();
 }
 
 void JobEditor::startJob() {
@@ -180,6 +216,7 @@ void JobEditor::showEvent(QShowEvent* event) {
     if (!centred_) {
         centred_ = true;
         centreOnScreen(this);
+        keptState_ = editorState();
     }
 }
 
@@ -213,6 +250,7 @@ QWidget* F_SetD::buildFileRows() {
     connect(btnFileOpen_, &QPushButton::clicked, this, &F_SetD::btnFileOpen_Click);
     connect(btnAdd_, &QPushButton::clicked, this, &F_SetD::btnAdd_Click);
     connect(btnDel_, &QPushButton::clicked, this, &F_SetD::btnDel_Click);
+    txtFileName_->installEventFilter(this);
 
     auto* grid = new QGridLayout(rows);
     grid->setContentsMargins(0, 0, 0, 0);
@@ -246,6 +284,19 @@ void F_SetD::btnFileOpen_Click() {
 
 void F_SetD::btnAdd_Click() {
     if (!txtFileName_->text().isEmpty()) lstDwnFile_->addItem(txtFileName_->text());
+}
+
+// A line edit passes Enter on to the dialog, which would press its default
+// button; here Enter means the button beside the box.
+bool F_SetD::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == txtFileName_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            btnAdd_Click();
+            return true;
+        }
+    }
+    return JobEditor::eventFilter(watched, event);
 }
 
 void F_SetD::btnDel_Click() {
@@ -291,6 +342,11 @@ QStringList F_SetD::confirmationLines() const {
     s.logType = QString::number(historyMode());
     s.logFile = txtHis()->text();
     return downloadConfirmation(s);
+}
+
+// The name box counts: a name typed and not yet added is work too.
+QStringList F_SetD::jobState() const {
+    return QStringList{txtFileName_->text(), QString::number(stopFlag())} << listLines();
 }
 
 void F_SetD::setUpRun(F_Auto& window) const {

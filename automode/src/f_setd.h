@@ -25,6 +25,8 @@ class ClsSetFile;
 class F_Auto;
 
 inline const QString kJobSaveFailed = QStringLiteral("設定ファイルの保存に失敗しました");
+inline const QString kDiscardTitle = QStringLiteral("確認");
+inline const QString kDiscardChanges = QStringLiteral("変更内容を破棄して閉じますか？");
 
 // Runs a set-up run window; tests install one instead of showing it.
 using RunWindowHook = std::function<void(F_Auto& window)>;
@@ -51,6 +53,12 @@ class JobEditor : public QDialog {
     void btnSave_Click();
     void btnCancel_Click();
 
+    // Something was edited since the editor was shown or last saved.
+    bool hasUnsavedChanges() const;
+    // Escape and the close box: asks first when there are unsaved changes,
+    // and stays open on "いいえ".
+    void reject() override;
+
   protected:
     // `noHistory`: the caption of history option 2.
     JobEditor(const QString& caption, const QString& noHistory, QWidget* parent);
@@ -73,10 +81,16 @@ class JobEditor : public QDialog {
     virtual QString confirmationTitle() const = 0;
     virtual QStringList confirmationLines() const = 0;
     virtual void setUpRun(F_Auto& window) const = 0;
+    // What the tool's own controls hold, for telling whether they were edited.
+    virtual QStringList jobState() const = 0;
 
     void showEvent(QShowEvent* event) override;
 
   private:
+    QStringList editorState() const;
+    // Tab goes down the editor as it is laid out.
+    void orderTabs(QWidget* jobRows, QPushButton* start);
+
     QLineEdit* txtHTID_ = nullptr;
     QLineEdit* txtPolling_ = nullptr;
     QGroupBox* frmHis_ = nullptr;
@@ -87,10 +101,11 @@ class JobEditor : public QDialog {
     QPushButton* btnCancel_ = nullptr;
     RunWindowHook runWindow_;
     bool centred_ = false;
+    QStringList keptState_;  // as shown or as last saved
 };
 
 // Option buttons 0, 1, ... named `name`_0, `name`_1, ... in a frame; the
-// first is selected.
+// first is selected. Tab enters the group at the selected one.
 QButtonGroup* optionGroup(QGroupBox* frame, const QString& name, const QStringList& captions);
 
 class F_SetD : public JobEditor {
@@ -117,6 +132,9 @@ class F_SetD : public JobEditor {
     QString confirmationTitle() const override;
     QStringList confirmationLines() const override;
     void setUpRun(F_Auto& window) const override;
+    QStringList jobState() const override;
+    // Enter in the file name box adds the file, and goes no further.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     QWidget* buildFileRows();

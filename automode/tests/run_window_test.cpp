@@ -18,8 +18,11 @@
 #include <QSettings>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <set>
+#include <tuple>
 
 #include "cls_reg.h"
 #include "f_auto.h"
@@ -253,6 +256,89 @@ TEST_F(RunWindowTest, AbortByButtonOrCloseBoxDuringATransfer) {
         EXPECT_TRUE(sim_->waitReceived(1, isFrame('E', "CAN")));
         sim_.reset();
     }
+}
+
+// What the run window looked like at each moment of a run, sampled every
+// few milliseconds from inside the event loop (during a transfer only the
+// library's own dispatching runs).
+struct Looks {
+    bool minimised;
+    bool barShown;
+    QRect button;  // in the window
+    QSize window;
+};
+
+class LooksRecorder {
+  public:
+    explicit LooksRecorder(F_Auto& w) {
+        QObject::connect(&timer_, &QTimer::timeout, [this, &w] {
+            if (!w.isVisible()) return;
+            seen.push_back(
+                {w.isMinimized(), w.ProgressBar1()->isVisible(), w.btn()->geometry(), w.size()});
+        });
+        timer_.start(3);
+    }
+    // From the first sample on which `holds` is true.
+    std::vector<Looks> from(const std::function<bool(const Looks&)>& holds) const {
+        auto first = std::find_if(seen.begin(), seen.end(), holds);
+        return {first, seen.end()};
+    }
+
+    std::vector<Looks> seen;
+
+  private:
+    QTimer timer_;
+};
+
+TEST_F(RunWindowTest, AMinimisedRunStaysMinimisedThroughItsTransfers) {
+    // Two terminals served in turn: the progress bar comes and goes twice.
+    startSim({"--baud", "38400", "--ht", "1", "--dir", "@dir:ht1", "--polls", "1", "--ht", "2",
+              "--dir", "@dir:ht2", "--polls", "1"});
+    pc_.write("BIG.DAT", testPattern(6000, 5));
+    F_Auto& w = window(1, mask({1, 2}));
+    w.setIconFlg(true);
+    downloadFiles({pcPath("BIG.DAT")});
+    LooksRecorder looks(w);
+    w.runModeless();
+    ASSERT_TRUE(waitUntil([&] { return historyLines(history()).size() >= 6; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return !w.ProgressBar1()->isVisible(); }));
+    const std::vector<Looks> run = looks.from([](const Looks& l) { return l.minimised; });
+    ASSERT_FALSE(run.empty()) << "never minimised";
+    EXPECT_TRUE(std::any_of(run.begin(), run.end(), [](const Looks& l) { return l.barShown; }))
+        << "no progress was shown";
+    const auto restored =
+        std::count_if(run.begin(), run.end(), [](const Looks& l) { return !l.minimised; });
+    EXPECT_EQ(restored, 0) << "of " << run.size() << " samples";
+    EXPECT_TRUE(std::all_of(run.begin(), run.end(), [&](const Looks& l) {
+        return l.window == run.front().window;
+    })) << "the window changed its size while minimised";
+    EXPECT_TRUE(w.isMinimized());
+}
+
+TEST_F(RunWindowTest, TheAbortButtonStaysPutAsTheProgressBarComesAndGoes) {
+    startSim({"--baud", "38400", "--ht", "1", "--dir", "@dir:ht1", "--polls", "1"});
+    pc_.write("BIG.DAT", testPattern(6000, 6));
+    F_Auto& w = window(1, mask({1}));
+    downloadFiles({pcPath("BIG.DAT")});
+    LooksRecorder looks(w);
+    w.runModeless();
+    ASSERT_TRUE(waitUntil([&] { return historyLines(history()).size() >= 3; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return !w.ProgressBar1()->isVisible(); }));
+    // From the first sample with the bar hidden on, nothing moves.
+    const std::vector<Looks> run = looks.from([](const Looks& l) { return !l.barShown; });
+    ASSERT_FALSE(run.empty());
+    std::set<std::tuple<int, int, int, int>> buttons;
+    std::set<std::pair<int, int>> windows;
+    for (const Looks& l : run) {
+        buttons.insert({l.button.x(), l.button.y(), l.button.width(), l.button.height()});
+        windows.insert({l.window.width(), l.window.height()});
+    }
+    EXPECT_TRUE(std::any_of(run.begin(), run.end(), [](const Looks& l) { return l.barShown; }));
+    EXPECT_EQ(buttons.size(), 1u) << "the abort button moved";
+    EXPECT_EQ(windows.size(), 1u) << "the window changed its size";
+    // The bar keeps its place below the text and above the button.
+    EXPECT_LT(w.txtMsg()->geometry().bottom(), w.ProgressBar1()->geometry().top());
+    EXPECT_LT(w.ProgressBar1()->geometry().bottom(), w.btn()->geometry().top());
 }
 
 TEST_F(RunWindowTest, ResultsThatEndTheRunAndThoseThatDoNot) {

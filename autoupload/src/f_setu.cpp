@@ -98,6 +98,10 @@ QStringList F_SetU::confirmationLines() const {
     return uploadConfirmation(s, true);
 }
 
+QStringList F_SetU::jobState() const {
+    return {txtUpFolder_->text(), QString::number(saveMode())};
+}
+
 void F_SetU::setUpRun(F_Auto& window) const {
     window.setHtno(htMaskFor(txtHTID()->text()));
     window.setPollingTout(txtPolling()->text());

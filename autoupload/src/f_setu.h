@@ -28,6 +28,7 @@ class F_SetU : public JobEditor {
     QString confirmationTitle() const override;
     QStringList confirmationLines() const override;
     void setUpRun(F_Auto& window) const override;
+    QStringList jobState() const override;
 
   private:
     QWidget* buildFolderRows();

@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <functional>
+#include <utility>
 
 #include "cls_setfile.h"
 #include "f_maind.h"
@@ -258,6 +260,126 @@ TEST_F(DownloadEditorTest, StartWith130LinesHandsOverTheFirst128) {
     ASSERT_EQ(runs_.size(), 1u);
     EXPECT_EQ(runs_[0].files, lines.mid(0, 128));
     EXPECT_TRUE(runs_[0].listFull);
+}
+
+// The editor shown and driven by the keyboard.
+class DownloadEditorKeysTest : public DownloadEditorTest {
+  protected:
+    void SetUp() override {
+        DownloadEditorTest::SetUp();
+        answerQuestions(false);
+        ASSERT_TRUE(showActive(editor_));
+        editor_.txtHTID()->setFocus();
+    }
+};
+
+TEST_F(DownloadEditorKeysTest, TabGoesDownTheEditorAndEntersTheHistoryAtItsSelection) {
+    EXPECT_EQ(tabs(13), (QStringList{"txtPolling", "txtFileName", "btnFileOpen", "btnAdd", "btnDel",
+                                     "lstDwnFile", "chkSkip", "optHis_0", "txtHis", "btnHis",
+                                     "btnDwnStart", "btnSave", "btnCancel"}));
+    EXPECT_EQ(tabs(5, Qt::ShiftModifier),
+              (QStringList{"btnSave", "btnDwnStart", "btnHis", "txtHis", "optHis_0"}));
+    // The arrows move and select within the group; Tab leaves it and comes
+    // back to the selection.
+    EXPECT_EQ(press(Qt::Key_Right), "optHis_1");
+    EXPECT_EQ(press(Qt::Key_Right), "optHis_2");
+    EXPECT_EQ(editor_.optHis()->checkedId(), 2);
+    EXPECT_EQ(tabs(2, Qt::ShiftModifier), (QStringList{"chkSkip", "lstDwnFile"}));
+    EXPECT_EQ(tabs(2), (QStringList{"chkSkip", "optHis_2"}));
+    EXPECT_EQ(press(Qt::Key_Tab), "txtHis");
+}
+
+TEST_F(DownloadEditorKeysTest, EnterInTheFileNameBoxAddsTheFileAndStartsNothing) {
+    Confirmations ok;
+    fillValid(editor_);
+    // Were start the default button, Enter in the name box would still only add.
+    editor_.btnDwnStart()->setDefault(true);
+    editor_.txtFileName()->setFocus();
+    editor_.txtFileName()->clear();
+    typeIn(QStringLiteral("/d/B.DAT"));
+    EXPECT_EQ(press(Qt::Key_Return), "txtFileName");
+    editor_.txtFileName()->selectAll();
+    typeIn(QStringLiteral("/d/C.DAT"));
+    EXPECT_EQ(press(Qt::Key_Enter, Qt::KeypadModifier), "txtFileName");
+    EXPECT_EQ(itemsOf(editor_.lstDwnFile()), (QStringList{"/d/A.DAT", "/d/B.DAT", "/d/C.DAT"}));
+    EXPECT_EQ(ok.shows(), 0);
+    EXPECT_TRUE(runs_.empty());
+    EXPECT_TRUE(editor_.isVisible());
+    // An empty box adds nothing.
+    editor_.txtFileName()->clear();
+    press(Qt::Key_Return);
+    EXPECT_EQ(editor_.lstDwnFile()->count(), 3);
+}
+
+TEST_F(DownloadEditorKeysTest, AnUntouchedEditorClosesOnEscapeWithoutAsking) {
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(editor_.isVisible());
+    EXPECT_TRUE(questions_.isEmpty());
+}
+
+TEST_F(DownloadEditorKeysTest, EscapeAndTheCloseBoxAskBeforeEditsAreThrownAway) {
+    // Each kind of edit, made with the keys.
+    const std::vector<std::pair<const char*, std::function<void(F_SetD&)>>> edits = {
+        {"terminals", [](F_SetD& e) { e.txtHTID()->setFocus(), typeIn("1-3"); }},
+        {"polling", [](F_SetD& e) { e.txtPolling()->setFocus(), typeIn("100"); }},
+        {"name typed", [](F_SetD& e) { e.txtFileName()->setFocus(), typeIn("/d/A.DAT"); }},
+        {"list",
+         [](F_SetD& e) {
+             e.txtFileName()->setFocus(), typeIn("/d/A.DAT"), press(Qt::Key_Return);
+             e.txtFileName()->clear();
+         }},
+        {"stop box", [](F_SetD& e) { e.chkSkip()->setFocus(), press(Qt::Key_Space); }},
+        {"history mode",
+         [](F_SetD& e) { e.optHis()->button(0)->setFocus(), press(Qt::Key_Right); }},
+        {"history file", [](F_SetD& e) { e.txtHis()->setFocus(), typeIn("/log/h.log"); }},
+    };
+    for (const auto& [what, edit] : edits) {
+        SCOPED_TRACE(what);
+        F_SetD editor;
+        ASSERT_TRUE(showActive(editor));
+        edit(editor);
+        const QString before = editor.txtHTID()->text() + editor.txtPolling()->text();
+        questions_.clear();
+        answerQuestions(false);
+        press(Qt::Key_Escape);
+        EXPECT_TRUE(editor.isVisible());
+        EXPECT_FALSE(closeBox(editor));
+        EXPECT_TRUE(editor.isVisible());
+        EXPECT_EQ(questions_, (QStringList{kDiscardQuestion, kDiscardQuestion}));
+        EXPECT_EQ(editor.txtHTID()->text() + editor.txtPolling()->text(), before);
+        answerQuestions(true);
+        EXPECT_TRUE(closeBox(editor));
+        EXPECT_FALSE(editor.isVisible());
+    }
+}
+
+TEST_F(DownloadEditorKeysTest, ASavedJobClosesWithoutAskingUntilItIsEditedAgain) {
+    fillValid(editor_);
+    // A save that did not reach the file keeps the edits unsaved.
+    answer(path("gone") + QStringLiteral("/day.SIF"));
+    editor_.btnSave()->click();
+    press(Qt::Key_Escape);
+    EXPECT_EQ(questions_, QStringList{kDiscardQuestion});
+
+    answer(path("day.SIF"));
+    editor_.btnSave()->click();
+    editor_.txtPolling()->setFocus();
+    typeIn("0");
+    press(Qt::Key_Escape);
+    EXPECT_EQ(questions_.size(), 2);
+    EXPECT_TRUE(editor_.isVisible());
+    press(Qt::Key_Backspace);  // back as saved
+    press(Qt::Key_Escape);
+    EXPECT_EQ(questions_.size(), 2);
+    EXPECT_FALSE(editor_.isVisible());
+}
+
+TEST_F(DownloadEditorKeysTest, CancelLeavesWithoutAsking) {
+    fillValid(editor_);
+    editor_.btnCancel()->setFocus();
+    press(Qt::Key_Space);
+    EXPECT_FALSE(editor_.isVisible());
+    EXPECT_TRUE(questions_.isEmpty());
 }
 
 class DownloadMainWindowTest : public WindowTest {

@@ -134,6 +134,46 @@ TEST_F(UploadEditorTest, StartListsTheSaveModeBeforeTheFolderAndRunsTheUploadJob
     EXPECT_TRUE(requests_.empty());
 }
 
+TEST_F(UploadEditorTest, TabEntersEachOptionGroupAtItsSelection) {
+    ASSERT_TRUE(showActive(editor_));
+    editor_.txtHTID()->setFocus();
+    EXPECT_EQ(tabs(10),
+              (QStringList{"txtPolling", "txtUpFolder", "btnFileOpen", "optFile_0", "optHis_0",
+                           "txtHis", "btnHis", "btnUpStart", "btnSave", "btnCancel"}));
+    EXPECT_EQ(tabs(6, Qt::ShiftModifier),
+              (QStringList{"btnSave", "btnUpStart", "btnHis", "txtHis", "optHis_0", "optFile_0"}));
+    EXPECT_EQ(press(Qt::Key_Right), "optFile_1");
+    EXPECT_EQ(press(Qt::Key_Tab), "optHis_0");
+    EXPECT_EQ(press(Qt::Key_Right), "optHis_1");
+    EXPECT_EQ(press(Qt::Key_Right), "optHis_2");
+    EXPECT_EQ(tabs(2, Qt::ShiftModifier), (QStringList{"optFile_1", "btnFileOpen"}));
+    EXPECT_EQ(tabs(3), (QStringList{"optFile_1", "optHis_2", "txtHis"}));
+    EXPECT_EQ(editor_.optFile()->checkedId(), 1);
+    EXPECT_EQ(editor_.optHis()->checkedId(), 2);
+}
+
+TEST_F(UploadEditorTest, EscapeAndTheCloseBoxAskBeforeEditsAreThrownAway) {
+    answerQuestions(false);
+    ASSERT_TRUE(showActive(editor_));
+    editor_.optFile()->button(0)->setFocus();
+    press(Qt::Key_Right);
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(editor_.isVisible());
+    EXPECT_FALSE(closeBox(editor_));
+    EXPECT_EQ(editor_.optFile()->checkedId(), 1);
+    editor_.txtUpFolder()->setFocus();
+    typeIn("/up");
+    press(Qt::Key_Escape);
+    EXPECT_EQ(questions_, (QStringList{kDiscardQuestion, kDiscardQuestion, kDiscardQuestion}));
+
+    // Put back as it opened: nothing to lose, nothing asked.
+    editor_.optFile()->button(1)->setFocus();
+    press(Qt::Key_Left);
+    editor_.txtUpFolder()->clear();
+    EXPECT_TRUE(closeBox(editor_));
+    EXPECT_EQ(questions_.size(), 3);
+}
+
 class UploadMainWindowTest : public WindowTest {
   protected:
     void SetUp() override {

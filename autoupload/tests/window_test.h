@@ -6,13 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <QTest>
+#include <QWindow>
 #include <initializer_list>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +29,11 @@
 #include "file_dialogs.h"
 #include "message_box.h"
 #include "sim_process.h"
+
+// Readable failures: gtest finds this beside QString.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace vsk::testing {
 
@@ -108,6 +118,15 @@ class WindowTest : public ::testing::Test {
     void TearDown() override {
         ui::setMessageSink(nullptr);
         ui::setPathChooser(nullptr);
+        ui::setQuestionSink(nullptr);
+    }
+
+    // Questions are recorded and answered with `yes` from here on.
+    void answerQuestions(bool yes) {
+        ui::setQuestionSink([this, yes](const QString& title, const QString& text) {
+            questions_ << title + QLatin1Char('|') + text;
+            return yes;
+        });
     }
 
     // The next file dialog answers `chosen`; an empty text is a cancel.
@@ -126,7 +145,50 @@ class WindowTest : public ::testing::Test {
     QStringList answers_;
     std::vector<ui::PathRequest> requests_;
     std::vector<RunSetUp> runs_;
+    QStringList questions_;
 };
+
+inline const QString kDiscardQuestion = QStringLiteral("確認|変更内容を破棄して閉じますか？");
+
+// The keyboard as it arrives: each key goes to the control that has the
+// focus. The name of the control that has it after.
+inline QString press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* focused = QApplication::focusWidget();
+    if (focused == nullptr) return QStringLiteral("<no focus>");
+    QTest::keyClick(focused, key, modifiers);
+    focused = QApplication::focusWidget();
+    return focused != nullptr ? focused->objectName() : QStringLiteral("<no focus>");
+}
+
+inline QStringList tabs(int count, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QStringList names;
+    for (int i = 0; i < count; ++i) names << press(Qt::Key_Tab, modifiers);
+    return names;
+}
+
+inline void typeIn(const QString& text) {
+    QWidget* focused = QApplication::focusWidget();
+    if (focused == nullptr) {
+        ADD_FAILURE() << "nothing has the focus to type into";
+        return;
+    }
+    QTest::keyClicks(focused, text);
+}
+
+// Shows `window` and gives it the keyboard, as a click on it would.
+inline bool showActive(QWidget& window) {
+    window.show();
+    QApplication::setActiveWindow(&window);
+    return QTest::qWaitForWindowActive(&window);
+}
+
+// The title bar's close box: the close arrives from the window system, on
+// the window rather than the widget. True when the window let itself close.
+inline bool closeBox(QWidget& window) {
+    QCloseEvent event;
+    QApplication::sendEvent(window.windowHandle(), &event);
+    return event.isAccepted();
+}
 
 // The line settings the store of every test holds, as the run window takes them.
 inline void expectStoredLine(const ui::AutoJob& job) {

@@ -100,3 +100,31 @@ QString deviceOpenDetail(int32_t port, int32_t code) {
 }
 
 }  // namespace vsk::ui
+
+namespace vsk::ui {
+
+namespace {
+
+QuestionSink& questionSink() {
+    static QuestionSink s;
+    return s;
+}
+
+}  // namespace
+
+void setQuestionSink(QuestionSink s) {
+    questionSink() = std::move(s);
+}
+
+bool askYesNo(const QString& title, const QString& text, QWidget* parent) {
+    if (questionSink()) return questionSink()(title, text);
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
+    // The one button of the No role is also the one Escape and the close box press.
+    box.setDefaultButton(box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+    return box.buttonRole(box.clickedButton()) == QMessageBox::YesRole;
+}
+
+}  // namespace vsk::ui

@@ -37,4 +37,14 @@ QString deviceOpenDetail(int32_t port, int32_t code);
 using MessageSink = std::function<void(const QString& text)>;
 void setMessageSink(MessageSink sink);
 
+// The question box: "はい" and "いいえ", the question icon, application-modal.
+// "いいえ" is the default and the answer to Escape and the close box, so a
+// stray key keeps what the question is about. True for "はい".
+bool askYesNo(const QString& title, const QString& text, QWidget* parent = nullptr);
+
+// While a sink is set, each question is handed to it and its answer taken
+// instead of showing a box.
+using QuestionSink = std::function<bool(const QString& title, const QString& text)>;
+void setQuestionSink(QuestionSink sink);
+
 }  // namespace vsk::ui

@@ -190,4 +190,71 @@ TEST_F(SetRSTest, TheDeviceLabelFollowsThePortText) {
     qunsetenv("VESKA_COM7");
 }
 
+// The keyboard as it arrives: every key goes to the focused control.
+class SetRSKeyboardTest : public SetRSTest {
+  protected:
+    void openActive() {
+        open();
+        QApplication::setActiveWindow(dialog.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    }
+    // Presses `key` on whatever has the focus; the name of what has it after.
+    QString press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* focused = QApplication::focusWidget();
+        if (focused == nullptr) return "<no focus>";
+        QTest::keyClick(focused, key, modifiers);
+        focused = QApplication::focusWidget();
+        return focused != nullptr ? focused->objectName() : "<no focus>";
+    }
+    QStringList tabs(int count) {
+        QStringList names;
+        for (int i = 0; i < count; ++i) names << press(Qt::Key_Tab);
+        return names;
+    }
+};
+
+TEST_F(SetRSKeyboardTest, TabEntersEachOptionGroupAtItsSelectedButton) {
+    putRaw({{"Bps", "38400"}, {"Pari", "O"}, {"Data", "7"}, {"Stop", "2"}});
+    openActive();
+    port()->setFocus();
+    EXPECT_EQ(tabs(6), (QStringList{"optBaudRate_5", "optParity_2", "optBytSize_0", "optStopBit_1",
+                                    "txtTimeOut", "txtRetry"}));
+    // Back again, and arrows within a group select as they move.
+    EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "txtTimeOut");
+    EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "optStopBit_1");
+    EXPECT_EQ(press(Qt::Key_Up), "optStopBit_0");
+    EXPECT_EQ(checked("optStopBit"), "1ﾋﾞｯﾄ");
+    EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "optBytSize_0");
+    EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "optParity_2");
+    EXPECT_EQ(press(Qt::Key_Tab, Qt::ShiftModifier), "optBaudRate_5");
+    EXPECT_EQ(press(Qt::Key_Down), "optBaudRate_6");
+    EXPECT_EQ(checked("optBaudRate"), "115.2K");
+    EXPECT_EQ(tabs(3), (QStringList{"optParity_2", "optBytSize_0", "optStopBit_0"}));
+}
+
+TEST_F(SetRSKeyboardTest, TabFollowsTheSelectionOfTheNextOpening) {
+    putRaw({{"Bps", "9600"}, {"Pari", "N"}});
+    openActive();
+    port()->setFocus();
+    EXPECT_EQ(tabs(2), (QStringList{"optBaudRate_3", "optParity_0"}));
+    click("CancelButton");
+
+    // Reopened over other values, and over a speed no button shows: the
+    // group is still a stop, at its first button.
+    putRaw({{"Bps", "2400"}, {"Pari", "E"}});
+    dialog->show();
+    QApplication::setActiveWindow(dialog.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    port()->setFocus();
+    EXPECT_EQ(tabs(2), (QStringList{"optBaudRate_1", "optParity_1"}));
+    click("CancelButton");
+
+    putRaw({{"Bps", "57600"}});
+    dialog->show();
+    QApplication::setActiveWindow(dialog.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    port()->setFocus();
+    EXPECT_EQ(tabs(2), (QStringList{"optBaudRate_1", "optParity_1"}));
+}
+
 }  // namespace
