@@ -68,6 +68,7 @@ void AutoRunner::reset() {
     index_ = 1;
     result_ = 0;
     endedBy_ = 0;
+    openFailed_ = false;
     repeats_.fill(Repeats{});
     historyFailing_ = false;
     historyEverFailed_ = false;
@@ -81,6 +82,7 @@ bool AutoRunner::open() {
     if (r != 0) {
         result_ = r;
         endedBy_ = r;
+        openFailed_ = true;
         return false;
     }
     handle_ = handle;

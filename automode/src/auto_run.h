@@ -85,6 +85,10 @@ class AutoRunner {
     // What the user must be told about the result that ended the run ("" when
     // nothing), the text of the closing message box.
     QString closingMessage() const { return closingMessage(job_.protype, endedBy_); }
+    // The result that ended the run (0 for none), and whether it was the
+    // session's open: the closing box then explains the port, not a transfer.
+    int32_t endedBy() const { return endedBy_; }
+    bool openFailed() const { return openFailed_; }
 
     int32_t Result() const { return result_; }
     // What goes wrong for the time being, one line each, for the status
@@ -141,6 +145,7 @@ class AutoRunner {
     std::atomic<bool> aborted_{false};
     int index_ = 1;
     int32_t result_ = 0;
+    bool openFailed_ = false;
     int32_t endedBy_ = 0;                            // the result that ended the run, 0 for none
     std::array<Repeats, kTerminals + 1> repeats_{};  // by terminal number
     bool historyFailing_ = false;

@@ -250,7 +250,13 @@ void F_Auto::finish() {
     timerPolling_->stop();
     timer1_->stop();
     const QString message = run_.closingMessage();
-    if (!message.isEmpty()) showError(message, this);
+    if (!message.isEmpty()) {
+        const int32_t code = run_.endedBy();
+        showFailure(
+            message,
+            run_.openFailed() ? deviceOpenDetail(run_.job().ComPort, code) : failureDetail(code),
+            this);
+    }
     run_.close();
     closing_ = true;
     loaded_ = false;

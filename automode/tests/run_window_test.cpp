@@ -351,7 +351,9 @@ TEST_F(RunWindowTest, ResultsThatEndTheRunAndThoseThatDoNot) {
     w.runModeless();
     ASSERT_TRUE(ended());
     EXPECT_EQ(w.Result(), 2004);
-    EXPECT_EQ(messages_, QStringList{QStringLiteral("ダウンロードに失敗しました。ｴﾗｰｺｰﾄﾞ：2004")});
+    EXPECT_EQ(
+        messages_,
+        QStringList{QStringLiteral("ダウンロードに失敗しました。ｴﾗｰｺｰﾄﾞ：2004\nＨＴモードエラー")});
     QStringList lines = historyLines(history());
     ASSERT_EQ(lines.size(), 6);
     EXPECT_EQ(lines[2], QStringLiteral("F,001,ダウンロード,1002,中断終了（ＨＴ側）"));
@@ -364,7 +366,13 @@ TEST_F(RunWindowTest, AFailedOpenEndsAtTheStartStep) {
     w.runModeless();
     ASSERT_TRUE(ended());
     EXPECT_EQ(w.Result(), 6001);
-    EXPECT_EQ(messages_, QStringList{QStringLiteral("アップロードに失敗しました。ｴﾗｰｺｰﾄﾞ：6001")});
+    // The code line as always; below it, which device is missing.
+    ASSERT_EQ(messages_.size(), 1);
+    EXPECT_TRUE(
+        messages_[0].startsWith(QStringLiteral("アップロードに失敗しました。ｴﾗｰｺｰﾄﾞ：6001\n") +
+                                QString::fromStdString(jobs_.file("no-such-line")) +
+                                QStringLiteral("：デバイスが見つかりません")))
+        << messages_[0].toStdString();
     EXPECT_FALSE(w.runner().sessionOpen());
 }
 

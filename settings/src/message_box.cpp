@@ -16,6 +16,11 @@ MessageSink& sink() {
     return s;
 }
 
+QuestionSink& questionSink() {
+    static QuestionSink s;
+    return s;
+}
+
 struct SystemError {
     int32_t code = 0;
     QString text;
@@ -98,19 +103,6 @@ QString deviceOpenDetail(int32_t port, int32_t code) {
         detail += words.isEmpty() ? e.text : QStringLiteral("（") + e.text + QStringLiteral("）");
     return detail;
 }
-
-}  // namespace vsk::ui
-
-namespace vsk::ui {
-
-namespace {
-
-QuestionSink& questionSink() {
-    static QuestionSink s;
-    return s;
-}
-
-}  // namespace
 
 void setQuestionSink(QuestionSink s) {
     questionSink() = std::move(s);

@@ -1,6 +1,7 @@
-// Every message box of the desktop tools goes through here: one OK button,
-// the critical icon, application-modal, titled "エラー". Tests install a sink
-// that records the texts instead of blocking on a box.
+// Every message box of the desktop tools goes through here. An error box has
+// one OK button, the critical icon, is application-modal and titled "エラー".
+// Tests install sinks that record the texts (and answer the questions)
+// instead of blocking on a box.
 #pragma once
 
 #include <QString>
