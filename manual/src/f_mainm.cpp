@@ -9,7 +9,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -42,6 +41,7 @@ const QString kStartCaption = QStringLiteral("開　始");
 const QString kStopCaption = QStringLiteral("中　断");
 const QString kConnecting = QStringLiteral("ハンディ接続中･･･");
 const QString kNoSelection = QStringLiteral("選択ファイルがありません");
+const QString kPressEnter = QStringLiteral("Enterキーで番号を切り替えます");
 
 // Results after which a transfer says nothing: it went well, or someone aborted it.
 bool silentResult(int32_t r) {
@@ -95,8 +95,12 @@ void F_MainM::buildControls() {
     cmbHandyID_->setInsertPolicy(QComboBox::NoInsert);
     // Completing "1" to "100" would poll a terminal nobody chose.
     cmbHandyID_->setCompleter(nullptr);
-    cmbHandyID_->lineEdit()->installEventFilter(this);
+    // Keys reach the box, which hands them to its line edit; the line edit
+    // says when Return or keypad Enter was pressed in it.
+    connect(cmbHandyID_->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { cmbHandyID_Enter(); });
     connect(cmbHandyID_, &QComboBox::activated, this, [this] { cmbHandyID_Click(); });
+    connect(cmbHandyID_, &QComboBox::editTextChanged, this, [this] { cmbHandyID_Change(); });
     lstHTFile_ = new FileListBox(frmHT_);
     lstHTFile_->setObjectName("lstHTFile");
     lblFree_ = label("lblFree", QStringLiteral("Free"), frmHT_);
@@ -240,7 +244,9 @@ bool F_MainM::refreshTerminalList() {
     timer1_->stop();
     setStatus(kConnecting, false);
     setOperationButtons(false);
-    bool listed = link_.VskDIR(currentHt_) == 0;
+    // The number may be changed while the library waits for the listing:
+    // that drops the connection, and the listing is then another terminal's.
+    bool listed = link_.VskDIR(currentHt_) == 0 && connected_;
     if (listed) {
         listedHt_ = currentHt_;
         lstHTFile_->clear();
@@ -255,14 +261,25 @@ bool F_MainM::refreshTerminalList() {
         }
         txtFree_->setText(QString::number(link_.FreeSize().toInt()));
     }
-    setOperationButtons(true);
-    setStatus(QString(), false);
+    offerOperations();
     timer1_->start();
     return listed;
 }
 
 void F_MainM::setOperationButtons(bool enabled) {
     for (QPushButton* b : {btnInstall_, btnCopy_, btnDel_, btnRename_}) b->setEnabled(enabled);
+}
+
+// While the box shows a number other than the listed terminal's, a button
+// would act on files the box does not name: the user is told to choose it.
+void F_MainM::offerOperations() {
+    const bool typed = numberTypedNotEntered();
+    setOperationButtons(!typed);
+    setStatus(typed ? kPressEnter : QString(), false);
+}
+
+bool F_MainM::numberTypedNotEntered() const {
+    return !listedHt_.isEmpty() && threeDigits(cmbHandyID_->currentText()) != listedHt_;
 }
 
 void F_MainM::setStatus(const QString& text, bool error) {
@@ -274,6 +291,7 @@ void F_MainM::setStatus(const QString& text, bool error) {
 void F_MainM::clearTerminalSide() {
     lstHTFile_->clear();
     txtFree_->clear();
+    listedHt_.clear();
 }
 
 int F_MainM::countSelected(const QListWidget* list) {
@@ -346,6 +364,9 @@ void F_MainM::Timer1_Timer() {
         failures_ = 0;
         return;
     }
+    // The number was changed during the poll: the answer is about a terminal
+    // no longer chosen.
+    if (currentHt_ != chosenHt_) return;
     if (result != 0) {
         if (++failures_ > kFailuresTolerated) {
             clearTerminalSide();
@@ -400,6 +421,7 @@ void F_MainM::guarded(int16_t code, void (F_MainM::*operation)()) {
     // After a stop the session is closed even though the terminal still
     // counts as connected: nothing may run then.
     if (!started_ || !connected_) return;
+    if (numberTypedNotEntered()) return offerOperations();
     if (polling_) {
         pending_ = code;
         return;
@@ -483,7 +505,7 @@ void F_MainM::deleteOnTerminal() {
     int32_t r = link_.VskFDelete(currentHt_);
     if (r != 0) {
         showError(QStringLiteral("ファイル削除に失敗しました。"), r, this);
-        setOperationButtons(true);
+        offerOperations();
     } else {
         refreshTerminalList();
     }
@@ -639,19 +661,29 @@ void F_MainM::dropOnPc() {
 // --- HT number, drive and folder
 
 void F_MainM::cmbHandyID_Click() {
-    chosenHt_ = threeDigits(cmbHandyID_->currentText());
+    chooseHt(threeDigits(cmbHandyID_->currentText()));
 }
 
-void F_MainM::cmbHandyID_KeyDown(int key) {
-    if (key != Qt::Key_Return && key != Qt::Key_Enter) return;
-    chosenHt_ = threeDigits(cmbHandyID_->currentText());
+void F_MainM::cmbHandyID_Enter() {
+    chooseHt(threeDigits(cmbHandyID_->currentText()));
     cmbHandyID_->setEditText(chosenHt_);
 }
 
-bool F_MainM::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == cmbHandyID_->lineEdit() && event->type() == QEvent::KeyPress)
-        cmbHandyID_KeyDown(static_cast<QKeyEvent*>(event)->key());
-    return QMainWindow::eventFilter(watched, event);
+void F_MainM::cmbHandyID_Change() {
+    if (started_ && connected_) offerOperations();
+}
+
+// Polled from the next tick on. Another number's files go at once, so that
+// nothing acts on them under the new number; its own are listed when it answers.
+void F_MainM::chooseHt(const QString& number) {
+    const bool changed = number != chosenHt_;
+    chosenHt_ = number;
+    if (!started_ || !changed) return;
+    connected_ = false;
+    failures_ = 0;
+    clearTerminalSide();
+    setOperationButtons(false);
+    setStatus(kConnecting, false);
 }
 
 // Dialogs must not open inside a library call (it would stand still until

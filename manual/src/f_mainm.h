@@ -84,7 +84,9 @@ class F_MainM : public QMainWindow {
     void mnset_Click();
     void mnver_Click();
     void cmbHandyID_Click();
-    void cmbHandyID_KeyDown(int key);
+    // Return or keypad Enter in the box.
+    void cmbHandyID_Enter();
+    void cmbHandyID_Change();
     void Drive1_Change();
     void lstDir_Change();
     void lstHTFile_GotFocus();
@@ -98,7 +100,6 @@ class F_MainM : public QMainWindow {
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void buildControls();
@@ -109,6 +110,10 @@ class F_MainM : public QMainWindow {
     bool refreshTerminalList();
     bool deferredWhileInCall(void (F_MainM::*handler)());
     void setOperationButtons(bool enabled);
+    // The operation buttons, for the terminal whose files are listed.
+    void offerOperations();
+    bool numberTypedNotEntered() const;
+    void chooseHt(const QString& number);
     void setStatus(const QString& text, bool error);
     void clearTerminalSide();
     void runPending(int16_t code);

@@ -11,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
 #include "dialog_driver.h"
@@ -97,37 +99,126 @@ TEST_F(MainWindowTest, ThreeFailedPollsAreToleratedTheFourthIsAConnectionError) 
     EXPECT_TRUE(sim_->waitReceived(10, isCommand('P')));
 }
 
-void type(QWidget* w, const QString& text) {
-    for (QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &press);
+// --- The HT number box, driven by keys as they arrive from a keyboard: at
+// the widget that has the focus, which for an editable combo box is the box
+// itself, not its line edit.
+
+class HtNumberTest : public MainWindowTest {
+  protected:
+    // Terminals 5 and 7, each on its own folder.
+    void startTerminals() {
+        store_.write("FIVE.DAT", "5");
+        seven_.write("SEVEN.DAT", "7");
+        sim_ = std::make_unique<SimProcess>(std::vector<std::string>{
+            "--ht", "5", "--dir", store_.path(), "--ht", "7", "--dir", seven_.path()});
+        setenv("VESKA_COM1", sim_->path().c_str(), 1);
     }
+
+    // The widget the keys go to once the box has the focus.
+    QWidget* focusBox() {
+        QApplication::setActiveWindow(window_.get());
+        window_->cmbHandyID()->setFocus(Qt::MouseFocusReason);
+        EXPECT_TRUE(waitUntil([] { return QApplication::focusWidget() != nullptr; }));
+        return QApplication::focusWidget();
+    }
+
+    // Replaces the box's text with `text` as typed, then presses `key` (none: no key).
+    void typeNumber(const QString& text, Qt::Key key = Qt::Key_unknown,
+                    Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* box = focusBox();
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClicks(box, text);
+        if (key != Qt::Key_unknown) QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    }
+
+    // Connected to terminal 5, its files listed.
+    void connectToFive() {
+        startTerminals();
+        openWindow();
+        typeNumber("5", Qt::Key_Return);
+        ASSERT_EQ(window_->chosenHt(), "005");
+        window_->btnStart()->click();
+        ASSERT_TRUE(waitUntil([this] {
+            return terminalItems() == QStringList{"FIVE.DAT"} && window_->btnCopy()->isEnabled();
+        }));
+    }
+
+    bool operationButtonsEnabled() const {
+        return window_->btnCopy()->isEnabled() || window_->btnDel()->isEnabled() ||
+               window_->btnRename()->isEnabled() || window_->btnInstall()->isEnabled();
+    }
+
+    TempDir seven_{"veskam-ht007"};
+};
+
+TEST_F(HtNumberTest, ReturnOrKeypadEnterSwitchesToTheTypedTerminal) {
+    connectToFive();
+
+    typeNumber("7", Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(window_->cmbHandyID()->currentText(), "007");
+    EXPECT_EQ(window_->chosenHt(), "007");
+    // Terminal 5's list goes at once: no operation may act on it any more.
+    EXPECT_TRUE(terminalItems().isEmpty());
+    const size_t before = sim_->received().size();
+    ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"SEVEN.DAT"}; }));
+    EXPECT_TRUE(window_->btnCopy()->isEnabled());
+    std::vector<htsim::testing::RecordedFrame> after = sim_->received();
+    ASSERT_GT(after.size(), before);
+    for (size_t i = before; i < after.size(); ++i)
+        EXPECT_EQ(after[i].htNumber(), 7) << "frame " << i << " after the switch";
+
+    // And back with Return.
+    typeNumber("5", Qt::Key_Return);
+    EXPECT_EQ(window_->cmbHandyID()->currentText(), "005");
+    ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"FIVE.DAT"}; }));
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
 }
 
-TEST_F(MainWindowTest, TheNumberTypedIsTheTerminalPolledAndListed) {
-    store_.write("ONE.DAT", "1");
-    TempDir twelve("veskam-ht012");
-    twelve.write("TWELVE.DAT", "12");
-    sim_ = std::make_unique<SimProcess>(std::vector<std::string>{
-        "--ht", "1", "--dir", store_.path(), "--ht", "12", "--dir", twelve.path()});
-    setenv("VESKA_COM1", sim_->path().c_str(), 1);
-    connect();
-    EXPECT_EQ(terminalItems(), QStringList{"ONE.DAT"});
+TEST_F(HtNumberTest, ANumberTypedButNotEnteredLetsNoOperationAct) {
+    pc_.write("MASTER.DAT", "m");
+    connectToFive();
+    const size_t before = sim_->received().size();
 
-    QLineEdit* edit = window_->cmbHandyID()->lineEdit();
-    edit->clear();
-    type(edit, "12");
-    // Typing alone changes nothing (and completes nothing); Enter does.
-    EXPECT_EQ(window_->chosenHt(), "001");
-    EXPECT_EQ(window_->cmbHandyID()->currentText(), "12");
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(edit, &enter);
-    EXPECT_EQ(window_->cmbHandyID()->currentText(), "012");
-    EXPECT_EQ(window_->chosenHt(), "012");
-    // The list follows the terminal that answers, so that no operation acts
-    // on one terminal's files while the list shows another's.
-    ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"TWELVE.DAT"}; }));
-    EXPECT_TRUE(sim_->received(isCommand('P', 120)).empty());
+    typeNumber("7");
+    EXPECT_EQ(window_->chosenHt(), "005") << "typing alone chooses nothing";
+    EXPECT_FALSE(operationButtonsEnabled());
+    EXPECT_EQ(window_->lblMessage()->text(), QStringLiteral("Enterキーで番号を切り替えます"));
+
+    // Neither the handlers behind the buttons nor the drops act on terminal 5;
+    // none of them even asks.
+    DialogDriver<F_CON> ask([](F_CON& d) { d.btn(2)->click(); });
+    DialogDriver<F_Ren> rename([](F_Ren& d) { d.btn(1)->click(); });
+    select(window_->lstHTFile(), {"FIVE.DAT"});
+    window_->btnCopy_Click();
+    window_->btnDel_Click();
+    window_->btnRename_Click();
+    window_->lstHOSTFile_DragOver(window_->lstHTFile(), ui::FileListBox::kOver);
+    window_->lstHOSTFile_DragDrop(window_->lstHTFile());
+    window_->lstHTFile()->clearSelection();
+    select(window_->lstHOSTFile(), {"MASTER.DAT"});
+    window_->btnCopy_Click();
+    window_->btnInstall_Click();
+    window_->lstHTFile_DragOver(window_->lstHOSTFile(), ui::FileListBox::kOver);
+    window_->lstHTFile_DragDrop(window_->lstHOSTFile());
+    QCoreApplication::processEvents();  // the drops run once the drag has ended
+
+    // Polls go on to terminal 5 meanwhile; nothing else reaches it.
+    ASSERT_TRUE(waitUntil([&] { return sim_->received().size() >= before + 3; }));
+    std::vector<htsim::testing::RecordedFrame> after = sim_->received();
+    for (size_t i = before; i < after.size(); ++i)
+        EXPECT_EQ(after[i].control, "P") << "frame " << i << " while 7 was only typed";
+    EXPECT_EQ(storeFile("MASTER.DAT"), "<none>");
+    EXPECT_EQ(pcFile("FIVE.DAT"), "<none>");
+    EXPECT_EQ(ask.shows() + rename.shows(), 0);
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
+
+    // Typing the served number again gives the operations back.
+    typeNumber("005");
+    EXPECT_TRUE(window_->btnCopy()->isEnabled());
+    EXPECT_TRUE(window_->lblMessage()->text().isEmpty());
+    window_->btnCopy()->click();
+    EXPECT_TRUE(stored(store_, "MASTER.DAT", "m"));
 }
 
 TEST_F(MainWindowTest, AFailedFirstListingIsTriedAgain) {
