@@ -33,6 +33,9 @@ namespace vsk::ui {
 namespace {
 
 constexpr int kPollIntervalMs = 50;
+// Opening a port is quick (it does not wait for the device), so a lost line
+// can be tried again this often without the window standing still.
+constexpr int kReopenIntervalMs = 1000;
 constexpr int kFailuresTolerated = 3;
 constexpr int kSizeRole = Qt::UserRole;           // a terminal file's size
 constexpr int kNameBytesRole = Qt::UserRole + 1;  // its name as the terminal's bytes
@@ -42,6 +45,14 @@ const QString kStopCaption = QStringLiteral("中　断");
 const QString kConnecting = QStringLiteral("ハンディ接続中･･･");
 const QString kNoSelection = QStringLiteral("選択ファイルがありません");
 const QString kPressEnter = QStringLiteral("Enterキーで番号を切り替えます");
+const QString kLineLost = QStringLiteral("COMﾎﾟｰﾄが切断されました。再接続中･･･");
+const QString kLineBack = QStringLiteral("COMﾎﾟｰﾄを再接続しました。ハンディ接続中･･･");
+
+// A poll whose write or read on the port failed: the device itself has gone
+// (an adapter pulled out), not just the terminal that would answer.
+bool lineLost(int32_t result) {
+    return result == VSK_E_SYS_WRITE || result == VSK_E_SYS_READ;
+}
 
 // Results after which a transfer says nothing: it went well, or someone aborted it.
 bool silentResult(int32_t r) {
@@ -182,6 +193,10 @@ void F_MainM::buildControls() {
     timer1_->setObjectName("Timer1");
     timer1_->setInterval(kPollIntervalMs);
     connect(timer1_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    tmrReopen_ = new QTimer(this);
+    tmrReopen_->setObjectName("tmrReopen");
+    tmrReopen_->setInterval(kReopenIntervalMs);
+    connect(tmrReopen_, &QTimer::timeout, this, [this] { tmrReopen_Timer(); });
 
     auto canDrag = [this] { return !busy_; };
     lstHTFile_->canStartDrag = canDrag;
@@ -286,6 +301,7 @@ void F_MainM::setStatus(const QString& text, bool error) {
     lblMessage_->setStyleSheet(error ? QStringLiteral("color: #ff0000;")
                                      : QStringLiteral("color: #000000;"));
     lblMessage_->setText(text);
+    lblMessage_->setToolTip(QString());
 }
 
 void F_MainM::clearTerminalSide() {
@@ -316,6 +332,7 @@ void F_MainM::btnStart_Click() {
         if (busy_) return;
         started_ = false;
         timer1_->stop();
+        tmrReopen_->stop();
         link_.VskSuspend();
         link_.VskComClose();
         btnStart_->setText(kStartCaption);
@@ -332,7 +349,8 @@ void F_MainM::btnStart_Click() {
     link_.setStopBits(settings_.StopBits());
     link_.setTimeout(settings_.timeout());
     link_.setRetry(settings_.Retry());
-    if (link_.VskComOpen(settings_.Port().toInt()) != 0) {
+    port_ = settings_.Port().toInt();
+    if (link_.VskComOpen(port_) != 0) {
         showError(QStringLiteral("COMﾎﾟｰﾄがｵｰﾌﾟﾝ出来ません。"), this);
         return;
     }
@@ -364,6 +382,7 @@ void F_MainM::Timer1_Timer() {
         failures_ = 0;
         return;
     }
+    if (lineLost(result)) return loseLine();
     // The number was changed during the poll: the answer is about a terminal
     // no longer chosen.
     if (currentHt_ != chosenHt_) return;
@@ -389,6 +408,34 @@ void F_MainM::Timer1_Timer() {
         if (!refreshTerminalList()) connected_ = false;
         busy_ = false;
     }
+}
+
+// The port is closed and opened again once a tick until the device is back;
+// the start button and quitting end the attempts.
+void F_MainM::loseLine() {
+    timer1_->stop();
+    const QString reason = link_.VskGetSysErrorMsg();
+    link_.VskComClose();
+    connected_ = false;
+    failures_ = 0;
+    clearTerminalSide();
+    setOperationButtons(false);
+    setStatus(kLineLost, true);
+    lblMessage_->setToolTip(reason);
+    tmrReopen_->start();
+}
+
+void F_MainM::tmrReopen_Timer() {
+    if (!started_) {
+        tmrReopen_->stop();
+        return;
+    }
+    if (polling_ || busy_) return;
+    if (link_.VskComOpen(port_) != 0) return;  // still gone
+    tmrReopen_->stop();
+    failures_ = 0;
+    setStatus(kLineBack, false);
+    timer1_->start();
 }
 
 void F_MainM::runPending(int16_t code) {
@@ -683,7 +730,7 @@ void F_MainM::chooseHt(const QString& number) {
     failures_ = 0;
     clearTerminalSide();
     setOperationButtons(false);
-    setStatus(kConnecting, false);
+    if (!tmrReopen_->isActive()) setStatus(kConnecting, false);
 }
 
 // Dialogs must not open inside a library call (it would stand still until
@@ -747,6 +794,7 @@ void F_MainM::closeEvent(QCloseEvent* event) {
 void F_MainM::unload() {
     unloaded_ = true;
     timer1_->stop();
+    tmrReopen_->stop();
     link_.VskComClose();
     settings_.setDefFolder(lstDir_->path());
 }

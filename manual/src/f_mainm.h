@@ -96,6 +96,7 @@ class F_MainM : public QMainWindow {
     void lstHTFile_DragDrop(QWidget* source);
     void lstHOSTFile_DragDrop(QWidget* source);
     void Timer1_Timer();
+    void tmrReopen_Timer();
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -114,6 +115,7 @@ class F_MainM : public QMainWindow {
     void offerOperations();
     bool numberTypedNotEntered() const;
     void chooseHt(const QString& number);
+    void loseLine();
     void setStatus(const QString& text, bool error);
     void clearTerminalSide();
     void runPending(int16_t code);
@@ -156,12 +158,14 @@ class F_MainM : public QMainWindow {
     QAction* mnset_ = nullptr;
     QAction* mnver_ = nullptr;
     QTimer* timer1_ = nullptr;
+    QTimer* tmrReopen_ = nullptr;
 
     ClsRSCtl link_;
     ClsReg settings_;
     QString currentHt_;
     QString listedHt_;  // the terminal the shown list came from
     QString chosenHt_ = QStringLiteral("001");
+    int32_t port_ = 0;  // the port opened at the start, opened again after a loss
     int16_t failures_ = 0;
     bool started_ = false;
     bool connected_ = false;

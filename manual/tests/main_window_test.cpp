@@ -229,6 +229,124 @@ TEST_F(MainWindowTest, AFailedFirstListingIsTriedAgain) {
     EXPECT_EQ(sim_->received(isCommand('F')).size(), 2u);
 }
 
+// --- A line that goes away (a USB adapter pulled out) and comes back
+
+class LostLineTest : public MainWindowTest {
+  protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        setenv("VESKA_COM1", device_.c_str(), 1);
+    }
+
+    // Terminal 1 behind a fixed path, as an adapter that comes back under
+    // its name; `extra` simulator options.
+    void plugIn(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"--link", device_, "--ht", "1", "--dir", store_.path()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim_.reset();
+        sim_ = std::make_unique<SimProcess>(std::move(args));
+    }
+
+    bool showsLineLost() const {
+        return window_->lblMessage()->text() ==
+               QStringLiteral("COMﾎﾟｰﾄが切断されました。再接続中･･･");
+    }
+
+    QTimer* reopenTimer() const { return window_->findChild<QTimer*>("tmrReopen"); }
+
+    bool listsAgain() const {
+        return window_->connected() && terminalItems() == QStringList{"A.DAT"} &&
+               window_->btnCopy()->isEnabled() && !window_->busy();
+    }
+
+    TempDir devices_{"veskam-dev"};
+    std::string device_ = devices_.file("ttyUSB0");
+};
+
+TEST_F(LostLineTest, TheWindowOpensThePortAgainOnceTheDeviceIsBack) {
+    store_.write("A.DAT", "a");
+    pc_.write("MASTER.DAT", "m");
+    plugIn();
+    connect();
+    ASSERT_EQ(terminalItems(), QStringList{"A.DAT"});
+
+    sim_->stop();  // the line hangs up and the device's name goes
+    ASSERT_TRUE(waitUntil([&] { return showsLineLost(); }));
+    EXPECT_TRUE(window_->lblMessage()->styleSheet().contains("#ff0000"));
+    EXPECT_FALSE(window_->lblMessage()->toolTip().isEmpty()) << "the system's reason";
+    EXPECT_TRUE(terminalItems().isEmpty());
+    EXPECT_FALSE(window_->btnCopy()->isEnabled());
+    EXPECT_FALSE(window_->Timer1()->isActive()) << "no polls on a closed port";
+    EXPECT_TRUE(window_->started());
+    EXPECT_EQ(window_->btnStart()->text(), QStringLiteral("中　断"));
+
+    // It keeps trying while the device is away.
+    QTimer* reopen = reopenTimer();
+    ASSERT_NE(reopen, nullptr);
+    QSignalSpy attempts(reopen, &QTimer::timeout);
+    ASSERT_TRUE(waitUntil([&] { return attempts.count() >= 2; }));
+    EXPECT_TRUE(showsLineLost());
+    EXPECT_FALSE(window_->busy());
+    EXPECT_FALSE(window_->polling());
+
+    plugIn();
+    ASSERT_TRUE(waitUntil([&] { return listsAgain(); }, 10000));
+    EXPECT_FALSE(reopen->isActive());
+    EXPECT_TRUE(window_->lblMessage()->text().isEmpty());
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
+
+    // The session opened again carries operations.
+    select(window_->lstHOSTFile(), {"MASTER.DAT"});
+    window_->btnCopy()->click();
+    EXPECT_TRUE(stored(store_, "MASTER.DAT", "m"));
+}
+
+TEST_F(LostLineTest, ALineLostInACopyIsReportedAndOpenedAgain) {
+    store_.write("A.DAT", "a");
+    pc_.write("MASTER.DAT", std::string(4 * 512, 'm'));
+    plugIn({"--fault", "hangup=2@D"});
+    connect();
+    select(window_->lstHOSTFile(), {"MASTER.DAT"});
+    window_->btnCopy()->click();
+    ASSERT_EQ(messages_.size(), 1);
+    EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("ダウンロードに失敗しました。ｴﾗｰｺｰﾄﾞ：6")))
+        << messages_[0].toStdString();
+    ASSERT_TRUE(waitUntil([&] { return showsLineLost(); }));
+    EXPECT_EQ(storeFile("MASTER.DAT"), "<none>") << "no half-written file";
+
+    plugIn();
+    ASSERT_TRUE(waitUntil([&] { return listsAgain(); }, 10000));
+}
+
+TEST_F(LostLineTest, StopOrQuitEndsTheAttempts) {
+    store_.write("A.DAT", "a");
+    plugIn();
+    connect();
+    sim_->stop();
+    ASSERT_TRUE(waitUntil([&] { return showsLineLost(); }));
+    QTimer* reopen = reopenTimer();
+    ASSERT_NE(reopen, nullptr);
+    EXPECT_TRUE(reopen->isActive());
+
+    window_->btnStart()->click();
+    EXPECT_FALSE(window_->started());
+    EXPECT_FALSE(reopen->isActive());
+    EXPECT_FALSE(window_->Timer1()->isActive());
+    EXPECT_TRUE(window_->lblMessage()->text().isEmpty());
+    EXPECT_EQ(window_->btnStart()->text(), QStringLiteral("開　始"));
+
+    // Started again on the device come back; then lost again and quit.
+    plugIn();
+    window_->btnStart()->click();
+    ASSERT_TRUE(waitUntil([&] { return listsAgain(); }));
+    sim_->stop();
+    ASSERT_TRUE(waitUntil([&] { return showsLineLost(); }));
+    window_->btnEnd()->click();
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_FALSE(reopen->isActive());
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
+}
+
 // --- Copy
 
 TEST_F(MainWindowTest, CopyByButtonSendsPcFilesAndByDropFetchesTerminalFiles) {
