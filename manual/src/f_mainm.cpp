@@ -14,6 +14,8 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
@@ -37,6 +39,7 @@ constexpr int kPollIntervalMs = 50;
 // can be tried again this often without the window standing still.
 constexpr int kReopenIntervalMs = 1000;
 constexpr int kFailuresTolerated = 3;
+constexpr int kFreeSizeDigits = 7;                // a listing announces the free size in 7 digits
 constexpr int kSizeRole = Qt::UserRole;           // a terminal file's size
 constexpr int kNameBytesRole = Qt::UserRole + 1;  // its name as the terminal's bytes
 
@@ -64,6 +67,32 @@ QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
     b->setObjectName(name);
     b->setAutoDefault(false);
     return b;
+}
+
+// The width `edit` needs to show `text` whole: the text, the 2 px QLineEdit
+// keeps either side of it, the cursor after it, its margins and its frame.
+int widthToShow(const QLineEdit* edit, const QString& text) {
+    const QFontMetrics metrics = edit->fontMetrics();
+    const QMargins margins = edit->textMargins();
+    const QSize inner(
+        metrics.horizontalAdvance(text) + 2 * 2 + 1 + margins.left() + margins.right(),
+        metrics.height());
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->hasFrame()
+                           ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit)
+                           : 0;
+    return edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, inner, edit).width();
+}
+
+// `count` times the widest digit of `edit`'s font.
+QString widestDigits(const QLineEdit* edit, int count) {
+    const QFontMetrics metrics = edit->fontMetrics();
+    QChar widest = QLatin1Char('0');
+    for (char c = '1'; c <= '9'; ++c)
+        if (metrics.horizontalAdvance(QLatin1Char(c)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(c);
+    return QString(count, widest);
 }
 
 QLabel* label(const char* name, const QString& text, QWidget* parent) {
@@ -118,6 +147,8 @@ void F_MainM::buildControls() {
     txtFree_ = new QLineEdit(frmHT_);
     txtFree_->setObjectName("txtFree");
     txtFree_->setReadOnly(true);
+    // However small the window, the free size shows whole.
+    txtFree_->setMinimumWidth(widthToShow(txtFree_, widestDigits(txtFree_, kFreeSizeDigits)));
     lblMessage_ = label("lblMessage", QString(), frmHT_);
     lblMessage_->setWordWrap(true);
 
@@ -274,11 +305,17 @@ bool F_MainM::refreshTerminalList() {
             item->setData(kSizeRole, size);
             item->setData(kNameBytesRole, trimmed);
         }
-        txtFree_->setText(QString::number(link_.FreeSize().toInt()));
+        showFreeSize(link_.FreeSize().toInt());
     }
     offerOperations();
     timer1_->start();
     return listed;
+}
+
+void F_MainM::showFreeSize(int32_t size) {
+    txtFree_->setText(QString::number(size));
+    const int needed = widthToShow(txtFree_, txtFree_->text());
+    if (needed > txtFree_->minimumWidth()) txtFree_->setMinimumWidth(needed);
 }
 
 void F_MainM::setOperationButtons(bool enabled) {

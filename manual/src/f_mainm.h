@@ -109,6 +109,7 @@ class F_MainM : public QMainWindow {
     void fillPcFileList(const QString& folder);
     // Lists the terminal's files; false when the listing failed.
     bool refreshTerminalList();
+    void showFreeSize(int32_t size);
     bool deferredWhileInCall(void (F_MainM::*handler)());
     void setOperationButtons(bool enabled);
     // The operation buttons, for the terminal whose files are listed.

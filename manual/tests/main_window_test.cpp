@@ -229,6 +229,33 @@ TEST_F(MainWindowTest, AFailedFirstListingIsTriedAgain) {
     EXPECT_EQ(sim_->received(isCommand('F')).size(), 2u);
 }
 
+// Whether `edit` shows all of its text: it is not cut by what holds it, and
+// moving the cursor from the first character to the end scrolls nothing.
+bool showsWholeText(QLineEdit* edit) {
+    // The line edit scrolls its text when it paints.
+    auto cursorX = [edit] {
+        edit->grab();
+        return edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    };
+    edit->setCursorPosition(0);
+    const int first = cursorX();
+    edit->setCursorPosition(static_cast<int>(edit->text().size()));
+    const int last = cursorX();
+    return edit->visibleRegion().boundingRect() == edit->rect() &&
+           last - first >= edit->fontMetrics().horizontalAdvance(edit->text());
+}
+
+TEST_F(MainWindowTest, TheFreeSizeShowsWholeInTheSmallestWindow) {
+    startTerminal({"--free", "9999999"});
+    connect();
+    ASSERT_EQ(window_->txtFree()->text(), "9999999");
+    EXPECT_TRUE(showsWholeText(window_->txtFree()));
+
+    window_->resize(1, 1);
+    ASSERT_TRUE(waitUntil([&] { return window_->size() == window_->minimumSize(); }));
+    EXPECT_TRUE(showsWholeText(window_->txtFree())) << window_->txtFree()->width() << " px";
+}
+
 // --- A line that goes away (a USB adapter pulled out) and comes back
 
 class LostLineTest : public MainWindowTest {
