@@ -116,7 +116,8 @@ class HtNumberTest : public MainWindowTest {
 
     // The widget the keys go to once the box has the focus.
     QWidget* focusBox() {
-        QApplication::setActiveWindow(window_.get());
+        window_->activateWindow();
+        EXPECT_TRUE(waitUntil([this] { return window_->isActiveWindow(); }));
         window_->cmbHandyID()->setFocus(Qt::MouseFocusReason);
         EXPECT_TRUE(waitUntil([] { return QApplication::focusWidget() != nullptr; }));
         return QApplication::focusWidget();
