@@ -86,6 +86,13 @@ int32_t ClsRSCtl::VskPolling(const QString& ht, int32_t pollingTout) {
     return Vsk_Polling(handle_, ascii(ht).constData(), pollingTout);
 }
 
+QString ClsRSCtl::VskGetSysErrorMsg() const {
+    // The library writes the text without an end mark into a buffer of 256.
+    char text[257] = {};
+    if (Vsk_GetSysErrorMsg(text) == 0) return QString();
+    return QString::fromLocal8Bit(text).trimmed();
+}
+
 int32_t ClsRSCtl::VskDispInit(const QString& ht) {
     return Vsk_DispInit(handle_, ascii(ht).constData());
 }

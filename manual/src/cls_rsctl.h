@@ -55,6 +55,8 @@ class ClsRSCtl {
     int32_t VskComClose();
     int32_t VskSuspend();
     int32_t VskPolling(const QString& ht, int32_t pollingTout);
+    // The system's text for the library's last failed system call; empty if none.
+    QString VskGetSysErrorMsg() const;
     int32_t VskDispInit(const QString& ht);
     // Lists the terminal's files into the file table.
     int32_t VskDIR(const QString& ht);

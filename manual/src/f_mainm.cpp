@@ -9,12 +9,13 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
@@ -34,7 +35,11 @@ namespace vsk::ui {
 namespace {
 
 constexpr int kPollIntervalMs = 50;
+// Opening a port is quick (it does not wait for the device), so a lost line
+// can be tried again this often without the window standing still.
+constexpr int kReopenIntervalMs = 1000;
 constexpr int kFailuresTolerated = 3;
+constexpr int kFreeSizeDigits = 7;                // a listing announces the free size in 7 digits
 constexpr int kSizeRole = Qt::UserRole;           // a terminal file's size
 constexpr int kNameBytesRole = Qt::UserRole + 1;  // its name as the terminal's bytes
 
@@ -42,6 +47,15 @@ const QString kStartCaption = QStringLiteral("開　始");
 const QString kStopCaption = QStringLiteral("中　断");
 const QString kConnecting = QStringLiteral("ハンディ接続中･･･");
 const QString kNoSelection = QStringLiteral("選択ファイルがありません");
+const QString kPressEnter = QStringLiteral("Enterキーで番号を切り替えます");
+const QString kLineLost = QStringLiteral("COMﾎﾟｰﾄが切断されました。再接続中･･･");
+const QString kLineBack = QStringLiteral("COMﾎﾟｰﾄを再接続しました。ハンディ接続中･･･");
+
+// A poll whose write or read on the port failed: the device itself has gone
+// (an adapter pulled out), not just the terminal that would answer.
+bool lineLost(int32_t result) {
+    return result == VSK_E_SYS_WRITE || result == VSK_E_SYS_READ;
+}
 
 // Results after which a transfer says nothing: it went well, or someone aborted it.
 bool silentResult(int32_t r) {
@@ -53,6 +67,32 @@ QPushButton* button(const char* name, const QString& caption, QWidget* parent) {
     b->setObjectName(name);
     b->setAutoDefault(false);
     return b;
+}
+
+// The width `edit` needs to show `text` whole: the text, the 2 px QLineEdit
+// keeps either side of it, the cursor after it, its margins and its frame.
+int widthToShow(const QLineEdit* edit, const QString& text) {
+    const QFontMetrics metrics = edit->fontMetrics();
+    const QMargins margins = edit->textMargins();
+    const QSize inner(
+        metrics.horizontalAdvance(text) + 2 * 2 + 1 + margins.left() + margins.right(),
+        metrics.height());
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->hasFrame()
+                           ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit)
+                           : 0;
+    return edit->style()->sizeFromContents(QStyle::CT_LineEdit, &option, inner, edit).width();
+}
+
+// `count` times the widest digit of `edit`'s font.
+QString widestDigits(const QLineEdit* edit, int count) {
+    const QFontMetrics metrics = edit->fontMetrics();
+    QChar widest = QLatin1Char('0');
+    for (char c = '1'; c <= '9'; ++c)
+        if (metrics.horizontalAdvance(QLatin1Char(c)) > metrics.horizontalAdvance(widest))
+            widest = QLatin1Char(c);
+    return QString(count, widest);
 }
 
 QLabel* label(const char* name, const QString& text, QWidget* parent) {
@@ -95,14 +135,20 @@ void F_MainM::buildControls() {
     cmbHandyID_->setInsertPolicy(QComboBox::NoInsert);
     // Completing "1" to "100" would poll a terminal nobody chose.
     cmbHandyID_->setCompleter(nullptr);
-    cmbHandyID_->lineEdit()->installEventFilter(this);
+    // Keys reach the box, which hands them to its line edit; the line edit
+    // says when Return or keypad Enter was pressed in it.
+    connect(cmbHandyID_->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { cmbHandyID_Enter(); });
     connect(cmbHandyID_, &QComboBox::activated, this, [this] { cmbHandyID_Click(); });
+    connect(cmbHandyID_, &QComboBox::editTextChanged, this, [this] { cmbHandyID_Change(); });
     lstHTFile_ = new FileListBox(frmHT_);
     lstHTFile_->setObjectName("lstHTFile");
     lblFree_ = label("lblFree", QStringLiteral("Free"), frmHT_);
     txtFree_ = new QLineEdit(frmHT_);
     txtFree_->setObjectName("txtFree");
     txtFree_->setReadOnly(true);
+    // However small the window, the free size shows whole.
+    txtFree_->setMinimumWidth(widthToShow(txtFree_, widestDigits(txtFree_, kFreeSizeDigits)));
     lblMessage_ = label("lblMessage", QString(), frmHT_);
     lblMessage_->setWordWrap(true);
 
@@ -178,6 +224,10 @@ void F_MainM::buildControls() {
     timer1_->setObjectName("Timer1");
     timer1_->setInterval(kPollIntervalMs);
     connect(timer1_, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+    tmrReopen_ = new QTimer(this);
+    tmrReopen_->setObjectName("tmrReopen");
+    tmrReopen_->setInterval(kReopenIntervalMs);
+    connect(tmrReopen_, &QTimer::timeout, this, [this] { tmrReopen_Timer(); });
 
     auto canDrag = [this] { return !busy_; };
     lstHTFile_->canStartDrag = canDrag;
@@ -240,7 +290,9 @@ bool F_MainM::refreshTerminalList() {
     timer1_->stop();
     setStatus(kConnecting, false);
     setOperationButtons(false);
-    bool listed = link_.VskDIR(currentHt_) == 0;
+    // The number may be changed while the library waits for the listing:
+    // that drops the connection, and the listing is then another terminal's.
+    bool listed = link_.VskDIR(currentHt_) == 0 && connected_;
     if (listed) {
         listedHt_ = currentHt_;
         lstHTFile_->clear();
@@ -253,27 +305,46 @@ bool F_MainM::refreshTerminalList() {
             item->setData(kSizeRole, size);
             item->setData(kNameBytesRole, trimmed);
         }
-        txtFree_->setText(QString::number(link_.FreeSize().toInt()));
+        showFreeSize(link_.FreeSize().toInt());
     }
-    setOperationButtons(true);
-    setStatus(QString(), false);
+    offerOperations();
     timer1_->start();
     return listed;
+}
+
+void F_MainM::showFreeSize(int32_t size) {
+    txtFree_->setText(QString::number(size));
+    const int needed = widthToShow(txtFree_, txtFree_->text());
+    if (needed > txtFree_->minimumWidth()) txtFree_->setMinimumWidth(needed);
 }
 
 void F_MainM::setOperationButtons(bool enabled) {
     for (QPushButton* b : {btnInstall_, btnCopy_, btnDel_, btnRename_}) b->setEnabled(enabled);
 }
 
+// While the box shows a number other than the listed terminal's, a button
+// would act on files the box does not name: the user is told to choose it.
+void F_MainM::offerOperations() {
+    const bool typed = numberTypedNotEntered();
+    setOperationButtons(!typed);
+    setStatus(typed ? kPressEnter : QString(), false);
+}
+
+bool F_MainM::numberTypedNotEntered() const {
+    return !listedHt_.isEmpty() && threeDigits(cmbHandyID_->currentText()) != listedHt_;
+}
+
 void F_MainM::setStatus(const QString& text, bool error) {
     lblMessage_->setStyleSheet(error ? QStringLiteral("color: #ff0000;")
                                      : QStringLiteral("color: #000000;"));
     lblMessage_->setText(text);
+    lblMessage_->setToolTip(QString());
 }
 
 void F_MainM::clearTerminalSide() {
     lstHTFile_->clear();
     txtFree_->clear();
+    listedHt_.clear();
 }
 
 int F_MainM::countSelected(const QListWidget* list) {
@@ -298,6 +369,7 @@ void F_MainM::btnStart_Click() {
         if (busy_) return;
         started_ = false;
         timer1_->stop();
+        tmrReopen_->stop();
         link_.VskSuspend();
         link_.VskComClose();
         btnStart_->setText(kStartCaption);
@@ -314,7 +386,8 @@ void F_MainM::btnStart_Click() {
     link_.setStopBits(settings_.StopBits());
     link_.setTimeout(settings_.timeout());
     link_.setRetry(settings_.Retry());
-    if (link_.VskComOpen(settings_.Port().toInt()) != 0) {
+    port_ = settings_.Port().toInt();
+    if (link_.VskComOpen(port_) != 0) {
         showError(QStringLiteral("COMﾎﾟｰﾄがｵｰﾌﾟﾝ出来ません。"), this);
         return;
     }
@@ -346,6 +419,10 @@ void F_MainM::Timer1_Timer() {
         failures_ = 0;
         return;
     }
+    if (lineLost(result)) return loseLine();
+    // The number was changed during the poll: the answer is about a terminal
+    // no longer chosen.
+    if (currentHt_ != chosenHt_) return;
     if (result != 0) {
         if (++failures_ > kFailuresTolerated) {
             clearTerminalSide();
@@ -368,6 +445,34 @@ void F_MainM::Timer1_Timer() {
         if (!refreshTerminalList()) connected_ = false;
         busy_ = false;
     }
+}
+
+// The port is closed and opened again once a tick until the device is back;
+// the start button and quitting end the attempts.
+void F_MainM::loseLine() {
+    timer1_->stop();
+    const QString reason = link_.VskGetSysErrorMsg();
+    link_.VskComClose();
+    connected_ = false;
+    failures_ = 0;
+    clearTerminalSide();
+    setOperationButtons(false);
+    setStatus(kLineLost, true);
+    lblMessage_->setToolTip(reason);
+    tmrReopen_->start();
+}
+
+void F_MainM::tmrReopen_Timer() {
+    if (!started_) {
+        tmrReopen_->stop();
+        return;
+    }
+    if (polling_ || busy_) return;
+    if (link_.VskComOpen(port_) != 0) return;  // still gone
+    tmrReopen_->stop();
+    failures_ = 0;
+    setStatus(kLineBack, false);
+    timer1_->start();
 }
 
 void F_MainM::runPending(int16_t code) {
@@ -400,6 +505,7 @@ void F_MainM::guarded(int16_t code, void (F_MainM::*operation)()) {
     // After a stop the session is closed even though the terminal still
     // counts as connected: nothing may run then.
     if (!started_ || !connected_) return;
+    if (numberTypedNotEntered()) return offerOperations();
     if (polling_) {
         pending_ = code;
         return;
@@ -483,7 +589,7 @@ void F_MainM::deleteOnTerminal() {
     int32_t r = link_.VskFDelete(currentHt_);
     if (r != 0) {
         showError(QStringLiteral("ファイル削除に失敗しました。"), r, this);
-        setOperationButtons(true);
+        offerOperations();
     } else {
         refreshTerminalList();
     }
@@ -639,19 +745,29 @@ void F_MainM::dropOnPc() {
 // --- HT number, drive and folder
 
 void F_MainM::cmbHandyID_Click() {
-    chosenHt_ = threeDigits(cmbHandyID_->currentText());
+    chooseHt(threeDigits(cmbHandyID_->currentText()));
 }
 
-void F_MainM::cmbHandyID_KeyDown(int key) {
-    if (key != Qt::Key_Return && key != Qt::Key_Enter) return;
-    chosenHt_ = threeDigits(cmbHandyID_->currentText());
+void F_MainM::cmbHandyID_Enter() {
+    chooseHt(threeDigits(cmbHandyID_->currentText()));
     cmbHandyID_->setEditText(chosenHt_);
 }
 
-bool F_MainM::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == cmbHandyID_->lineEdit() && event->type() == QEvent::KeyPress)
-        cmbHandyID_KeyDown(static_cast<QKeyEvent*>(event)->key());
-    return QMainWindow::eventFilter(watched, event);
+void F_MainM::cmbHandyID_Change() {
+    if (started_ && connected_) offerOperations();
+}
+
+// Polled from the next tick on. Another number's files go at once, so that
+// nothing acts on them under the new number; its own are listed when it answers.
+void F_MainM::chooseHt(const QString& number) {
+    const bool changed = number != chosenHt_;
+    chosenHt_ = number;
+    if (!started_ || !changed) return;
+    connected_ = false;
+    failures_ = 0;
+    clearTerminalSide();
+    setOperationButtons(false);
+    if (!tmrReopen_->isActive()) setStatus(kConnecting, false);
 }
 
 // Dialogs must not open inside a library call (it would stand still until
@@ -715,6 +831,7 @@ void F_MainM::closeEvent(QCloseEvent* event) {
 void F_MainM::unload() {
     unloaded_ = true;
     timer1_->stop();
+    tmrReopen_->stop();
     link_.VskComClose();
     settings_.setDefFolder(lstDir_->path());
 }

@@ -84,7 +84,9 @@ class F_MainM : public QMainWindow {
     void mnset_Click();
     void mnver_Click();
     void cmbHandyID_Click();
-    void cmbHandyID_KeyDown(int key);
+    // Return or keypad Enter in the box.
+    void cmbHandyID_Enter();
+    void cmbHandyID_Change();
     void Drive1_Change();
     void lstDir_Change();
     void lstHTFile_GotFocus();
@@ -94,11 +96,11 @@ class F_MainM : public QMainWindow {
     void lstHTFile_DragDrop(QWidget* source);
     void lstHOSTFile_DragDrop(QWidget* source);
     void Timer1_Timer();
+    void tmrReopen_Timer();
 
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void buildControls();
@@ -107,8 +109,14 @@ class F_MainM : public QMainWindow {
     void fillPcFileList(const QString& folder);
     // Lists the terminal's files; false when the listing failed.
     bool refreshTerminalList();
+    void showFreeSize(int32_t size);
     bool deferredWhileInCall(void (F_MainM::*handler)());
     void setOperationButtons(bool enabled);
+    // The operation buttons, for the terminal whose files are listed.
+    void offerOperations();
+    bool numberTypedNotEntered() const;
+    void chooseHt(const QString& number);
+    void loseLine();
     void setStatus(const QString& text, bool error);
     void clearTerminalSide();
     void runPending(int16_t code);
@@ -151,12 +159,14 @@ class F_MainM : public QMainWindow {
     QAction* mnset_ = nullptr;
     QAction* mnver_ = nullptr;
     QTimer* timer1_ = nullptr;
+    QTimer* tmrReopen_ = nullptr;
 
     ClsRSCtl link_;
     ClsReg settings_;
     QString currentHt_;
     QString listedHt_;  // the terminal the shown list came from
     QString chosenHt_ = QStringLiteral("001");
+    int32_t port_ = 0;  // the port opened at the start, opened again after a loss
     int16_t failures_ = 0;
     bool started_ = false;
     bool connected_ = false;

@@ -11,6 +11,8 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 
 #include "dialog_driver.h"
@@ -97,37 +99,127 @@ TEST_F(MainWindowTest, ThreeFailedPollsAreToleratedTheFourthIsAConnectionError) 
     EXPECT_TRUE(sim_->waitReceived(10, isCommand('P')));
 }
 
-void type(QWidget* w, const QString& text) {
-    for (QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &press);
+// --- The HT number box, driven by keys as they arrive from a keyboard: at
+// the widget that has the focus, which for an editable combo box is the box
+// itself, not its line edit.
+
+class HtNumberTest : public MainWindowTest {
+  protected:
+    // Terminals 5 and 7, each on its own folder.
+    void startTerminals() {
+        store_.write("FIVE.DAT", "5");
+        seven_.write("SEVEN.DAT", "7");
+        sim_ = std::make_unique<SimProcess>(std::vector<std::string>{
+            "--ht", "5", "--dir", store_.path(), "--ht", "7", "--dir", seven_.path()});
+        setenv("VESKA_COM1", sim_->path().c_str(), 1);
     }
+
+    // The widget the keys go to once the box has the focus.
+    QWidget* focusBox() {
+        window_->activateWindow();
+        EXPECT_TRUE(waitUntil([this] { return window_->isActiveWindow(); }));
+        window_->cmbHandyID()->setFocus(Qt::MouseFocusReason);
+        EXPECT_TRUE(waitUntil([] { return QApplication::focusWidget() != nullptr; }));
+        return QApplication::focusWidget();
+    }
+
+    // Replaces the box's text with `text` as typed, then presses `key` (none: no key).
+    void typeNumber(const QString& text, Qt::Key key = Qt::Key_unknown,
+                    Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* box = focusBox();
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QTest::keyClicks(box, text);
+        if (key != Qt::Key_unknown) QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    }
+
+    // Connected to terminal 5, its files listed.
+    void connectToFive() {
+        startTerminals();
+        openWindow();
+        typeNumber("5", Qt::Key_Return);
+        ASSERT_EQ(window_->chosenHt(), "005");
+        window_->btnStart()->click();
+        ASSERT_TRUE(waitUntil([this] {
+            return terminalItems() == QStringList{"FIVE.DAT"} && window_->btnCopy()->isEnabled();
+        }));
+    }
+
+    bool operationButtonsEnabled() const {
+        return window_->btnCopy()->isEnabled() || window_->btnDel()->isEnabled() ||
+               window_->btnRename()->isEnabled() || window_->btnInstall()->isEnabled();
+    }
+
+    TempDir seven_{"veskam-ht007"};
+};
+
+TEST_F(HtNumberTest, ReturnOrKeypadEnterSwitchesToTheTypedTerminal) {
+    connectToFive();
+
+    typeNumber("7", Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(window_->cmbHandyID()->currentText(), "007");
+    EXPECT_EQ(window_->chosenHt(), "007");
+    // Terminal 5's list goes at once: no operation may act on it any more.
+    EXPECT_TRUE(terminalItems().isEmpty());
+    const size_t before = sim_->received().size();
+    ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"SEVEN.DAT"}; }));
+    EXPECT_TRUE(window_->btnCopy()->isEnabled());
+    std::vector<htsim::testing::RecordedFrame> after = sim_->received();
+    ASSERT_GT(after.size(), before);
+    for (size_t i = before; i < after.size(); ++i)
+        EXPECT_EQ(after[i].htNumber(), 7) << "frame " << i << " after the switch";
+
+    // And back with Return.
+    typeNumber("5", Qt::Key_Return);
+    EXPECT_EQ(window_->cmbHandyID()->currentText(), "005");
+    ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"FIVE.DAT"}; }));
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
 }
 
-TEST_F(MainWindowTest, TheNumberTypedIsTheTerminalPolledAndListed) {
-    store_.write("ONE.DAT", "1");
-    TempDir twelve("veskam-ht012");
-    twelve.write("TWELVE.DAT", "12");
-    sim_ = std::make_unique<SimProcess>(std::vector<std::string>{
-        "--ht", "1", "--dir", store_.path(), "--ht", "12", "--dir", twelve.path()});
-    setenv("VESKA_COM1", sim_->path().c_str(), 1);
-    connect();
-    EXPECT_EQ(terminalItems(), QStringList{"ONE.DAT"});
+TEST_F(HtNumberTest, ANumberTypedButNotEnteredLetsNoOperationAct) {
+    pc_.write("MASTER.DAT", "m");
+    connectToFive();
+    const size_t before = sim_->received().size();
 
-    QLineEdit* edit = window_->cmbHandyID()->lineEdit();
-    edit->clear();
-    type(edit, "12");
-    // Typing alone changes nothing (and completes nothing); Enter does.
-    EXPECT_EQ(window_->chosenHt(), "001");
-    EXPECT_EQ(window_->cmbHandyID()->currentText(), "12");
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(edit, &enter);
-    EXPECT_EQ(window_->cmbHandyID()->currentText(), "012");
-    EXPECT_EQ(window_->chosenHt(), "012");
-    // The list follows the terminal that answers, so that no operation acts
-    // on one terminal's files while the list shows another's.
-    ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"TWELVE.DAT"}; }));
-    EXPECT_TRUE(sim_->received(isCommand('P', 120)).empty());
+    typeNumber("7");
+    EXPECT_EQ(window_->chosenHt(), "005") << "typing alone chooses nothing";
+    EXPECT_FALSE(operationButtonsEnabled());
+    EXPECT_EQ(window_->lblMessage()->text(), QStringLiteral("Enterキーで番号を切り替えます"));
+
+    // Neither the handlers behind the buttons nor the drops act on terminal 5;
+    // none of them even asks.
+    DialogDriver<F_CON> ask([](F_CON& d) { d.btn(2)->click(); });
+    DialogDriver<F_Ren> rename([](F_Ren& d) { d.btn(1)->click(); });
+    select(window_->lstHTFile(), {"FIVE.DAT"});
+    window_->btnCopy_Click();
+    window_->btnDel_Click();
+    window_->btnRename_Click();
+    window_->lstHOSTFile_DragOver(window_->lstHTFile(), ui::FileListBox::kOver);
+    window_->lstHOSTFile_DragDrop(window_->lstHTFile());
+    window_->lstHTFile()->clearSelection();
+    select(window_->lstHOSTFile(), {"MASTER.DAT"});
+    window_->btnCopy_Click();
+    window_->btnInstall_Click();
+    window_->lstHTFile_DragOver(window_->lstHOSTFile(), ui::FileListBox::kOver);
+    window_->lstHTFile_DragDrop(window_->lstHOSTFile());
+    QCoreApplication::processEvents();  // the drops run once the drag has ended
+
+    // Polls go on to terminal 5 meanwhile; nothing else reaches it.
+    ASSERT_TRUE(waitUntil([&] { return sim_->received().size() >= before + 3; }));
+    std::vector<htsim::testing::RecordedFrame> after = sim_->received();
+    for (size_t i = before; i < after.size(); ++i)
+        EXPECT_EQ(after[i].control, "P") << "frame " << i << " while 7 was only typed";
+    EXPECT_EQ(storeFile("MASTER.DAT"), "<none>");
+    EXPECT_EQ(pcFile("FIVE.DAT"), "<none>");
+    EXPECT_EQ(ask.shows() + rename.shows(), 0);
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
+
+    // Typing the served number again gives the operations back.
+    typeNumber("005");
+    EXPECT_TRUE(window_->btnCopy()->isEnabled());
+    EXPECT_TRUE(window_->lblMessage()->text().isEmpty());
+    window_->btnCopy()->click();
+    EXPECT_TRUE(stored(store_, "MASTER.DAT", "m"));
 }
 
 TEST_F(MainWindowTest, AFailedFirstListingIsTriedAgain) {
@@ -136,6 +228,151 @@ TEST_F(MainWindowTest, AFailedFirstListingIsTriedAgain) {
     connect();
     ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"A.DAT"}; }));
     EXPECT_EQ(sim_->received(isCommand('F')).size(), 2u);
+}
+
+// Whether `edit` shows all of its text: it is not cut by what holds it, and
+// moving the cursor from the first character to the end scrolls nothing.
+bool showsWholeText(QLineEdit* edit) {
+    // The line edit scrolls its text when it paints.
+    auto cursorX = [edit] {
+        edit->grab();
+        return edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+    };
+    edit->setCursorPosition(0);
+    const int first = cursorX();
+    edit->setCursorPosition(static_cast<int>(edit->text().size()));
+    const int last = cursorX();
+    return edit->visibleRegion().boundingRect() == edit->rect() &&
+           last - first >= edit->fontMetrics().horizontalAdvance(edit->text());
+}
+
+TEST_F(MainWindowTest, TheFreeSizeShowsWholeInTheSmallestWindow) {
+    startTerminal({"--free", "9999999"});
+    connect();
+    ASSERT_EQ(window_->txtFree()->text(), "9999999");
+    EXPECT_TRUE(showsWholeText(window_->txtFree()));
+
+    window_->resize(1, 1);
+    ASSERT_TRUE(waitUntil([&] { return window_->size() == window_->minimumSize(); }));
+    EXPECT_TRUE(showsWholeText(window_->txtFree())) << window_->txtFree()->width() << " px";
+}
+
+// --- A line that goes away (a USB adapter pulled out) and comes back
+
+class LostLineTest : public MainWindowTest {
+  protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        setenv("VESKA_COM1", device_.c_str(), 1);
+    }
+
+    // Terminal 1 behind a fixed path, as an adapter that comes back under
+    // its name; `extra` simulator options.
+    void plugIn(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"--link", device_, "--ht", "1", "--dir", store_.path()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim_.reset();
+        sim_ = std::make_unique<SimProcess>(std::move(args));
+    }
+
+    bool showsLineLost() const {
+        return window_->lblMessage()->text() ==
+               QStringLiteral("COMﾎﾟｰﾄが切断されました。再接続中･･･");
+    }
+
+    QTimer* reopenTimer() const { return window_->findChild<QTimer*>("tmrReopen"); }
+
+    bool listsAgain() const {
+        return window_->connected() && terminalItems() == QStringList{"A.DAT"} &&
+               window_->btnCopy()->isEnabled() && !window_->busy();
+    }
+
+    TempDir devices_{"veskam-dev"};
+    std::string device_ = devices_.file("ttyUSB0");
+};
+
+TEST_F(LostLineTest, TheWindowOpensThePortAgainOnceTheDeviceIsBack) {
+    store_.write("A.DAT", "a");
+    pc_.write("MASTER.DAT", "m");
+    plugIn();
+    connect();
+    ASSERT_EQ(terminalItems(), QStringList{"A.DAT"});
+
+    sim_->stop();  // the line hangs up and the device's name goes
+    ASSERT_TRUE(waitUntil([&] { return showsLineLost(); }));
+    EXPECT_TRUE(window_->lblMessage()->styleSheet().contains("#ff0000"));
+    EXPECT_FALSE(window_->lblMessage()->toolTip().isEmpty()) << "the system's reason";
+    EXPECT_TRUE(terminalItems().isEmpty());
+    EXPECT_FALSE(window_->btnCopy()->isEnabled());
+    EXPECT_FALSE(window_->Timer1()->isActive()) << "no polls on a closed port";
+    EXPECT_TRUE(window_->started());
+    EXPECT_EQ(window_->btnStart()->text(), QStringLiteral("中　断"));
+
+    // It keeps trying while the device is away.
+    QTimer* reopen = reopenTimer();
+    ASSERT_NE(reopen, nullptr);
+    QSignalSpy attempts(reopen, &QTimer::timeout);
+    ASSERT_TRUE(waitUntil([&] { return attempts.count() >= 2; }));
+    EXPECT_TRUE(showsLineLost());
+    EXPECT_FALSE(window_->busy());
+    EXPECT_FALSE(window_->polling());
+
+    plugIn();
+    ASSERT_TRUE(waitUntil([&] { return listsAgain(); }, 10000));
+    EXPECT_FALSE(reopen->isActive());
+    EXPECT_TRUE(window_->lblMessage()->text().isEmpty());
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
+
+    // The session opened again carries operations.
+    select(window_->lstHOSTFile(), {"MASTER.DAT"});
+    window_->btnCopy()->click();
+    EXPECT_TRUE(stored(store_, "MASTER.DAT", "m"));
+}
+
+TEST_F(LostLineTest, ALineLostInACopyIsReportedAndOpenedAgain) {
+    store_.write("A.DAT", "a");
+    pc_.write("MASTER.DAT", std::string(4 * 512, 'm'));
+    plugIn({"--fault", "hangup=2@D"});
+    connect();
+    select(window_->lstHOSTFile(), {"MASTER.DAT"});
+    window_->btnCopy()->click();
+    ASSERT_EQ(messages_.size(), 1);
+    EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("ダウンロードに失敗しました。ｴﾗｰｺｰﾄﾞ：6")))
+        << messages_[0].toStdString();
+    ASSERT_TRUE(waitUntil([&] { return showsLineLost(); }));
+    EXPECT_EQ(storeFile("MASTER.DAT"), "<none>") << "no half-written file";
+
+    plugIn();
+    ASSERT_TRUE(waitUntil([&] { return listsAgain(); }, 10000));
+}
+
+TEST_F(LostLineTest, StopOrQuitEndsTheAttempts) {
+    store_.write("A.DAT", "a");
+    plugIn();
+    connect();
+    sim_->stop();
+    ASSERT_TRUE(waitUntil([&] { return showsLineLost(); }));
+    QTimer* reopen = reopenTimer();
+    ASSERT_NE(reopen, nullptr);
+    EXPECT_TRUE(reopen->isActive());
+
+    window_->btnStart()->click();
+    EXPECT_FALSE(window_->started());
+    EXPECT_FALSE(reopen->isActive());
+    EXPECT_FALSE(window_->Timer1()->isActive());
+    EXPECT_TRUE(window_->lblMessage()->text().isEmpty());
+    EXPECT_EQ(window_->btnStart()->text(), QStringLiteral("開　始"));
+
+    // Started again on the device come back; then lost again and quit.
+    plugIn();
+    window_->btnStart()->click();
+    ASSERT_TRUE(waitUntil([&] { return listsAgain(); }));
+    sim_->stop();
+    ASSERT_TRUE(waitUntil([&] { return showsLineLost(); }));
+    window_->btnEnd()->click();
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_FALSE(reopen->isActive());
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
 }
 
 // --- Copy

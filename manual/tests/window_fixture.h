@@ -16,6 +16,7 @@
 #include <QThread>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@
 #include "folder_list.h"
 #include "message_box.h"
 #include "sim_process.h"
+
+// Failures show the texts, not their code units.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace vsk::testing {
 
