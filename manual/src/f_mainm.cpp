@@ -151,6 +151,9 @@ void F_MainM::buildControls() {
     txtFree_->setMinimumWidth(widthToShow(txtFree_, widestDigits(txtFree_, kFreeSizeDigits)));
     lblMessage_ = label("lblMessage", QString(), frmHT_);
     lblMessage_->setWordWrap(true);
+    // The status wraps within the column instead of widening it, so that
+    // the lists do not shift as it changes.
+    lblMessage_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* column = new QVBoxLayout;
     column->addWidget(lblHandyID_);
@@ -387,8 +390,9 @@ void F_MainM::btnStart_Click() {
     link_.setTimeout(settings_.timeout());
     link_.setRetry(settings_.Retry());
     port_ = settings_.Port().toInt();
-    if (link_.VskComOpen(port_) != 0) {
-        showError(QStringLiteral("COMﾎﾟｰﾄがｵｰﾌﾟﾝ出来ません。"), this);
+    if (int32_t r = link_.VskComOpen(port_); r != 0) {
+        // Which device, and whether it is missing, busy or not permitted.
+        showFailure(QStringLiteral("COMﾎﾟｰﾄがｵｰﾌﾟﾝ出来ません。"), deviceOpenDetail(port_, r), this);
         return;
     }
     timer1_->start();
