@@ -160,7 +160,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ui::dressApplication(app, "veskad");
     ui::useJapaneseFont(app);
-    g_out = QString::fromLocal8Bit(argv[1]);
+    // Absolute: a file dialog may change the current folder on the way.
+    g_out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     QDir().mkpath(g_out);
 
     htsim::testing::TempDir config("auto-shots"), pc("auto-shots-pc"), jobs("auto-shots-jobs");
