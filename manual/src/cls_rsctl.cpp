@@ -87,10 +87,7 @@ int32_t ClsRSCtl::VskPolling(const QString& ht, int32_t pollingTout) {
 }
 
 QString ClsRSCtl::VskGetSysErrorMsg() const {
-    // The library writes the text without an end mark into a buffer of 256.
-    char text[257] = {};
-    if (Vsk_GetSysErrorMsg(text) == 0) return QString();
-    return QString::fromLocal8Bit(text).trimmed();
+    return lastSystemErrorText();
 }
 
 int32_t ClsRSCtl::VskDispInit(const QString& ht) {

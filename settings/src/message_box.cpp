@@ -84,6 +84,11 @@ void showError(const QString& text, int32_t code, QWidget* parent) {
     showFailure(withCode(text, code), failureDetail(code), parent);
 }
 
+QString lastSystemErrorText() {
+    const SystemError e = lastSystemError();
+    return e.code != 0 ? e.text : QString();
+}
+
 QString failureDetail(int32_t code) {
     QString detail = QString::fromUtf8(resultText(code));
     if (!isSystemCallFailure(code)) return detail;

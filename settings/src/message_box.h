@@ -28,6 +28,9 @@ void showFailure(const QString& text, const QString& detail, QWidget* parent = n
 // for the failure. Read right after the failing call: the system's part is
 // the library's last recorded system error.
 QString failureDetail(int32_t code);
+// The system's text for the library's last failed system call; empty when
+// there was none.
+QString lastSystemErrorText();
 // Why port `port` could not be opened (`code`: what opening it returned):
 // which device it is and, in words, whether it is missing, in use or not
 // permitted.
