@@ -22,6 +22,7 @@
 #include <QCoreApplication>
 #endif
 
+#include "options.h"
 #include "veska.h"
 
 namespace {
@@ -42,8 +43,14 @@ double wallSeconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool qt = argc > 1 && std::strcmp(argv[1], "--qt") == 0;
-    int rounds = argc > (qt ? 2 : 1) ? atoi(argv[qt ? 2 : 1]) : 3;
+    const bench::Options options(
+        argc, argv,
+        "CPU spent while a call waits on a silent line: a status query with a 2-second\n"
+        "time-out, ROUNDS times (default 3).",
+        {{"--qt", nullptr, "run as a Qt program (waits in 1 ms slices between events)"}}, "ROUNDS",
+        1);
+    const bool qt = options.has("--qt");
+    const int rounds = static_cast<int>(options.operandNumber(0, 3));
 #ifdef VESKA_BENCH_QT
     std::unique_ptr<QCoreApplication> app;
     if (qt) app = std::make_unique<QCoreApplication>(argc, argv);

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "measure.h"
+#include "options.h"
 #include "sim_process.h"
 #include "veska.h"
 
-using bench::argValue;
 using vsk::htsim::testing::isFrame;
 using vsk::htsim::testing::SimProcess;
 using vsk::htsim::testing::TempDir;
@@ -57,8 +57,14 @@ Outcome downloadOnce(const std::vector<std::string>& faults) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const long runs = argValue(argc, argv, "--runs", 3);
-    const long block = argValue(argc, argv, "--block", 10);
+    const bench::Options options(
+        argc, argv,
+        "A download over a paced 38400 baud line while the terminal holds back the ACK\n"
+        "of one block: seconds and frames on the line for each freeze.",
+        {{"--runs", "N", "transfers per freeze, the median shown (default 3)"},
+         {"--block", "K", "the block whose ACK is held back (default 10)"}});
+    const long runs = options.number("--runs", 3);
+    const long block = options.number("--block", 10);
     std::printf(
         "download of %ld blocks at 38400 baud, time-out 1000 ms, retry 5; "
         "ACK of block %ld late\n",

@@ -53,12 +53,4 @@ inline double median(std::vector<double> v) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-// The number after option `name` on the command line, or `fallback`.
-inline long argValue(int argc, char** argv, const char* name, long fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) return std::atol(argv[i + 1]);
-    }
-    return fallback;
-}
-
 }  // namespace bench

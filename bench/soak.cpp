@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "auto_run.h"
+#include "options.h"
 #include "sim_control.h"
 #include "sim_process.h"
 #include "soak_files.h"
@@ -679,25 +680,28 @@ int Soak::summary() {
 }
 
 bool parseArgs(int argc, char** argv, Options* o) {
-    o->seed = static_cast<uint32_t>(std::random_device{}());
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--minutes" && i + 1 < argc) {
-            o->minutes = std::atof(argv[++i]);
-        } else if (a == "--seed" && i + 1 < argc) {
-            o->seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
-        } else if (a == "--upload") {
-            o->download = false;
-            o->upload = true;
-        } else if (a == "--download") {
-            o->download = true;
-            o->upload = false;
-        } else if (a == "--both") {
-            o->download = o->upload = true;
-        } else {
-            return false;
-        }
+    const bench::Options given(
+        argc, argv,
+        "Auto-mode runs against 128 simulated terminals on one line, each transfer under\n"
+        "a random fault, with receivers into one shared folder killed now and then;\n"
+        "checks every result, file and history line, and that memory does not grow.",
+        {{"--minutes", "N", "how long to run (required, may be a fraction)"},
+         {"--seed", "S", "seed of the random choices (default: a random one)"},
+         {"--upload", nullptr, "upload jobs only"},
+         {"--download", nullptr, "download jobs only"},
+         {"--both", nullptr, "downloads and uploads in turn (the default)"}});
+    o->minutes = given.real("--minutes", 0);
+    o->seed = given.has("--seed") ? static_cast<uint32_t>(given.number("--seed", 0))
+                                  : static_cast<uint32_t>(std::random_device{}());
+    if (given.has("--upload")) {
+        o->download = false;
+        o->upload = true;
     }
+    if (given.has("--download")) {
+        o->download = true;
+        o->upload = false;
+    }
+    if (given.has("--both")) o->download = o->upload = true;
     return o->minutes > 0;
 }
 
@@ -706,7 +710,7 @@ bool parseArgs(int argc, char** argv, Options* o) {
 int main(int argc, char** argv) {
     Options opts;
     if (!parseArgs(argc, argv, &opts)) {
-        std::cerr << "usage: bench_soak --minutes N [--seed S] [--upload|--download|--both]\n";
+        std::cerr << "bench_soak: --minutes N with N above 0 is required (see --help)\n";
         return 2;
     }
     std::signal(SIGINT, onStop);

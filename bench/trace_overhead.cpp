@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "measure.h"
+#include "options.h"
 #include "sim_process.h"
 #include "veska.h"
 
@@ -31,7 +32,6 @@ using vsk::htsim::testing::TempDir;
 
 namespace {
 
-using bench::argValue;
 using bench::cpu;
 using bench::median;
 using bench::now;
@@ -102,8 +102,14 @@ double best(const std::vector<double>& v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const long size = argValue(argc, argv, "--size", 9999999);
-    const int runs = static_cast<int>(argValue(argc, argv, "--runs", 15));
+    const bench::Options options(
+        argc, argv,
+        "What the wire trace (VESKA_TRACE) costs a transfer over an unpaced\n"
+        "pseudo-terminal, each way: the median of several runs with and without it.",
+        {{"--size", "BYTES", "file size (default 9999999)"},
+         {"--runs", "N", "transfers each way with and without the trace (default 15)"}});
+    const long size = options.number("--size", 9999999);
+    const int runs = static_cast<int>(options.number("--runs", 15));
     Bench bench(size);
     std::printf("unpaced pseudo-terminal, %ld-byte file, %d runs each, trace off and on in turn\n",
                 size, runs);

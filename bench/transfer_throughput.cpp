@@ -13,16 +13,23 @@
 
 #include "bench_line.h"
 #include "measure.h"
+#include "options.h"
 
-using bench::argValue;
 using bench::Line;
 using bench::peakRssKb;
 using bench::Run;
 
 int main(int argc, char** argv) {
-    const long pacedSize = argValue(argc, argv, "--paced-size", 200 * 1024);
-    const long unpacedSize = argValue(argc, argv, "--unpaced-size", 9999999);
-    const long baud = argValue(argc, argv, "--baud", 115200);
+    const bench::Options options(
+        argc, argv,
+        "Download and upload over a paced line against the protocol's ceiling, then a\n"
+        "9,999,999-byte file each way over an unpaced pseudo-terminal.",
+        {{"--paced-size", "BYTES", "file size on the paced line (default 204800)"},
+         {"--unpaced-size", "BYTES", "file size on the unpaced line (default 9999999)"},
+         {"--baud", "B", "speed of the paced line (default 115200)"}});
+    const long pacedSize = options.number("--paced-size", 200 * 1024);
+    const long unpacedSize = options.number("--unpaced-size", 9999999);
+    const long baud = options.number("--baud", 115200);
     const double ceiling = 512.0 / 537.0 * baud / 10.0;
 
     std::printf("paced line: %ld baud 8N1, %ld-byte file, ceiling %.0f bytes/s\n", baud, pacedSize,

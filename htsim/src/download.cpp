@@ -95,6 +95,14 @@ class BlockReceiver {
         char number =
             faults.fireAt(FaultKind::kPrevAck, cmd, at) ? previousBlock(f.block) : f.block;
         s.send.push_back(answerFrame(tc_.ht, number, fr::ACK));
+        // Its user cancels between two blocks: the PC hears of it while it
+        // sends the next one, or before.
+        if (fresh && faults.fireAt(FaultKind::kCancelAfter, cmd, at)) {
+            s.send.push_back(endFrame(tc_.ht, fr::CAN));
+            s.finished = true;
+            s.notes.push_back("transfer cancelled after the block");
+            return s;
+        }
         if (fresh && faults.fireAt(FaultKind::kHangUp, cmd, at)) {
             s.hangUp = true;
             s.finished = true;

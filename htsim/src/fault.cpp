@@ -82,6 +82,8 @@ constexpr KindInfo kKinds[] = {
     {"endless", FaultKind::kEndless, Arg::kNone, ArgType::kNumber, false, false, 0, -1, 0, 0},
     {"lateack", FaultKind::kLateAck, Arg::kRequired, ArgType::kPositionMs, false, true, 0, 1, 1,
      60000},
+    {"canafter", FaultKind::kCancelAfter, Arg::kRequired, ArgType::kPosition, false, true, 0, 1, 0,
+     0},
 };
 
 constexpr std::string_view kDefaultBadName = "../EVIL.TXT";

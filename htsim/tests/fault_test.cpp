@@ -138,9 +138,15 @@ TEST(FaultParse, NoiseWithoutEndListingsWithoutEndAndLateAcknowledgements) {
     EXPECT_EQ(inBatch.frame, 3);
     EXPECT_EQ(inBatch.count, 2);
 
-    for (const char* bad :
-         {"babble=0", "babble=x", "babble*2", "endless=1", "lateack", "lateack=2", "lateack=2,",
-          "lateack=,500", "lateack=2,0", "lateack=2,60001", "lateack=x,5"})
+    Fault cancelAfter = parsed("canafter=1:3@W");
+    EXPECT_EQ(cancelAfter.kind, FaultKind::kCancelAfter);
+    EXPECT_EQ(cancelAfter.file, 1);
+    EXPECT_EQ(cancelAfter.frame, 3);
+    EXPECT_EQ(cancelAfter.count, 1);
+
+    for (const char* bad : {"babble=0", "babble=x", "babble*2", "endless=1", "lateack", "lateack=2",
+                            "lateack=2,", "lateack=,500", "lateack=2,0", "lateack=2,60001",
+                            "lateack=x,5", "canafter", "canafter=x"})
         rejection(bad);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,6 +26,28 @@ FrameReader::Status feed(FrameReader& r, const std::vector<uint8_t>& bytes) {
     FrameReader::Status s = FrameReader::Status::kNeedMore;
     for (uint8_t b : bytes) s = r.push(b);
     return s;
+}
+
+// Feeds bytes as the reply reader does with a buffered line: one at a time
+// until a frame begins, then in runs of up to `run` bytes, never more than
+// the reader wants. Returns every status other than kNeedMore, each with the
+// frame's bytes when complete.
+std::vector<std::string> feedInRuns(const std::vector<uint8_t>& bytes, size_t run) {
+    FrameReader r;
+    std::vector<std::string> outcomes;
+    for (size_t at = 0; at < bytes.size();) {
+        size_t n = r.inFrame() ? std::min({run, r.wanted(), bytes.size() - at}) : 1;
+        FrameReader::Status s =
+            n == 1 && !r.inFrame() ? r.push(bytes[at]) : r.pushSome(&bytes[at], n);
+        at += n;
+        if (s == FrameReader::Status::kNeedMore) continue;
+        std::string outcome(1, static_cast<char>('0' + static_cast<int>(s)));
+        if (s == FrameReader::Status::kComplete) {
+            outcome.append(reinterpret_cast<const char*>(r.frame()), frameSize(r.frame()));
+        }
+        outcomes.push_back(outcome);
+    }
+    return outcomes;
 }
 
 TEST(FrameBuild, CommandWithoutParametersIsThirteenBytes) {
@@ -120,6 +143,33 @@ TEST(FrameRead, LargestAcceptedFrame) {
     FrameReader r;
     EXPECT_EQ(feed(r, f), FrameReader::Status::kComplete);
     EXPECT_EQ(lengthStrict(r.frame()), kMaxReceiveData);
+}
+
+// Taking the bytes of a frame in runs judges every frame as taking them one
+// by one: noise, a bad check, a length beyond the buffer, the largest frame,
+// a non-digit length, and frames right behind each other.
+TEST(FrameRead, RunsOfBytesAreJudgedAsSingleBytes) {
+    std::vector<uint8_t> line = {0x00, 'x', ETX};
+    auto append = [&line](const std::vector<uint8_t>& f) {
+        line.insert(line.end(), f.begin(), f.end());
+    };
+    append(built(kAnswer, "005", "3", ACK));
+    auto bad = built(kData, "005", "1", 0, std::string(512, 'b'));
+    bad[200] ^= 0x10;
+    append(bad);
+    append({STX, 'D', '0', '0', '5', '0', '2', '0', '0', '0'});
+    std::vector<uint8_t> largest = {STX, 'D', '0', '0', '5', '0', '1', '0', '1', '2'};
+    largest.insert(largest.end(), kMaxReceiveData, 'q');
+    largest.push_back(ETX);
+    largest.push_back(blockCheck(largest.data() + 1, largest.data() + largest.size()));
+    append(largest);
+    append({STX, 'D', '0', '0', '5', '0', '0', '0', '5', ' ', 'a', 'b', 'c', 'd', 'e', ETX, 0});
+    append(built(kData, "005", "2", 0, std::string(512, 'd')));
+    append(built(kEnd, "005", "0", CAN));
+
+    const std::vector<std::string> oneByOne = feedInRuns(line, 1);
+    ASSERT_EQ(oneByOne.size(), 7u);
+    for (size_t run : {2u, 7u, 10u, 100u, 1024u}) EXPECT_EQ(feedInRuns(line, run), oneByOne) << run;
 }
 
 TEST(FrameRead, NonDigitLengthFailsTheCheck) {

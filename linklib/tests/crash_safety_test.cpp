@@ -222,5 +222,67 @@ TEST_F(FullDiskTest, ADiskFillingUpDuringAnAppendLeavesTheTargetAsItWas) {
     EXPECT_EQ(filesIn(pc_.path()), (std::set<std::string>{"LOG.DAT", "filler"}));
 }
 
+// Received blocks reach the temporary file many at a time; a disk that runs
+// full under them must still end the upload with 6005 before the file is put
+// in place, never with success or a half-written target. `size` bytes are
+// received while another program leaves only `room` bytes free after the
+// terminal's sixth block.
+class DiskFillingUnderAnUpload : public FullDiskTest {
+  protected:
+    int32_t receiveWhileFilling(size_t size, uint64_t room,
+                                const std::function<int32_t()>& upload) {
+        store_.write("LOG.DAT", pattern(size));
+        pc_.write("LOG.DAT", "old bytes");
+        startTerminal({"--fault", "blksilent=5@SU", "--ack-timeout", "300"}, fastSettings(2000, 3));
+        int32_t result = -1;
+        std::thread receiver([&] { result = upload(); });
+        filled_ = sim().waitSent(5, isFrame('D', "-", 5), std::chrono::seconds(10));
+        if (filled_) {
+            std::ofstream filler(pc_.file("filler"), std::ios::binary);
+            filler << std::string(available() - room, 'f');
+        }
+        receiver.join();
+        return result;
+    }
+    // The target as it was; nothing else left but the filler.
+    void expectPcAsItWas() {
+        ASSERT_TRUE(filled_);
+        EXPECT_EQ(readFile(pc_.file("LOG.DAT")), "old bytes");
+        EXPECT_EQ(filesIn(pc_.path()), (std::set<std::string>{"LOG.DAT", "filler"}));
+    }
+
+    bool filled_ = false;
+};
+
+TEST_F(DiskFillingUnderAnUpload, ALargeFileFailsWhereTheDiskRunsFull) {
+    const int32_t r = receiveWhileFilling(400000, 100000, [&] {
+        return Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "LOG.DAT", 400000, 0);
+    });
+    EXPECT_EQ(r, VSK_E_SYS_WRITE);
+    expectPcAsItWas();
+}
+
+// A file smaller than what is written at a time reaches the disk only once
+// it is complete: the failure comes with its last block, not after it.
+TEST_F(DiskFillingUnderAnUpload, ASmallFileFailsWithItsLastBlock) {
+    const int32_t r = receiveWhileFilling(20000, 8000, [&] {
+        return Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "LOG.DAT", 20000, 0);
+    });
+    EXPECT_EQ(r, VSK_E_SYS_WRITE);
+    expectPcAsItWas();
+}
+
+// In a batch the terminal is told, with a result frame "F" for the block
+// that could not be stored, and the batch ends there.
+TEST_F(DiskFillingUnderAnUpload, ABatchTellsTheTerminal) {
+    const int32_t r = receiveWhileFilling(20000, 8000, [&] {
+        UploadList list{};
+        return Vsk_AllUpload(h_, "005", pc_.path().c_str(), &list, 0);
+    });
+    EXPECT_EQ(r, VSK_E_SYS_WRITE);
+    expectPcAsItWas();
+    EXPECT_EQ(sim().received(isFrame('R', "F")).size(), 1u);
+}
+
 }  // namespace
 }  // namespace vsk::testing

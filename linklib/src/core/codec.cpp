@@ -130,14 +130,25 @@ FrameReader::Status FrameReader::push(uint8_t byte) {
         need_ = 0;
         return Status::kNeedMore;
     }
-    buf_[size_++] = byte;
-    if (size_ == kHeaderSize) {
-        size_t n = lengthLeading(buf_);
-        if (n > kMaxReceiveData) {
+    return pushSome(&byte, 1);
+}
+
+size_t FrameReader::wanted() const {
+    if (size_ == 0) return 0;
+    return size_ < kHeaderSize ? kHeaderSize - size_ : need_ - size_;
+}
+
+FrameReader::Status FrameReader::pushSome(const uint8_t* bytes, size_t n) {
+    n = std::min(n, wanted());
+    std::memcpy(buf_ + size_, bytes, n);
+    size_ += n;
+    if (size_ == kHeaderSize && need_ == 0) {
+        size_t announced = lengthLeading(buf_);
+        if (announced > kMaxReceiveData) {
             size_ = 0;
             return Status::kTooLong;
         }
-        need_ = kHeaderSize + n + 2;
+        need_ = kHeaderSize + announced + 2;
     }
     if (size_ < kHeaderSize || size_ < need_) return Status::kNeedMore;
     // Complete: the check uses the strict reading of the length field.

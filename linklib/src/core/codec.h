@@ -51,6 +51,12 @@ class FrameReader {
         need_ = 0;
     }
     Status push(uint8_t byte);
+    // How many more bytes the frame begun takes before it can be judged (the
+    // rest of the header, then the rest of the frame); 0 while none has begun.
+    size_t wanted() const;
+    // Takes at most wanted() of `bytes` into the frame begun in one go (the
+    // bytes of a frame already read from the port); as that many push calls.
+    Status pushSome(const uint8_t* bytes, size_t n);
     const uint8_t* frame() const { return buf_; }
     size_t size() const { return size_; }
     // True once an STX has been seen and the frame is not yet complete.

@@ -274,12 +274,17 @@ void purgeInput() {
     state().port.discardWaiting();
 }
 
-int32_t cancelCheck() {
+namespace {
+
+// The cancel check over the bytes `next` gives one at a time (1 a byte, 0 no
+// more, -1 a failed read).
+template <class NextByte>
+int32_t checkForCancel(NextByte next) {
     State& g = state();
     uint8_t bytes[frame::kAbortFrameSize];
     size_t n = 0;
     while (n < frame::kAbortFrameSize) {
-        int r = g.port.readWaitingByte(&bytes[n]);
+        int r = next(&bytes[n]);
         if (r < 0) {
             trace::lineFailure("read");
             return VSK_E_SYS_READ;
@@ -300,6 +305,16 @@ int32_t cancelCheck() {
         trace::dropped(bytes, n);
     }
     return 0;
+}
+
+}  // namespace
+
+int32_t cancelCheck() {
+    return checkForCancel([](uint8_t* b) { return state().port.readWaitingByte(b); });
+}
+
+int32_t cancelCheckBuffered() {
+    return checkForCancel([](uint8_t* b) { return state().port.takeBuffered(b) ? 1 : 0; });
 }
 
 size_t buildFrame(char type, const char* ht, char block, uint8_t control, const uint8_t* data,
@@ -367,6 +382,34 @@ int32_t readByteBy(uint8_t* out, uint64_t endUs, bool honourAbort) {
     }
 }
 
+namespace {
+
+// Whether the frame reader's status ends the reply being read, with its
+// result in *result: 0 a verified frame (now in the receive buffer), 2002 a
+// bad one.
+bool replyEnds(frame::FrameReader::Status status, const frame::FrameReader& reader,
+               int32_t* result) {
+    State& g = state();
+    switch (status) {
+        case frame::FrameReader::Status::kNeedMore:
+            return false;
+        case frame::FrameReader::Status::kComplete:
+            trace::frameRead(status, reader);
+            std::memset(g.recv, 0, sizeof g.recv);
+            std::memcpy(g.recv, reader.frame(), frame::frameSize(reader.frame()));
+            *result = 0;
+            return true;
+        case frame::FrameReader::Status::kBadCheck:
+        case frame::FrameReader::Status::kTooLong:
+            break;
+    }
+    trace::frameRead(status, reader);
+    *result = VSK_E_RECEIVE;
+    return true;
+}
+
+}  // namespace
+
 int32_t readReplyBy(bool honourAbort, uint64_t endUs) {
     State& g = state();
     frame::FrameReader reader;
@@ -376,43 +419,33 @@ int32_t readReplyBy(bool honourAbort, uint64_t endUs) {
     // has begun an abort is honoured while they come.
     const uint64_t huntEndUs = std::min(platform::tickUs() + timeoutUs, endUs);
     for (;;) {
-        uint8_t b = 0;
         const bool inFrame = reader.inFrame();
-        int32_t r = 0;
-        // Most bytes of a frame are already in the input buffer: those need
-        // neither the clock nor a wait, which would cost more than the byte.
-        bool buffered =
-            inFrame && !(honourAbort && g.abortReason.load() != 0) && g.port.takeBuffered(&b);
-        if (!buffered) {
-            // Within a frame each byte has the whole time-out, counted from
-            // when the wait for it begins: a slow but steady terminal gets
-            // its frame through, up to the reply's end.
-            uint64_t byteEndUs =
-                inFrame ? std::min(platform::tickUs() + timeoutUs, endUs) : huntEndUs;
-            r = readByteBy(&b, byteEndUs, honourAbort || !inFrame);
+        // Most bytes of a frame are already in the input buffer: they are
+        // taken in one run, without the clock or a wait, which would cost
+        // more than the bytes.
+        if (inFrame && !(honourAbort && g.abortReason.load() != 0)) {
+            uint8_t run[frame::kReceiveBufferSize];
+            if (size_t n = g.port.takeBuffered(run, reader.wanted())) {
+                int32_t result = 0;
+                if (replyEnds(reader.pushSome(run, n), reader, &result)) return result;
+                continue;
+            }
         }
-        if (r != 0) {
+        // Within a frame each byte has the whole time-out, counted from when
+        // the wait for it begins: a slow but steady terminal gets its frame
+        // through, up to the reply's end.
+        uint8_t b = 0;
+        uint64_t byteEndUs = inFrame ? std::min(platform::tickUs() + timeoutUs, endUs) : huntEndUs;
+        if (int32_t r = readByteBy(&b, byteEndUs, honourAbort || !inFrame)) {
             trace::readEnded(r, reader, g.timeoutMs);
             return r;
         }
-        const frame::FrameReader::Status status = reader.push(b);
-        switch (status) {
-            case frame::FrameReader::Status::kNeedMore:
-                trace::byteTaken(reader, b);
-                // Noise keeps the reads busy: the caller's events must still
-                // be served, or its abort button could not be pressed.
-                if (!reader.inFrame()) host::dispatchEvents();
-                continue;
-            case frame::FrameReader::Status::kComplete:
-                trace::frameRead(status, reader);
-                std::memset(g.recv, 0, sizeof g.recv);
-                std::memcpy(g.recv, reader.frame(), frame::frameSize(reader.frame()));
-                return 0;
-            case frame::FrameReader::Status::kBadCheck:
-            case frame::FrameReader::Status::kTooLong:
-                trace::frameRead(status, reader);
-                return VSK_E_RECEIVE;
-        }
+        int32_t result = 0;
+        if (replyEnds(reader.push(b), reader, &result)) return result;
+        trace::byteTaken(reader, b);
+        // Noise keeps the reads busy: the caller's events must still be
+        // served, or its abort button could not be pressed.
+        if (!reader.inFrame()) host::dispatchEvents();
     }
 }
 

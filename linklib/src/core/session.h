@@ -83,6 +83,12 @@ void purgeInput();
 // Reads at most 13 bytes already waiting; an end frame with CAN among them sets
 // the abort reason to 1002. Returns 0 or 6006.
 int32_t cancelCheck();
+// The cancel check between the blocks of a transfer, over the bytes already
+// read from the port with the last reply and nothing else: no system call.
+// Both sides wait for each other's frame there, so a terminal that cancels
+// does so in place of its reply; an end frame with CAN still on its way is
+// the reply the next read gets, and classifying it gives 1002 as well.
+int32_t cancelCheckBuffered();
 
 // Builds a frame into the send buffer for `ht` (three characters).
 size_t buildFrame(char type, const char* ht, char block, uint8_t control, const uint8_t* data,

@@ -3,6 +3,7 @@
 // upload preparation, the block receiver and finalisation.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -55,6 +56,10 @@ int32_t refusal(int kind);
 // Tells the terminal that the file whose frame carried `block` is not taken
 // (a result frame "F", written once): the terminal ends its batch.
 void refuseFile(char block);
+
+// How much of a PC file a transfer reads or writes in one system call: many
+// blocks, so that the line, not the file, sets the pace of the system calls.
+inline constexpr size_t kFileChunk = 64 * 1024;
 
 // --- Sending PC files
 

@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #include <array>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -184,13 +185,45 @@ int32_t prepareUpload(int k, int32_t saveMode, const std::string& target, int32_
     return 0;
 }
 
+namespace {
+
+// Received blocks on their way to the temporary file, written a chunk of many
+// blocks at a time. The caller writes the chunk out as soon as the file is
+// complete, before the last block is acknowledged, so that a failed write (a
+// full disk) is still answered for a block the terminal waits on.
+class ChunkWriter {
+  public:
+    explicit ChunkWriter(platform::File& file) : file_(file) { chunk_.reserve(kFileChunk); }
+
+    // Adds `n` bytes, writing the chunk out first when they do not fit;
+    // false when that write failed.
+    bool add(const uint8_t* bytes, size_t n) {
+        if (chunk_.size() + n > kFileChunk && !drain()) return false;
+        chunk_.insert(chunk_.end(), bytes, bytes + n);
+        return true;
+    }
+    // Writes out what the chunk holds; false when the write failed.
+    bool drain() {
+        bool ok = chunk_.empty() || file_.write(chunk_.data(), chunk_.size());
+        chunk_.clear();
+        return ok;
+    }
+
+  private:
+    platform::File& file_;
+    std::vector<uint8_t> chunk_;
+};
+
+}  // namespace
+
 int32_t receiveFile(platform::File& file, int32_t expected, bool batch, bool* ended) {
     State& g = state();
     if (ended != nullptr) *ended = false;
+    ChunkWriter out(file);
     // A complete file reaches the disk before it is put in place; the file
     // stays open until then.
-    auto finish = [&file](int32_t result) {
-        if (result == 0 && !file.flush()) result = VSK_E_SYS_WRITE;
+    auto finish = [&file, &out](int32_t result) {
+        if (result == 0 && !(out.drain() && file.flush())) result = VSK_E_SYS_WRITE;
         return result;
     };
     // In a batch the terminal is told that the block was not taken, which
@@ -216,15 +249,16 @@ int32_t receiveFile(platform::File& file, int32_t expected, bool batch, bool* en
             writeAbortFrame();
             return finish(VSK_E_UPLOAD_SIZE);
         }
-        if (!file.write(g.recv + frame::kOffData, n)) return refuseBlock(VSK_E_SYS_WRITE);
+        if (!out.add(g.recv + frame::kOffData, n)) return refuseBlock(VSK_E_SYS_WRITE);
         stored += static_cast<int64_t>(n);
+        if (stored == expected && !out.drain()) return refuseBlock(VSK_E_SYS_WRITE);
         addDone(static_cast<int32_t>(n));
         if (host::windowOpen()) host::showProgress(bytesDone(), expected);
 
         const char acked = frame::blockOf(g.recv);
         for (uint32_t attempt = 1;; ++attempt) {
             host::dispatchEvents();
-            if (int32_t r = cancelCheck()) return finish(r);
+            if (int32_t r = cancelCheckBuffered()) return finish(r);
             if (int32_t reason = abortReason()) {
                 if (reason == VSK_E_ABORT_PC) writeAbortFrame();
                 return finish(reason);

@@ -1,4 +1,8 @@
 // Sending a PC file as numbered, acknowledged blocks.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "platform/files.h"
 #include "session.h"
 #include "trace.h"
@@ -14,7 +18,7 @@ int32_t sendAcknowledged(uint32_t retry, OwedAcks* owed) {
     uint32_t timeouts = 0;
     for (uint32_t attempt = 1;; ++attempt) {
         host::dispatchEvents();
-        if (int32_t r = cancelCheck()) return r;
+        if (int32_t r = cancelCheckBuffered()) return r;
         if (int32_t reason = abortReason()) {
             if (reason == VSK_E_ABORT_PC) writeAbortFrame();
             return reason;
@@ -64,6 +68,48 @@ int32_t checkFileToSend(const std::string& path, int32_t size) {
     return 0;
 }
 
+namespace {
+
+// The file being sent, read a chunk of many blocks at a time.
+class ChunkReader {
+  public:
+    ChunkReader(platform::File& file, int32_t size)
+        : file_(file), left_(static_cast<size_t>(size)), chunk_(kFileChunk) {}
+
+    // The next `n` bytes of the file, or null when the file ends before them
+    // or cannot be read: a file that shrinks while it is sent must not go out
+    // padded with garbage.
+    const uint8_t* next(size_t n) {
+        if (end_ - at_ < n && !refill()) return nullptr;
+        if (end_ - at_ < n) return nullptr;
+        const uint8_t* p = chunk_.data() + at_;
+        at_ += n;
+        return p;
+    }
+
+  private:
+    // Moves what is left of the chunk to its start and reads as much of the
+    // rest of the announced size as fits after it.
+    bool refill() {
+        std::memmove(chunk_.data(), chunk_.data() + at_, end_ - at_);
+        end_ -= at_;
+        at_ = 0;
+        size_t want = std::min(chunk_.size() - end_, left_);
+        long got = file_.read(chunk_.data() + end_, want);
+        if (got < 0) return false;
+        end_ += static_cast<size_t>(got);
+        left_ -= static_cast<size_t>(got);
+        return true;
+    }
+
+    platform::File& file_;
+    size_t left_;  // bytes of the announced size not yet read
+    std::vector<uint8_t> chunk_;
+    size_t at_ = 0, end_ = 0;
+};
+
+}  // namespace
+
 int32_t sendFile(const std::string& path, int32_t size, uint32_t retry, Window* window) {
     State& g = state();
     if (!platform::pathExists(path)) return VSK_E_PC_FILE_MISSING;
@@ -71,13 +117,11 @@ int32_t sendFile(const std::string& path, int32_t size, uint32_t retry, Window* 
     if (!f.openRead(path)) return VSK_E_SYS_OPEN;
     char block = '0';
     OwedAcks owed;
-    uint8_t data[frame::kBlockSize];
+    ChunkReader reader(f, size);
     for (int32_t left = size; left > 0;) {
-        size_t want =
-            left < static_cast<int32_t>(sizeof data) ? static_cast<size_t>(left) : sizeof data;
-        long got = f.read(data, want);
-        // A file that shrinks while it is sent must not go out padded with garbage.
-        if (got != static_cast<long>(want)) return VSK_E_SYS_READ;
+        size_t want = std::min(static_cast<size_t>(left), frame::kBlockSize);
+        const uint8_t* data = reader.next(want);
+        if (data == nullptr) return VSK_E_SYS_READ;
         buildFrame(frame::kData, g.currentHt, block, 0, data, want);
         if (int32_t r = sendAcknowledged(retry, &owed)) return r;
         addDone(static_cast<int32_t>(want));

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace vsk::platform {
@@ -62,6 +63,15 @@ class Port {
         if (inHead_ == inTail_) return false;
         *out = inBuf_[inHead_++];
         return true;
+    }
+    // Up to `max` bytes already read from the device, without a system call:
+    // the count taken.
+    size_t takeBuffered(uint8_t* out, size_t max) {
+        size_t n = inTail_ - inHead_;
+        if (n > max) n = max;
+        std::memcpy(out, inBuf_ + inHead_, n);
+        inHead_ += n;
+        return n;
     }
     // One byte that is already waiting, without any wait: 1, 0 or -1.
     int readWaitingByte(uint8_t* out) { return readByte(out, 0); }
