@@ -1,31 +1,31 @@
-// The Qt host module: dispatches the calling thread's Qt events while the
-// library waits on the line, and keeps the library's progress window. It is
-// loaded by the library into processes that already run Qt 6; only its entry
-// point is visible. Nothing may unwind out of it into the library, so every
-// entry catches what Qt or the caller's event handlers throw; only a thread's
-// cancellation goes on unwinding, as it must.
+// The Qt host module (veska-qthost.so, Qt Core only): dispatches the calling
+// thread's Qt events while the library waits on the line, and waits for the
+// line inside the event dispatcher, so that a waiting call wakes only when a
+// byte, an event or the end of its wait is due. It is loaded by the library
+// into processes that already run Qt 6; only its entry point is visible.
+// Nothing may unwind out of it into the library, so every entry catches what
+// Qt or the caller's event handlers throw; only a thread's cancellation goes
+// on unwinding, as it must.
 #include <cxxabi.h>
 
 #include <QAbstractEventDispatcher>
-#include <QApplication>
 #include <QCoreApplication>
-#include <QPointer>
+#include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 #include <QtGlobal>
+#include <algorithm>
+#include <optional>
 
 #include "host/qt_host_abi.h"
-#include "progress_window.h"
 
 namespace vsk::qthost {
 
 namespace {
 
 const VskQtHostCallbacks* g_callbacks = nullptr;
-// The program's own handlers may delete the window (say, every top-level
-// window) while events are dispatched: the pointer then drops to null.
-QPointer<ProgressWindow> g_window;
 
-void abortPressed() {
+void requestAbort() {
     if (g_callbacks != nullptr && g_callbacks->requestAbort != nullptr) g_callbacks->requestAbort();
 }
 
@@ -34,10 +34,11 @@ bool eventsHere() {
            QAbstractEventDispatcher::instance(QThread::currentThread()) != nullptr;
 }
 
-// Widgets live on the thread of a widgets application.
-bool windowsHere() {
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    return app != nullptr && QThread::currentThread() == app->thread();
+// Qt's state after a throwing handler cannot be trusted: the call stops
+// (1003) instead of reporting success.
+void handlerThrew() {
+    qWarning("veska: an event handler threw during a library call; the call is aborted");
+    requestAbort();
 }
 
 int32_t hasEvents() {
@@ -54,70 +55,56 @@ void dispatch() {
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (...) {
-        // Qt's state after a throwing handler cannot be trusted: the call
-        // stops (1003) instead of reporting success.
-        qWarning("veska: an event handler threw during a library call; the call is aborted");
-        abortPressed();
+        handlerThrew();
     }
 }
 
-void setupWindow(const char* ht, const char* name, int32_t type) {
-    try {
-        if (g_window != nullptr)
-            g_window->setUp(QString::fromUtf8(ht), QString::fromUtf8(name), type);
-    } catch (...) {
-    }
+// One round of the event dispatcher that may block: the notifiers and the
+// timer are events too, so it returns as soon as a descriptor is readable,
+// any event was processed or the time is up.
+void waitInDispatcher(intptr_t fd1, intptr_t fd2, uint32_t ms) {
+    std::optional<QSocketNotifier> first, second;
+    if (fd1 >= 0) first.emplace(static_cast<qintptr>(fd1), QSocketNotifier::Read);
+    if (fd2 >= 0) second.emplace(static_cast<qintptr>(fd2), QSocketNotifier::Read);
+    QTimer due;
+    due.setSingleShot(true);
+    due.setTimerType(Qt::PreciseTimer);
+    due.start(static_cast<int>(std::min<uint32_t>(ms, 24u * 3600u * 1000u)));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
-void closeWindow() {
+int32_t waitForInput(intptr_t fd1, intptr_t fd2, uint32_t ms) {
     try {
-        ProgressWindow* window = g_window.data();
-        g_window = nullptr;
-        if (window != nullptr) {
-            window->remove();
-            delete window;
-        }
-    } catch (...) {
-    }
-}
-
-int32_t openWindow(const char* ht, const char* name, int32_t type) {
-    try {
-        if (g_window == nullptr) {
-            if (!windowsHere()) return 0;
-            g_window = new ProgressWindow(abortPressed);
-            g_window->setUp(QString::fromUtf8(ht), QString::fromUtf8(name), type);
-            // Opened from a modal dialog, the window must be modal too, or
-            // the dialog would keep its abort button from being pressed.
-            if (QApplication::activeModalWidget() != nullptr)
-                g_window->setWindowModality(Qt::ApplicationModal);
-            g_window->show();
-            g_window->raise();
-            g_window->activateWindow();
+        if (!eventsHere()) return 0;
+        if (ms == 0) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
         } else {
-            g_window->setUp(QString::fromUtf8(ht), QString::fromUtf8(name), type);
+            waitInDispatcher(fd1, fd2, ms);
         }
         return 1;
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (...) {
-        // A window that cannot be made: the operation runs without one.
-        closeWindow();
+        handlerThrew();
+        return 1;
+    }
+}
+
+// Widgets live on the thread of a widgets application; Qt Core can tell
+// without linking Qt Widgets.
+int32_t windowsHere() {
+    try {
+        QCoreApplication* app = QCoreApplication::instance();
+        return app != nullptr && app->inherits("QApplication") &&
+                       QThread::currentThread() == app->thread()
+                   ? 1
+                   : 0;
+    } catch (...) {
         return 0;
     }
 }
 
-void showProgress(int32_t done, int32_t total) {
-    try {
-        if (g_window != nullptr) g_window->showProgress(done, total);
-    } catch (...) {
-    }
-}
-
-int32_t windowOpen() {
-    return g_window.isNull() ? 0 : 1;
-}
-
-const VskQtHostApi kApi = {kVskQtHostAbi, hasEvents,    dispatch,    openWindow,
-                           setupWindow,   showProgress, closeWindow, windowOpen};
+const VskQtHostApi kApi = {kVskQtHostAbi, hasEvents, dispatch, waitForInput, windowsHere};
 
 }  // namespace
 
