@@ -12,7 +12,10 @@
 //     1-128 on a pseudo-terminal nobody answers (the benchmark drains it);
 //   - veskam --start on that line (it polls terminal 1 every 50 ms);
 //   - a 115200-baud paced download of --transfer-kb KB by each of veskad and
-//     job run from the simulator: CPU from the batch command to the end frame.
+//     job run from the simulator: CPU from the batch command to the end frame;
+//   - the same download by this process through the library, first as a plain
+//     program, then with a Qt application object: what the library's wait
+//     costs in a Qt program, without any tool's own windows.
 //
 //   bench_idle_wakeups [--seconds N] [--transfer-kb K] [--bin DIR]
 #include <dirent.h>
@@ -34,6 +37,9 @@
 #include <thread>
 #include <vector>
 
+#include <QCoreApplication>
+
+#include "bench_line.h"
 #include "measure.h"
 #include "sim_process.h"
 
@@ -276,6 +282,17 @@ int main(int argc, char** argv) {
     const double autoCpu = measureTransfer({veskad}, o);
     std::printf("\npaced 115200-baud download of %ld KB, CPU s: job run %.3f, veskad %.3f\n",
                 o.transferKb, jobCpu, autoCpu);
+    // The library alone: without, then with a Qt application in this process.
+    const long bytes = o.transferKb * 1024;
+    const bench::Run plain = bench::Line({"--baud", "115200"}).download(bytes);
+    bench::Run inQt;
+    {
+        int qtArgc = 1;
+        QCoreApplication app(qtArgc, argv);
+        inQt = bench::Line({"--baud", "115200"}).download(bytes);
+    }
+    std::printf("the library alone, CPU s: plain program %.3f, Qt program %.3f (results %d, %d)\n",
+                plain.cpu, inQt.cpu, plain.result, inQt.result);
     std::printf("\ntargets: veskad/job run wake-ups %.2f (at most 2), veskam %.1f/s (at most 40),"
                 " transfer CPU veskad/job run %.2f (at most 1.5)\n",
                 auto128.wakeupsPerS / jobRun.wakeupsPerS, manual.wakeupsPerS,
