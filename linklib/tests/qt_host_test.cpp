@@ -429,6 +429,41 @@ TEST_F(QtHostTest, AHandlerThatThrowsAbortsTheCall) {
 }
 
 
+// The port's notifier stays armed between waits: input that comes between
+// calls (a babbling line) must not keep the program's own event loop awake,
+// and closing the session must leave no notifier on the closed descriptor.
+QStringList g_warnings;
+void keepWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type != QtDebugMsg) g_warnings << text;
+}
+
+// Runs the program's own event loop for `ms`, counting the dispatcher's wake-ups.
+int wakesInOwnLoop(int ms) {
+    int wakes = 0;
+    auto counting = QObject::connect(QAbstractEventDispatcher::instance(),
+                                     &QAbstractEventDispatcher::awake, [&] { ++wakes; });
+    QTimer::singleShot(ms, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    QObject::disconnect(counting);
+    return wakes;
+}
+
+TEST_F(QtHostTest, InputBetweenCallsKeepsNoLoopAwakeAndCloseLeavesNoWatch) {
+    startTerminal({"--fault", "babble=2000"});
+    ASSERT_EQ(Vsk_Polling(h_, "005", 300), 0);
+    // Noise arrives every few milliseconds and nobody reads it until the next call.
+    EXPECT_LT(wakesInOwnLoop(300), 30);
+    ASSERT_EQ(Vsk_Polling(h_, "005", 300), 0);  // the notifier is armed again
+
+    g_warnings.clear();
+    QtMessageHandler previous = qInstallMessageHandler(keepWarnings);
+    ASSERT_EQ(Vsk_ComClose(h_), 0);
+    h_ = 0;
+    wakesInOwnLoop(50);
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(g_warnings.isEmpty()) << g_warnings.join('\n').toStdString();
+}
+
 // A terminal that never answers, with a reply time-out far longer than the
 // tests below need: a wait that runs out ends with 2005, one that an abort
 // ended with 1003.

@@ -261,7 +261,8 @@ int32_t comClose(int32_t handle) {
     State& g = state();
     if (!handleRecorded(handle)) return VSK_E_HANDLE;
     // A failing close still releases the descriptor here, so the session ends
-    // either way; the failure is reported.
+    // either way; the failure is reported. The host stops watching it first.
+    host::forgetPort(g.port.waitHandle());
     bool closed = g.port.close();
     g.open.store(false);
     g.handle.store(0);

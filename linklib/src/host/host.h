@@ -24,6 +24,9 @@ constexpr uint32_t kPlainWaitSliceMs = 100;
 // caller then waits on the line itself, at most kPlainWaitSliceMs at a time.
 bool waitForInput(intptr_t port, uint32_t ms);
 
+// The descriptor `port` given to waitForInput is about to be closed.
+void forgetPort(intptr_t port);
+
 // Wakes a wait in waitForInput because an abort was requested. Safe from a
 // signal handler and from any thread.
 void wakeForAbort();

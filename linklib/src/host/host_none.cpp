@@ -9,6 +9,8 @@ bool waitForInput(intptr_t, uint32_t) {
     return false;
 }
 
+void forgetPort(intptr_t) {}
+
 void wakeForAbort() {}
 
 void openWindow(int32_t, const char*, const char*, int32_t, WindowType) {}

@@ -171,6 +171,10 @@ bool waitForInput(intptr_t port, uint32_t ms) {
     return waited;
 }
 
+void forgetPort(intptr_t port) {
+    if (const VskQtHostApi* api = loader().api) api->forget(port);
+}
+
 void wakeForAbort() {
     const int fd = g_wakeWrite.load();
     if (fd < 0) return;

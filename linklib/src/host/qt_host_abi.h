@@ -41,6 +41,8 @@ struct VskQtHostApi {
     // processed first. Returns non-zero when it waited so, 0 when the thread
     // has no events to wait on (the library then waits on its own).
     int32_t (*waitForInput)(intptr_t fd1, intptr_t fd2, uint32_t ms);
+    // The descriptor `fd` is about to be closed: stop watching it.
+    void (*forget)(intptr_t fd);
     // Non-zero when the application is a widgets application and the call
     // comes from its thread: only then can the progress window be shown.
     int32_t (*windowsHere)(void);

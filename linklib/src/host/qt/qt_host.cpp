@@ -10,6 +10,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -59,18 +60,86 @@ void dispatch() {
     }
 }
 
+// How many waits of the library are running on this thread (a handler cannot
+// start another, but nothing here relies on that).
+thread_local int t_waits = 0;
+
+struct InWait {
+    InWait() { ++t_waits; }
+    ~InWait() { --t_waits; }
+};
+
+// A read notifier that stays armed from one wait to the next: a transfer
+// waits for the line many times a second, and arming and disarming a
+// notifier each time wakes the event dispatcher once more. One that fires
+// outside a wait is disarmed, so that input nobody reads yet cannot keep the
+// program's own event loop busy; the library disarms the port's before it
+// closes it (forget()).
+class Watch {
+  public:
+    void arm(intptr_t fd, QObject* owner) {
+        if (notifier_ == nullptr || notifier_->socket() != fd) {
+            delete notifier_.data();
+            notifier_ = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, owner);
+            QSocketNotifier* n = notifier_.data();
+            QObject::connect(n, &QSocketNotifier::activated, n, [n] {
+                if (t_waits == 0) n->setEnabled(false);
+            });
+        } else if (!notifier_->isEnabled()) {
+            notifier_->setEnabled(true);
+        }
+    }
+    void forget(intptr_t fd) {
+        if (notifier_ != nullptr && notifier_->socket() == fd) delete notifier_.data();
+    }
+
+  private:
+    QPointer<QSocketNotifier> notifier_;  // owned by the application object
+};
+
+Watch g_port;
+Watch g_abortPipe;
+QPointer<QTimer> g_due;
+
+QTimer* dueTimer(QObject* owner) {
+    if (g_due == nullptr) {
+        g_due = new QTimer(owner);
+        g_due->setSingleShot(true);
+        g_due->setTimerType(Qt::PreciseTimer);
+    }
+    return g_due.data();
+}
+
+void processEventsOrWait() {
+    InWait waiting;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
 // One round of the event dispatcher that may block: the notifiers and the
 // timer are events too, so it returns as soon as a descriptor is readable,
-// any event was processed or the time is up.
-void waitInDispatcher(intptr_t fd1, intptr_t fd2, uint32_t ms) {
+// any event was processed or the time is up. On the application's thread the
+// notifiers and the timer are kept (children of the application object); on
+// another thread with a dispatcher they are made for the one wait.
+void waitInDispatcher(intptr_t port, intptr_t abortPipe, uint32_t ms) {
+    const int timeout = static_cast<int>(std::min<uint32_t>(ms, 24u * 3600u * 1000u));
+    QCoreApplication* app = QCoreApplication::instance();
+    if (QThread::currentThread() == app->thread()) {
+        if (port >= 0) g_port.arm(port, app);
+        if (abortPipe >= 0) g_abortPipe.arm(abortPipe, app);
+        QTimer* due = dueTimer(app);
+        due->start(timeout);
+        processEventsOrWait();
+        if (g_due != nullptr) g_due->stop();  // no wake-up for a wait already over
+        return;
+    }
     std::optional<QSocketNotifier> first, second;
-    if (fd1 >= 0) first.emplace(static_cast<qintptr>(fd1), QSocketNotifier::Read);
-    if (fd2 >= 0) second.emplace(static_cast<qintptr>(fd2), QSocketNotifier::Read);
+    if (port >= 0) first.emplace(static_cast<qintptr>(port), QSocketNotifier::Read);
+    if (abortPipe >= 0) second.emplace(static_cast<qintptr>(abortPipe), QSocketNotifier::Read);
     QTimer due;
     due.setSingleShot(true);
     due.setTimerType(Qt::PreciseTimer);
-    due.start(static_cast<int>(std::min<uint32_t>(ms, 24u * 3600u * 1000u)));
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    due.start(timeout);
+    processEventsOrWait();
 }
 
 int32_t waitForInput(intptr_t fd1, intptr_t fd2, uint32_t ms) {
@@ -104,7 +173,16 @@ int32_t windowsHere() {
     }
 }
 
-const VskQtHostApi kApi = {kVskQtHostAbi, hasEvents, dispatch, waitForInput, windowsHere};
+void forget(intptr_t fd) {
+    try {
+        if (QCoreApplication::instance() != nullptr &&
+            QThread::currentThread() == QCoreApplication::instance()->thread())
+            g_port.forget(fd);
+    } catch (...) {
+    }
+}
+
+const VskQtHostApi kApi = {kVskQtHostAbi, hasEvents, dispatch, waitForInput, forget, windowsHere};
 
 }  // namespace
 
