@@ -26,6 +26,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -36,8 +37,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <QCoreApplication>
 
 #include "bench_line.h"
 #include "measure.h"
@@ -110,7 +109,8 @@ Counters countersOf(pid_t pid) {
     const std::string proc = "/proc/" + std::to_string(pid);
     if (DIR* tasks = opendir((proc + "/task").c_str())) {
         while (dirent* e = readdir(tasks)) {
-            if (e->d_name[0] != '.') c.switches += switchesOf(proc + "/task/" + e->d_name + "/status");
+            if (e->d_name[0] != '.')
+                c.switches += switchesOf(proc + "/task/" + e->d_name + "/status");
         }
         closedir(tasks);
     }
@@ -293,9 +293,10 @@ int main(int argc, char** argv) {
     }
     std::printf("the library alone, CPU s: plain program %.3f, Qt program %.3f (results %d, %d)\n",
                 plain.cpu, inQt.cpu, plain.result, inQt.result);
-    std::printf("\ntargets: veskad/job run wake-ups %.2f (at most 2), veskam %.1f/s (at most 40),"
-                " transfer CPU veskad/job run %.2f (at most 1.5)\n",
-                auto128.wakeupsPerS / jobRun.wakeupsPerS, manual.wakeupsPerS,
-                jobCpu > 0 ? autoCpu / jobCpu : 0.0);
+    std::printf(
+        "\ntargets: veskad/job run wake-ups %.2f (at most 2), veskam %.1f/s (at most 40),"
+        " transfer CPU veskad/job run %.2f (at most 1.5)\n",
+        auto128.wakeupsPerS / jobRun.wakeupsPerS, manual.wakeupsPerS,
+        jobCpu > 0 ? autoCpu / jobCpu : 0.0);
     return 0;
 }

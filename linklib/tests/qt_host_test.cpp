@@ -428,7 +428,6 @@ TEST_F(QtHostTest, AHandlerThatThrowsAbortsTheCall) {
     EXPECT_TRUE(sim().waitReceived(1, isFrame('E', "CAN")));
 }
 
-
 // The port's notifier stays armed between waits: input that comes between
 // calls (a babbling line) must not keep the program's own event loop awake,
 // and closing the session must leave no notifier on the closed descriptor.
@@ -476,9 +475,7 @@ void suspendFromSignal(int) {
 
 class QtHostWaitTest : public QtHostTest {
   protected:
-    void SetUp() override {
-        startTerminal({"--fault", "silent"}, fastSettings(kLongWaitMs, 1));
-    }
+    void SetUp() override { startTerminal({"--fault", "silent"}, fastSettings(kLongWaitMs, 1)); }
     int32_t listSilentTerminal() {
         DirRecord dir{};
         return Vsk_DIR(h_, "005", &dir);
@@ -493,7 +490,8 @@ TEST_F(QtHostWaitTest, TimerKeepsFiringAndItsAbortEndsTheWaitAtOnce) {
     int ticks = 0;
     int wakes = 0;
     auto* dispatcher = QAbstractEventDispatcher::instance();
-    auto counting = QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&] { ++wakes; });
+    auto counting =
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&] { ++wakes; });
     int32_t r;
     {
         Ticker t(
