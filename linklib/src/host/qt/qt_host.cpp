@@ -89,6 +89,11 @@ class Watch {
             notifier_->setEnabled(true);
         }
     }
+    // For a wait that is not for this descriptor (input waiting there would
+    // end every round of it at once).
+    void disarm() {
+        if (notifier_ != nullptr) notifier_->setEnabled(false);
+    }
     void forget(intptr_t fd) {
         if (notifier_ != nullptr && notifier_->socket() == fd) delete notifier_.data();
     }
@@ -124,7 +129,11 @@ void waitInDispatcher(intptr_t port, intptr_t abortPipe, uint32_t ms) {
     const int timeout = static_cast<int>(std::min<uint32_t>(ms, 24u * 3600u * 1000u));
     QCoreApplication* app = QCoreApplication::instance();
     if (QThread::currentThread() == app->thread()) {
-        if (port >= 0) g_port.arm(port, app);
+        if (port >= 0) {
+            g_port.arm(port, app);
+        } else {
+            g_port.disarm();
+        }
         if (abortPipe >= 0) g_abortPipe.arm(abortPipe, app);
         QTimer* due = dueTimer(app);
         due->start(timeout);
