@@ -4,8 +4,8 @@
 // with a 2-second reply time-out and reports the CPU seconds used per wall
 // second of waiting. Without events to dispatch a wait blocks for up to 100 ms
 // per poll of the port, so the figure should stay far below 1% of a core.
-// With --qt the program is a Qt program: the library then waits in 1 ms
-// slices and dispatches the program's events between them, which costs more.
+// With --qt the program is a Qt program: the library then waits inside the
+// event dispatcher, which wakes for the port, an event or the time-out.
 //
 //   bench_idle_wait [--qt] [ROUNDS]
 #include <fcntl.h>

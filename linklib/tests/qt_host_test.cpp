@@ -1,6 +1,10 @@
 // The library inside a Qt widgets program (offscreen): the program's timers
 // and buttons keep running during calls, and the library's own progress
 // window appears, shows the transfer and goes away exactly with the call.
+#include <pthread.h>
+#include <signal.h>
+
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDialog>
 #include <QKeyEvent>
@@ -422,6 +426,115 @@ TEST_F(QtHostTest, AHandlerThatThrowsAbortsTheCall) {
     EXPECT_TRUE(thrown);
     EXPECT_EQ(r, VSK_E_ABORT_PC);
     EXPECT_TRUE(sim().waitReceived(1, isFrame('E', "CAN")));
+}
+
+// The port's notifier stays armed between waits: input that comes between
+// calls (a babbling line) must not keep the program's own event loop awake,
+// and closing the session must leave no notifier on the closed descriptor.
+QStringList g_warnings;
+void keepWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type != QtDebugMsg) g_warnings << text;
+}
+
+// Runs the program's own event loop for `ms`, counting the dispatcher's wake-ups.
+int wakesInOwnLoop(int ms) {
+    int wakes = 0;
+    auto counting = QObject::connect(QAbstractEventDispatcher::instance(),
+                                     &QAbstractEventDispatcher::awake, [&] { ++wakes; });
+    QTimer::singleShot(ms, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    QObject::disconnect(counting);
+    return wakes;
+}
+
+TEST_F(QtHostTest, InputBetweenCallsKeepsNoLoopAwakeAndCloseLeavesNoWatch) {
+    startTerminal({"--fault", "babble=2000"});
+    ASSERT_EQ(Vsk_Polling(h_, "005", 300), 0);
+    // Noise arrives every few milliseconds and nobody reads it until the next call.
+    EXPECT_LT(wakesInOwnLoop(300), 30);
+    ASSERT_EQ(Vsk_Polling(h_, "005", 300), 0);  // the notifier is armed again
+
+    g_warnings.clear();
+    QtMessageHandler previous = qInstallMessageHandler(keepWarnings);
+    ASSERT_EQ(Vsk_ComClose(h_), 0);
+    h_ = 0;
+    wakesInOwnLoop(50);
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(g_warnings.isEmpty()) << g_warnings.join('\n').toStdString();
+}
+
+// A terminal that never answers, with a reply time-out far longer than the
+// tests below need: a wait that runs out ends with 2005, one that an abort
+// ended with 1003.
+constexpr int32_t kLongWaitMs = 5000;
+
+int32_t g_signalHandle = 0;
+void suspendFromSignal(int) {
+    Vsk_Suspend(g_signalHandle);
+}
+
+class QtHostWaitTest : public QtHostTest {
+  protected:
+    void SetUp() override { startTerminal({"--fault", "silent"}, fastSettings(kLongWaitMs, 1)); }
+    int32_t listSilentTerminal() {
+        DirRecord dir{};
+        return Vsk_DIR(h_, "005", &dir);
+    }
+};
+
+// While the library waits for a terminal, the program's timer keeps firing
+// and an abort from it ends the wait at once; in between the thread sleeps:
+// the event dispatcher wakes for the timer, not in slices of its own.
+TEST_F(QtHostWaitTest, TimerKeepsFiringAndItsAbortEndsTheWaitAtOnce) {
+    constexpr int kTicks = 20;
+    int ticks = 0;
+    int wakes = 0;
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    auto counting =
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&] { ++wakes; });
+    int32_t r;
+    {
+        Ticker t(
+            [&] {
+                if (++ticks == kTicks) Vsk_Suspend(h_);
+            },
+            20);
+        r = listSilentTerminal();
+    }
+    QObject::disconnect(counting);
+    EXPECT_EQ(r, VSK_E_ABORT_PC) << "the wait ran out instead of ending on the abort";
+    EXPECT_EQ(ticks, kTicks) << "the timer fired again after its abort";
+    // A few wake-ups per tick; waiting in 1 ms slices would wake ~20 times a tick.
+    EXPECT_LT(wakes, kTicks * 4);
+}
+
+// An abort requested from another thread or from a signal handler wakes a
+// wait that sleeps in the event dispatcher.
+TEST_F(QtHostWaitTest, AbortFromAnotherThreadEndsTheWait) {
+    std::thread aborter([this] {
+        if (sim().waitReceived(1, isCommand('F'))) Vsk_Suspend(h_);
+    });
+    int32_t r = listSilentTerminal();
+    aborter.join();
+    EXPECT_EQ(r, VSK_E_ABORT_PC) << "the wait ran out instead of ending on the abort";
+}
+
+TEST_F(QtHostWaitTest, AbortFromASignalHandlerEndsTheWait) {
+    g_signalHandle = h_;
+    struct sigaction action = {};
+    struct sigaction saved = {};
+    action.sa_handler = suspendFromSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;  // a restarted wait must still end
+    ASSERT_EQ(sigaction(SIGUSR1, &action, &saved), 0);
+    const pthread_t waiter = pthread_self();
+    std::thread signaller([this, waiter] {
+        if (sim().waitReceived(1, isCommand('F'))) pthread_kill(waiter, SIGUSR1);
+    });
+    int32_t r = listSilentTerminal();
+    signaller.join();
+    sigaction(SIGUSR1, &saved, nullptr);
+    EXPECT_EQ(r, VSK_E_ABORT_PC) << "the wait ran out instead of ending on the abort";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The unattended polling loops: poll the selected terminals in turn, serve
 // each one that answers with a batch transfer and write its result lines.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -122,11 +123,12 @@ struct LoopArgs {
 void idle(uint32_t ms) {
     uint32_t start = platform::tickMs();
     for (;;) {
-        host::dispatchEvents();
         uint32_t spent = platform::elapsedMs(start);
         if (spent >= ms || abortReason() != 0) return;
-        uint32_t slice = host::waitSliceMs();
-        platform::sleepMs(ms - spent < slice ? ms - spent : slice);
+        const uint32_t left = ms - spent;
+        // A host with events sleeps until one is due (or an abort wakes it).
+        if (host::waitForInput(-1, left)) continue;
+        platform::sleepMs(std::min(left, host::kPlainWaitSliceMs));
     }
 }
 

@@ -43,6 +43,7 @@ void requestAbort() {
     // Only atomic stores: safe from a signal handler.
     state().abortRequested.store(true);
     state().abortReason.store(VSK_E_ABORT_PC);
+    host::wakeForAbort();
 }
 int32_t abortReason() {
     return state().abortReason.load();
@@ -260,7 +261,8 @@ int32_t comClose(int32_t handle) {
     State& g = state();
     if (!handleRecorded(handle)) return VSK_E_HANDLE;
     // A failing close still releases the descriptor here, so the session ends
-    // either way; the failure is reported.
+    // either way; the failure is reported. The host stops watching it first.
+    host::forgetPort(g.port.waitHandle());
     bool closed = g.port.close();
     g.open.store(false);
     g.handle.store(0);
@@ -357,9 +359,16 @@ uint64_t replyLimitUs(uint32_t timeoutMs) {
            1000u;
 }
 
+// Waits until the port has input, an event of the caller's was dispatched, or
+// `ms` passed, then reads what is waiting without waiting again: 1, 0 or -1
+// as Port::readByte. A host without events leaves the wait to the port.
+int waitAndReadByte(platform::Port& port, uint8_t* out, uint32_t ms) {
+    if (host::waitForInput(port.waitHandle(), ms)) return port.readWaitingByte(out);
+    return port.readByte(out, std::min(ms, host::kPlainWaitSliceMs));
+}
+
 int32_t readByteBy(uint8_t* out, uint64_t endUs, bool honourAbort) {
     State& g = state();
-    const uint32_t slice = host::waitSliceMs();
     for (;;) {
         if (honourAbort) {
             if (int32_t reason = g.abortReason.load()) {
@@ -367,17 +376,17 @@ int32_t readByteBy(uint8_t* out, uint64_t endUs, bool honourAbort) {
                 return reason;
             }
         }
+        if (g.port.takeBuffered(out)) return 0;
         // Never wait past the end; counted in microseconds, so the wait is over
         // as soon as strictly more than the time-out has passed.
         uint64_t now = platform::tickUs();
         uint32_t left = now >= endUs ? 1 : static_cast<uint32_t>((endUs - now + 999) / 1000);
-        int r = g.port.readByte(out, left < slice ? left : slice);
+        int r = waitAndReadByte(g.port, out, left);
         if (r < 0) {
             trace::lineFailure("read");
             return VSK_E_SYS_READ;
         }
         if (r > 0) return 0;
-        host::dispatchEvents();
         if (platform::tickUs() > endUs) return VSK_E_TIMEOUT;
     }
 }

@@ -1,7 +1,9 @@
 // What the library needs from the program hosting it while it waits on the
 // line: a chance to dispatch the calling thread's pending events (so the
-// caller's timers and buttons keep working and can call back in), and the
-// library's own progress window. Without a GUI both do nothing.
+// caller's timers and buttons keep working and can call back in), a wait
+// that sleeps until the line, an event or the time-out is due, and the
+// library's own progress window. Without a GUI there are no events and no
+// window.
 #pragma once
 
 #include <cstdint>
@@ -11,10 +13,23 @@ namespace vsk::host {
 // Dispatches the calling thread's pending events, if the host has any.
 void dispatchEvents();
 
-// How long one wait for a byte may block before events are dispatched again:
-// about a millisecond for a host with events to keep alive, longer for one
-// without (an abort from a signal handler interrupts the wait anyway).
-uint32_t waitSliceMs();
+// How long a host without events to keep alive blocks in one wait on the
+// line at most (an abort from a signal handler interrupts the wait anyway).
+constexpr uint32_t kPlainWaitSliceMs = 100;
+
+// Blocks until the descriptor `port` (-1: none) has input, one of the
+// calling thread's events has been dispatched, an abort has been requested,
+// or `ms` milliseconds have passed, whichever comes first; pending events are
+// dispatched on the way. False when the host has no events to wait on: the
+// caller then waits on the line itself, at most kPlainWaitSliceMs at a time.
+bool waitForInput(intptr_t port, uint32_t ms);
+
+// The descriptor `port` given to waitForInput is about to be closed.
+void forgetPort(intptr_t port);
+
+// Wakes a wait in waitForInput because an abort was requested. Safe from a
+// signal handler and from any thread.
+void wakeForAbort();
 
 // The progress window's kinds of operation.
 enum class WindowType : int32_t {

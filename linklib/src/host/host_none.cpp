@@ -5,9 +5,13 @@ namespace vsk::host {
 
 void dispatchEvents() {}
 
-uint32_t waitSliceMs() {
-    return 100;
+bool waitForInput(intptr_t, uint32_t) {
+    return false;
 }
+
+void forgetPort(intptr_t) {}
+
+void wakeForAbort() {}
 
 void openWindow(int32_t, const char*, const char*, int32_t, WindowType) {}
 void setupWindow(const char*, const char*, WindowType) {}

@@ -75,6 +75,9 @@ class Port {
     }
     // One byte that is already waiting, without any wait: 1, 0 or -1.
     int readWaitingByte(uint8_t* out) { return readByte(out, 0); }
+    // The descriptor a host may wait on for input (-1 when closed); reading
+    // stays with readByte and readWaitingByte.
+    intptr_t waitHandle() const { return fd_; }
     // Drops every byte already waiting.
     void discardWaiting();
 

@@ -26,8 +26,9 @@ cc -std=c11 -Wall -Wextra -Werror -o "$prefix/example" "$prefix/example.c" $(pkg
 echo "the API reference's example builds"
 # The installed tools run from the prefix and find the installed library.
 "$prefix/bin/veskactl" --version
-# The Qt host module lands where the installed library looks for it.
+# The Qt host modules land where the installed library looks for them.
 if [ -e "$build/lib/veska/veska-qthost.so" ]; then
   test -e "$(pkg-config --variable=libdir veska)/veska/veska-qthost.so"
-  echo "the Qt host module is installed beside the library"
+  test -e "$(pkg-config --variable=libdir veska)/veska/veska-qtwindow.so"
+  echo "the Qt host modules are installed beside the library"
 fi
