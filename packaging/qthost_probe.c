@@ -1,8 +1,10 @@
-/* Whether the library loads its Qt host module from where it was installed.
- * Qt is loaded first, as in a Qt program; a poll on a pseudo-terminal that no
- * terminal answers then makes the library wait, and waiting is when it looks
- * for the module. Prints the module's path as mapped into this process.
- *   qthost_probe         (exit 0 when the module was loaded) */
+/* Whether the library loads its Qt host module from where it was installed,
+ * and nothing graphical with it. Qt Core is loaded first, as in a Qt program
+ * without windows; a poll on a pseudo-terminal that no terminal answers then
+ * makes the library wait, and waiting is when it looks for the module. Prints
+ * the module's path as mapped into this process.
+ *   qthost_probe   (exit 0 when the module was loaded and no graphical
+ *                   library or the window module came with it) */
 #define _XOPEN_SOURCE 700
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -11,17 +13,15 @@
 #include <string.h>
 #include <veska.h>
 
-static int found_module(void) {
-    char line[4096];
-    int found = 0;
+/* The first mapped file whose path holds `needle`, or null. */
+static const char* mapped(const char* needle) {
+    static char line[4096];
+    const char* found = NULL;
     FILE* maps = fopen("/proc/self/maps", "r");
-    if (maps == NULL) return 0;
-    while (!found && fgets(line, sizeof line, maps) != NULL) {
+    if (maps == NULL) return NULL;
+    while (found == NULL && fgets(line, sizeof line, maps) != NULL) {
         char* path = strchr(line, '/');
-        if (path != NULL && strstr(path, "/veska-qthost.so") != NULL) {
-            fputs(path, stdout);
-            found = 1;
-        }
+        if (path != NULL && strstr(path, needle) != NULL) found = path;
     }
     fclose(maps);
     return found;
@@ -48,10 +48,20 @@ int main(void) {
     }
     r = Vsk_Polling(handle, "001", 100);
     Vsk_ComClose(handle);
-    if (!found_module()) {
+    const char* module = mapped("/veska-qthost.so");
+    if (module == NULL) {
         fprintf(stderr, "qthost_probe: the poll gave %d and no Qt host module was loaded\n",
                 (int)r);
         return 1;
+    }
+    fputs(module, stdout);
+    const char* graphical[] = {"/libQt6Gui.so", "/libQt6Widgets.so", "/veska-qtwindow.so"};
+    for (size_t i = 0; i < sizeof graphical / sizeof graphical[0]; ++i) {
+        const char* path = mapped(graphical[i]);
+        if (path != NULL) {
+            fprintf(stderr, "qthost_probe: a program without windows mapped %s", path);
+            return 1;
+        }
     }
     return 0;
 }

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build folder, then takes it apart in a
-# scratch folder and checks what it holds and declares, and that what it
-# installs runs from where it lands.
-#   test-package.sh BUILD_DIR PACKAGE_FILE_NAME
+# Builds the Debian packages from a build folder (veska: the library, veskactl
+# and the simulator, for a server without any graphical library;
+# veska-desktop: the desktop tools), then takes them apart in a scratch folder
+# and checks what they hold and declare, and that what they install runs from
+# where it lands.
+#   test-package.sh BUILD_DIR PACKAGE_FILE_NAME DESKTOP_PACKAGE_FILE_NAME
 set -euo pipefail
 build=$(cd "$1" && pwd)
 expected_name=$2
+desktop_name=$3
 here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -16,61 +19,97 @@ fail() {
   failures=$((failures + 1))
 }
 
-# --- the package -----------------------------------------------------------
+# --- the packages ----------------------------------------------------------
 if ! cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
   cat "$scratch/cpack.log" >&2
   echo "FAIL: cpack" >&2
   exit 1
 fi
 deb="$scratch/out/$expected_name"
-if [ ! -f "$deb" ]; then
-  echo "FAIL: no $expected_name; cpack made: $(cd "$scratch/out" && ls ./*.deb 2>/dev/null)" >&2
-  exit 1
-fi
-echo "built $expected_name ($(stat -c %s "$deb") bytes)"
+desktop_deb="$scratch/out/$desktop_name"
+for d in "$deb" "$desktop_deb"; do
+  if [ ! -f "$d" ]; then
+    echo "FAIL: no $(basename "$d"); cpack made: $(cd "$scratch/out" && ls ./*.deb 2>/dev/null)" >&2
+    exit 1
+  fi
+  echo "built $(basename "$d") ($(stat -c %s "$d") bytes)"
+done
 
-# --- what it declares --------------------------------------------------------
-field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Package)" = veska ] || fail "Package is '$(field Package)'"
+# --- what they declare ---------------------------------------------------------
 version=${expected_name#veska_}
 version=${version%%_*}
-[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
-[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is '$(field Architecture)'"
-[ -n "$(field Maintainer)" ] || fail "no Maintainer"
-[ "$(field Section)" = comm ] || fail "Section is '$(field Section)'"
-[ -n "$(field Description)" ] || fail "no Description"
-[ -z "$(field Homepage)" ] || fail "a Homepage is declared"
-depends=$(field Depends)
-echo "Depends: $depends"
-echo "Recommends: $(field Recommends)"
 # Whether the list of relations $1 names the package $2 (with any version).
 declares() { tr ',|' '\n' <<<"$1" | awk '{print $1}' | grep -qxF "$2"; }
-for dep in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins \
-  qt6-translations-l10n; do
-  declares "$depends" "$dep" || fail "Depends lacks $dep"
+for d in "$deb" "$desktop_deb"; do
+  field() { dpkg-deb -f "$d" "$1"; }
+  name=$(basename "$d")
+  [ "$(field Version)" = "$version" ] || fail "$name: Version is '$(field Version)', not $version"
+  [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "$name: Architecture is '$(field Architecture)'"
+  [ -n "$(field Maintainer)" ] || fail "$name: no Maintainer"
+  [ "$(field Section)" = comm ] || fail "$name: Section is '$(field Section)'"
+  [ -n "$(field Description)" ] || fail "$name: no Description"
+  [ -z "$(field Homepage)" ] || fail "$name: a Homepage is declared"
+  echo "$(field Package): Depends: $(field Depends)"
+  [ -z "$(field Recommends)" ] || echo "$(field Package): Recommends: $(field Recommends)"
+  # Everything under /usr, nothing under /usr/local or outside /usr.
+  outside=$(dpkg-deb -c "$d" | awk '{print $6}' | grep -Ev '^\./(usr/?)?$' | grep -Ev '^\./usr/' || true)
+  [ -z "$outside" ] || fail "$name: files outside /usr: $outside"
+  ! dpkg-deb -c "$d" | awk '{print $6}' | grep -q '^\./usr/local' || fail "$name: files under /usr/local"
 done
-declares "$(field Depends), $(field Recommends)" fonts-ipafont-gothic ||
-  fail "fonts-ipafont-gothic is neither a Depends nor a Recommends"
+[ "$(dpkg-deb -f "$deb" Package)" = veska ] || fail "Package is '$(dpkg-deb -f "$deb" Package)'"
+[ "$(dpkg-deb -f "$desktop_deb" Package)" = veska-desktop ] ||
+  fail "the desktop package is '$(dpkg-deb -f "$desktop_deb" Package)'"
+
+# The library's package runs on a server without a display: no graphical
+# library among its dependencies.
+depends=$(dpkg-deb -f "$deb" Depends)
+for dep in libc6 libstdc++6 libqt6core6; do
+  declares "$depends" "$dep" || fail "veska: Depends lacks $dep"
+done
+for gui in libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins; do
+  declares "$depends" "$gui" && fail "veska: Depends names the graphical $gui"
+done
+# The desktop tools: the same build's library, the toolkit, its platform
+# plugin and Japanese texts, and IPA Gothic at least recommended.
+depends=$(dpkg-deb -f "$desktop_deb" Depends)
+for dep in veska libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 qt6-qpa-plugins \
+  qt6-translations-l10n; do
+  declares "$depends" "$dep" || fail "veska-desktop: Depends lacks $dep"
+done
+grep -qF "veska (= $version)" <<<"$depends" || fail "veska-desktop does not depend on veska (= $version)"
+declares "$depends, $(dpkg-deb -f "$desktop_deb" Recommends)" fonts-ipafont-gothic ||
+  fail "fonts-ipafont-gothic is neither a Depends nor a Recommends of veska-desktop"
 # Packages built against the library learn which package and version they need.
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./shlibs 2>/dev/null | grep -qx "libveska 2 veska (>= $version)" ||
   fail "no shlibs line for libveska.so.2"
 
-# Everything under /usr, nothing under /usr/local or outside /usr.
-outside=$(dpkg-deb -c "$deb" | awk '{print $6}' | grep -Ev '^\./(usr/?)?$' | grep -Ev '^\./usr/' || true)
-[ -z "$outside" ] || fail "files outside /usr: $outside"
-! dpkg-deb -c "$deb" | awk '{print $6}' | grep -q '^\./usr/local' || fail "files under /usr/local"
+# What goes where.
+holds() { dpkg-deb -c "$1" | awk '{print $6}' | grep -qx "\./usr/$2"; }
+for f in bin/veskactl bin/veska-htsim lib/veska/veska-qthost.so include/veska.h; do
+  holds "$deb" "$f" || fail "veska lacks /usr/$f"
+done
+for f in bin/veskam bin/veskad bin/veskau lib/veska/veska-qtwindow.so share/applications/veskam.desktop; do
+  holds "$desktop_deb" "$f" || fail "veska-desktop lacks /usr/$f"
+  holds "$deb" "$f" && fail "veska holds /usr/$f"
+done
 
-# Dependencies that this machine's package lists cannot satisfy.
+# Dependencies that this machine's package lists cannot satisfy: the library's
+# package alone, and both.
 if command -v apt-get >/dev/null; then
   if ! apt-get install --simulate --no-install-recommends "$deb" >"$scratch/apt.log" 2>&1; then
     cat "$scratch/apt.log" >&2
-    fail "apt-get cannot install the package"
+    fail "apt-get cannot install veska"
+  fi
+  if ! apt-get install --simulate --no-install-recommends "$deb" "$desktop_deb" >"$scratch/apt.log" 2>&1; then
+    cat "$scratch/apt.log" >&2
+    fail "apt-get cannot install veska and veska-desktop"
   fi
 fi
 
 # --- what it installs ---------------------------------------------------------
 root="$scratch/root"
 dpkg-deb -x "$deb" "$root"
+dpkg-deb -x "$desktop_deb" "$root"
 usr="$root/usr"
 lib="$usr/lib"
 must_exist() {
@@ -109,7 +148,8 @@ for tool in veskam veskad veskau; do
 done
 
 # Stripped, and found by RPATH relative to where they are, never the build folder.
-for f in "${programs[@]/#/$usr/bin/}" "$lib/libveska.so.$version" "$lib/veska/veska-qthost.so"; do
+modules=("$lib/veska/veska-qthost.so" "$lib/veska/veska-qtwindow.so")
+for f in "${programs[@]/#/$usr/bin/}" "$lib/libveska.so.$version" "${modules[@]}"; do
   readelf -S "$f" | grep -q '\.debug_info' && fail "$f carries debug information"
   grep -qF "$build" "$f" && fail "$f names the build folder"
 done
@@ -125,8 +165,14 @@ for p in veskactl veskam veskad veskau; do
   fi
   env -u LD_LIBRARY_PATH ldd "$usr/bin/$p" | grep -q 'not found' && fail "$p lacks a library"
 done
-env -u LD_LIBRARY_PATH ldd "$lib/veska/veska-qthost.so" | grep -q 'not found' &&
-  fail "the Qt host module lacks a library"
+for m in "${modules[@]}"; do
+  env -u LD_LIBRARY_PATH ldd "$m" | grep -q 'not found' && fail "$(basename "$m") lacks a library"
+done
+# What a server without a display runs maps no graphical library.
+for f in "$usr/bin/veskactl" "$usr/bin/veska-htsim" "$lib/libveska.so.$version" "$lib/veska/veska-qthost.so"; do
+  gui=$(env -u LD_LIBRARY_PATH ldd "$f" | awk '{print $1}' | grep -E '^lib(Qt6(Gui|Widgets|Network)|X11|xcb|EGL|GL|fontconfig|dbus)' || true)
+  [ -z "$gui" ] || fail "$(basename "$f") needs graphical libraries: $(tr '\n' ' ' <<<"$gui")"
+done
 if help=$(env -u LD_LIBRARY_PATH "$usr/bin/veskactl" --help 2>&1); then
   grep -q '^Usage: veskactl' <<<"$help" || fail "veskactl --help shows no usage"
   grep -q 'job show|run' <<<"$help" || fail "the packaged veskactl has no job commands"
