@@ -199,6 +199,17 @@ TEST_F(FullDiskTest, AnAppendThatCannotFitIsRefusedBeforehand) {
     EXPECT_EQ(filesIn(pc_.path()), std::set<std::string>{"LOG.DAT"});
 }
 
+TEST_F(FullDiskTest, AFileThatCannotFitIsRefusedAndTheTerminalIsToldAtOnce) {
+    store_.write("BIG.DAT", pattern(2 << 20));
+    startTerminal({});
+    EXPECT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "BIG.DAT", 2 << 20, 0),
+              VSK_E_PC_DISK_FULL);
+    // The terminal had begun sending: it gets CAN rather than waiting for an
+    // answer until its own time-out.
+    EXPECT_TRUE(sim().waitReceived(1, isFrame('E', "CAN")));
+    EXPECT_TRUE(filesIn(pc_.path()).empty());
+}
+
 TEST_F(FullDiskTest, ADiskFillingUpDuringAnAppendLeavesTheTargetAsItWas) {
     const std::string old = pattern(300000);
     store_.write("LOG.DAT", std::string(20000, 'n'));

@@ -153,7 +153,12 @@ int32_t fileUpload(int32_t handle, const char* htArg, int32_t saveMode, const ch
     if (int32_t r = untilAccepted({frame::kind::kData, kEot})) return r;
     const bool empty = frame::typeOf(state().recv) == frame::kEnd;
 
-    if (int32_t r = xfer::prepareUpload(0, saveMode, target, size)) return r;
+    if (int32_t r = xfer::prepareUpload(0, saveMode, target, size)) {
+        // The terminal has begun sending and waits for our answer: it is
+        // told to stop, or it would wait out its own time-out first.
+        if (!empty) writeAbortFrame();
+        return r;
+    }
     xfer::Slot& s = xfer::slot(0);
     xfer::InTransfer counting;
     xfer::Window window(show, host::WindowType::kUpload);
