@@ -79,6 +79,8 @@ _veskactl() {
   for ((i = 1; i < COMP_CWORD; i++)); do
     word=${COMP_WORDS[i]}
     if [ -n "$previous_option" ]; then
+      # bash splits "--baud=9600" at the "=": the value is the word after it.
+      [ "$word" = = ] && continue
       previous_option=""
       continue
     fi
@@ -94,6 +96,9 @@ _veskactl() {
   command=${positional[0]:-}
 
   if [ -n "$previous_option" ]; then
+    # Right after "--baud=" the word being completed is the "=" itself, and
+    # what is typed after it replaces nothing before it.
+    [ "$current" = = ] && current=""
     value=$(_veskactl_option_value "$previous_option" "$command")
     case $value in
       values\ *) _veskactl_offer "$current" "${value#values }" ;;

@@ -80,6 +80,10 @@ expect "serve-upload 1-3 --result-mode " "0 1 2"
 expect "serve-upload 1-3 --to /tmp --mode a" "append"
 expect "serve-download " ""
 expect "poll 5 --timeout " ""
+# bash splits "--parity=E" into "--parity", "=" and "E".
+expect "--parity =" "N E O"
+expect "--parity = E d" "delete dir dispinit"
+expect "get 5 --mode = o" "overwrite"
 if [ -n "$job_commands" ]; then
   expect "job " "show run"
   expect "job run x.SIF --d" "--data --download"
