@@ -85,10 +85,15 @@ dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./shlibs 2>/dev/null | grep -qx "libves
 
 # What goes where.
 holds() { dpkg-deb -c "$1" | awk '{print $6}' | grep -qx "\./usr/$2"; }
-for f in bin/veskactl bin/veska-htsim lib/veska/veska-qthost.so include/veska.h; do
+man1=share/man/man1
+completion=share/bash-completion/completions/veskactl
+for f in bin/veskactl bin/veska-htsim lib/veska/veska-qthost.so include/veska.h \
+  $man1/veskactl.1.gz $man1/veska-htsim.1.gz $completion; do
   holds "$deb" "$f" || fail "veska lacks /usr/$f"
+  holds "$desktop_deb" "$f" && fail "veska-desktop holds /usr/$f"
 done
-for f in bin/veskam bin/veskad bin/veskau lib/veska/veska-qtwindow.so share/applications/veskam.desktop; do
+for f in bin/veskam bin/veskad bin/veskau lib/veska/veska-qtwindow.so share/applications/veskam.desktop \
+  $man1/veskam.1.gz $man1/veskad.1.gz $man1/veskau.1.gz; do
   holds "$desktop_deb" "$f" || fail "veska-desktop lacks /usr/$f"
   holds "$deb" "$f" && fail "veska holds /usr/$f"
 done
@@ -146,6 +151,29 @@ for tool in veskam veskad veskau; do
   png="$usr/share/icons/hicolor/48x48/apps/$tool.png"
   file -b "$png" 2>/dev/null | grep -q '^PNG image data, 48 x 48' || fail "no 48x48 PNG icon for $tool"
 done
+
+# The manual pages: compressed, and man renders each without a warning (in
+# a UTF-8 locale: the desktop tools' pages quote their Japanese texts).
+for p in "${programs[@]}"; do
+  page="$usr/$man1/$p.1.gz"
+  [ -f "$page" ] || continue
+  gzip -t "$page" 2>/dev/null || fail "$p.1.gz is not gzip-compressed"
+  if ! command -v man >/dev/null; then
+    fail "man (man-db) is missing: the manual pages cannot be checked"
+    break
+  fi
+  if ! said=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >"$scratch/page.txt") ||
+    [ -n "$said" ]; then
+    fail "$p.1 does not render cleanly: $said"
+  fi
+  grep -q "^NAME" "$scratch/page.txt" || fail "$p.1 renders without a NAME section"
+done
+# The completion, sourced as bash-completion does, completes veskactl.
+if said=$(bash -c 'source "$1" && complete -p veskactl' _ "$usr/$completion" 2>&1); then
+  grep -q -- '-F _veskactl veskactl$' <<<"$said" || fail "the completion registers: $said"
+else
+  fail "the packaged completion does not load: $said"
+fi
 
 # Stripped, and found by RPATH relative to where they are, never the build folder.
 modules=("$lib/veska/veska-qthost.so" "$lib/veska/veska-qtwindow.so")

@@ -381,6 +381,16 @@ void checkOperandCount(const CommandDef& command, size_t count) {
 
 }  // namespace
 
+std::vector<std::string_view> optionNamesOf(const CommandDef& command) {
+    std::vector<std::string_view> names;
+    for (const OptionDef& option : kOptions) {
+        if (option.commandBit != 0 && !(option.commandBit & command.options)) continue;
+        if (std::find(names.begin(), names.end(), option.name) == names.end())
+            names.push_back(option.name);
+    }
+    return names;
+}
+
 std::string normalizeHt(std::string_view text) {
     int64_t value = 0;
     if (text.size() > 3 || !parseDigits(text, value) || value < 1 || value > VSK_MAX_HT) {

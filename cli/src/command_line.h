@@ -122,4 +122,9 @@ std::string parseSelection(std::string_view text);
 
 std::string usageText(std::span<const CommandDef> commands);
 
+// The long options `command` takes, by name without "--", each once, the line
+// options first; --help and --version are not among them. The manual page and
+// the shell completion are checked against this list.
+std::vector<std::string_view> optionNamesOf(const CommandDef& command);
+
 }  // namespace veskactl
