@@ -199,12 +199,16 @@ TEST_F(PollingLoopsTest, ALineThatGoesAwayEndsTheLoop) {
     DownloadList list{};
     setEntry(list.Entries[0], pc_.file("B.DAT"), 1);
     ResultFileRecord rf = resultFile(pc_.file("result.txt"), 0);
-    std::thread killer([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The line goes away once the loop is polling; it goes away in any case,
+    // so a loop that never polls cannot keep the test waiting.
+    bool polled = false;
+    std::thread killer([this, &polled] {
+        polled = sim().waitReceived(1, isCommand('P', 9));
         sim().stop();
     });
     int32_t r = Vsk_PollingAllDownload(h_, mask({9}).c_str(), 100, 0, 1, &list, &rf, 0);
     killer.join();
+    EXPECT_TRUE(polled);
     EXPECT_TRUE(r == VSK_E_SYS_READ || r == VSK_E_SYS_WRITE) << r;
     struct stat st {};
     ASSERT_EQ(::stat(pc_.file("result.txt").c_str(), &st), 0);

@@ -364,8 +364,9 @@ TEST_F(SessionTest, SuspendBetweenCallsHasNoLastingEffect) {
 
 TEST_F(SessionTest, LineGoingAwayFailsTheReadAtOnce) {
     startTerminal({"--fault", "silent@G"}, fastSettings(5000, 1));
+    // The line goes away while the call waits for the reply to its command.
     std::thread killer([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        sim().waitReceived(1, isCommand('G'));
         sim().stop();
     });
     StatusRecord st{};

@@ -201,9 +201,9 @@ TEST_F(TraceTest, FaultsOnTheLineShowInTheTrace) {
 
 TEST_F(TraceTest, AnAbortFromThePcSendsCanAndIsWrittenAtOnce) {
     startTerminal({"--fault", "silent"});
+    // The abort comes while the call waits for the reply to its command.
     std::thread aborter([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        Vsk_Suspend(h_);
+        if (sim().waitReceived(1, isCommand('G'))) Vsk_Suspend(h_);
     });
     StatusRecord st{};
     EXPECT_EQ(Vsk_GetStatus(h_, "005", &st), VSK_E_ABORT_PC);
