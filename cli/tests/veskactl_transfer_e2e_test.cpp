@@ -1,5 +1,6 @@
 // veskactl's transfer commands run as a program against simulated terminals.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -53,6 +54,25 @@ std::string waitForContent(const std::string& path, const std::string& expected)
         std::this_thread::sleep_for(20ms);
     }
     return slurp(path);
+}
+
+// What the terminal at `fd` shows until `wanted` is among it, its writer has
+// gone, or `deadline` has passed.
+std::string readUntilShown(int fd, const std::string& wanted, std::chrono::milliseconds deadline) {
+    std::string text;
+    char buffer[4096];
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    while (text.find(wanted) == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        struct pollfd ready = {fd, POLLIN, 0};
+        if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) break;
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the last writer has gone
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    return text;
 }
 
 // The data frame with the single byte 04h that closes a batch.
@@ -269,9 +289,10 @@ TEST_F(Transfers, InterruptDuringASlowUploadLeavesNothingBehind) {
     ASSERT_GT(pid, 0);
     // The listing's two data frames, then three of the file's.
     ASSERT_TRUE(sim_->waitSent(5, isFrame('D', "-", 5)));
-    std::this_thread::sleep_for(300ms);  // long enough for the progress line to be drawn
+    // Interrupted once the progress line, with the size from the listing, is drawn.
+    std::string screen = readUntilShown(master, "% of 20000 bytes", 10s);
     kill(pid, SIGINT);
-    std::string screen = drain(master);
+    screen += drain(master);
     close(master);
     Outcome run = finish(work_, pid);
 

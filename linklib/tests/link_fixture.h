@@ -4,8 +4,11 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -126,6 +129,34 @@ inline bool terminalStored(const std::string& path, const std::string& content) 
     }
     return false;
 }
+
+// Raises `sig` in the thread that made the object once `happened` (run on a
+// thread of its own) has returned: the handler then runs inside the call that
+// thread makes meanwhile, as a timer's would, but at a known point of it. The
+// signal comes even when the event does not, so the call cannot run on for
+// ever; join() tells whether the event came.
+class SignalOnEvent {
+  public:
+    SignalOnEvent(int sig, std::function<bool()> happened)
+        : target_(pthread_self()), waiter_([this, sig, happened = std::move(happened)] {
+              seen_ = happened();
+              pthread_kill(target_, sig);
+          }) {}
+    ~SignalOnEvent() { join(); }
+    SignalOnEvent(const SignalOnEvent&) = delete;
+    SignalOnEvent& operator=(const SignalOnEvent&) = delete;
+
+    // Waits until the signal has been sent; whether the event came first.
+    bool join() {
+        if (waiter_.joinable()) waiter_.join();
+        return seen_;
+    }
+
+  private:
+    pthread_t target_;
+    std::atomic<bool> seen_{false};
+    std::thread waiter_;
+};
 
 // File contents that differ from block to block.
 inline std::string pattern(size_t n) {

@@ -2,7 +2,6 @@
 // write, and how they end (time limit, abort).
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 
 #include <chrono>
 #include <cstring>
@@ -64,8 +63,9 @@ void setEntry(DownloadEntry& e, const std::string& path, int32_t size) {
     e.Outcome = 0;
 }
 
-// Aborts the running loop after `ms` from a signal handler, noting on the way
-// whether the result file was read-only while the loop ran.
+// Aborts the running loop from a signal handler once it has polled `polls`
+// times, noting on the way whether the result file was read-only while the
+// loop ran.
 int32_t gHandle = 0;
 const char* gResultPath = nullptr;
 volatile sig_atomic_t gSawReadOnly = 0;
@@ -78,23 +78,24 @@ void onAlarm(int) {
 
 class AbortAfter {
   public:
-    AbortAfter(int32_t handle, int ms, const char* resultPath = nullptr) {
+    AbortAfter(const SimProcess& sim, int32_t handle, size_t polls,
+               const char* resultPath = nullptr) {
         gHandle = handle;
         gResultPath = resultPath;
         gSawReadOnly = 0;
         struct sigaction sa {};
         sa.sa_handler = onAlarm;
         sigaction(SIGALRM, &sa, nullptr);
-        itimerval it{};
-        it.it_value.tv_sec = ms / 1000;
-        it.it_value.tv_usec = (ms % 1000) * 1000;
-        setitimer(ITIMER_REAL, &it, nullptr);
+        signal_ = std::make_unique<SignalOnEvent>(
+            SIGALRM, [&sim, polls] { return sim.waitReceived(polls, isCommand('P')); });
     }
     ~AbortAfter() {
-        itimerval off{};
-        setitimer(ITIMER_REAL, &off, nullptr);
+        EXPECT_TRUE(signal_->join()) << "the loop did not poll often enough";
         signal(SIGALRM, SIG_DFL);
     }
+
+  private:
+    std::unique_ptr<SignalOnEvent> signal_;
 };
 
 class PollingLoopsTest : public LinkTest {
@@ -114,7 +115,8 @@ TEST_F(PollingLoopsTest, DownloadLoopServesTheSelectedTerminalAndWritesItsLines)
     ResultFileRecord rf = resultFile(path, 0);
     int32_t r;
     {
-        AbortAfter abort(h_, 700, path.c_str());
+        // Once the loop polls again, the first round's lines are written.
+        AbortAfter abort(sim(), h_, 2, path.c_str());
         r = Vsk_PollingAllDownload(h_, mask({5}).c_str(), 100, 0, 2, &list, &rf, 0);
     }
     EXPECT_EQ(r, VSK_E_ABORT_PC);
@@ -178,7 +180,7 @@ TEST_F(PollingLoopsTest, UploadLoopMarksFilesThatExist) {
     ResultFileRecord rf = resultFile(path, 1);
     int32_t r;
     {
-        AbortAfter abort(h_, 500);
+        AbortAfter abort(sim(), h_, 2);
         r = Vsk_PollingAllUPload(h_, mask({5}).c_str(), pc_.path().c_str(), 2, 100, 0, &rf, 0);
     }
     EXPECT_EQ(r, VSK_E_ABORT_PC);
@@ -199,12 +201,16 @@ TEST_F(PollingLoopsTest, ALineThatGoesAwayEndsTheLoop) {
     DownloadList list{};
     setEntry(list.Entries[0], pc_.file("B.DAT"), 1);
     ResultFileRecord rf = resultFile(pc_.file("result.txt"), 0);
-    std::thread killer([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The line goes away once the loop is polling; it goes away in any case,
+    // so a loop that never polls cannot keep the test waiting.
+    bool polled = false;
+    std::thread killer([this, &polled] {
+        polled = sim().waitReceived(1, isCommand('P', 9));
         sim().stop();
     });
     int32_t r = Vsk_PollingAllDownload(h_, mask({9}).c_str(), 100, 0, 1, &list, &rf, 0);
     killer.join();
+    EXPECT_TRUE(polled);
     EXPECT_TRUE(r == VSK_E_SYS_READ || r == VSK_E_SYS_WRITE) << r;
     struct stat st {};
     ASSERT_EQ(::stat(pc_.file("result.txt").c_str(), &st), 0);

@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -330,13 +329,10 @@ void onAlarm(int) {
     gSuspend = Vsk_Suspend(gHandle);
 }
 
-void alarmIn(int ms) {
+void onAlarmHandled() {
     struct sigaction sa {};
     sa.sa_handler = onAlarm;
     sigaction(SIGALRM, &sa, nullptr);
-    itimerval it{};
-    it.it_value.tv_usec = ms * 1000;
-    setitimer(ITIMER_REAL, &it, nullptr);
 }
 
 TEST_F(SessionTest, AbortDuringAWaitSendsCanAndReturns1003) {
@@ -344,8 +340,11 @@ TEST_F(SessionTest, AbortDuringAWaitSendsCanAndReturns1003) {
     gHandle = h_;
     gNested = -1;
     gSuspend = -1;
-    alarmIn(200);
+    onAlarmHandled();
+    // The signal comes while the call waits for the reply to its command.
+    SignalOnEvent alarm(SIGALRM, [this] { return sim().waitReceived(1, isCommand('E')); });
     EXPECT_EQ(Vsk_FDelete(h_, "005", "A.DAT"), VSK_E_ABORT_PC);
+    EXPECT_TRUE(alarm.join());
     EXPECT_EQ(gNested, VSK_E_BUSY);  // refused, and the running call went on
     EXPECT_EQ(gSuspend, 0);
     EXPECT_TRUE(sim().waitReceived(1, isFrame('E', "CAN", 5)));
@@ -364,8 +363,9 @@ TEST_F(SessionTest, SuspendBetweenCallsHasNoLastingEffect) {
 
 TEST_F(SessionTest, LineGoingAwayFailsTheReadAtOnce) {
     startTerminal({"--fault", "silent@G"}, fastSettings(5000, 1));
+    // The line goes away while the call waits for the reply to its command.
     std::thread killer([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        sim().waitReceived(1, isCommand('G'));
         sim().stop();
     });
     StatusRecord st{};

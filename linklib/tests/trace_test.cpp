@@ -3,7 +3,6 @@
 // every result as it was.
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -201,9 +200,9 @@ TEST_F(TraceTest, FaultsOnTheLineShowInTheTrace) {
 
 TEST_F(TraceTest, AnAbortFromThePcSendsCanAndIsWrittenAtOnce) {
     startTerminal({"--fault", "silent"});
+    // The abort comes while the call waits for the reply to its command.
     std::thread aborter([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        Vsk_Suspend(h_);
+        if (sim().waitReceived(1, isCommand('G'))) Vsk_Suspend(h_);
     });
     StatusRecord st{};
     EXPECT_EQ(Vsk_GetStatus(h_, "005", &st), VSK_E_ABORT_PC);
@@ -231,10 +230,10 @@ TEST_F(TraceTest, ACallRefusedFromASignalHandlerWritesNoLine) {
     struct sigaction sa {};
     sa.sa_handler = onAlarm;
     sigaction(SIGALRM, &sa, nullptr);
-    itimerval it{};
-    it.it_value.tv_usec = 200 * 1000;
-    setitimer(ITIMER_REAL, &it, nullptr);
+    // The signal comes while the call waits for the reply to its command.
+    SignalOnEvent alarm(SIGALRM, [this] { return sim().waitReceived(1, isCommand('E')); });
     EXPECT_EQ(Vsk_FDelete(h_, "005", "A.DAT"), VSK_E_ABORT_PC);
+    EXPECT_TRUE(alarm.join());
     signal(SIGALRM, SIG_DFL);
     EXPECT_EQ(gNested, VSK_E_BUSY);
     expectInOrder({"PC→HT C ht=005 blk=0 len=0013 E (delete)", "PC→HT E ht=005 blk=0 len=0001 CAN",

@@ -1,6 +1,8 @@
 // The library's module state and the exchange engine every operation uses:
 // the session, the byte reader, reading a reply, sending a frame and waiting
 // for the matching reply, purging, the cancel check and the abort frame.
+// The state lives in session_state.cpp, opening and closing the port in
+// session_port.cpp, the engine in exchange.cpp.
 #pragma once
 
 #include <atomic>

@@ -10,6 +10,8 @@
 // lines keep coming; the file is opened with O_APPEND, so several processes can
 // share it. A trace that cannot be opened or written is simply off: it never
 // changes a call's result, errno or the last system error.
+//
+// The buffer and the file are trace_sink.cpp's, the lines trace_format.cpp's.
 #pragma once
 
 #include <atomic>

@@ -1,156 +1,36 @@
-#include "trace.h"
+// The wire trace's lines: the time stamp, frames with their control bytes by
+// name and their data as text or hex, the arguments and results of exported
+// calls, and one line or a few for each event of the exchange engine.
+#include "trace_format.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <new>
 #include <string>
 
 #include "platform/clock.h"
 #include "platform/syserror.h"
-#include "platform/trace_file.h"
 #include "port_names.h"
+#include "protocol_names.h"
 #include "result_codes.h"
+#include "trace.h"
 #include "veska.h"
 
 namespace vsk::trace {
 
 namespace detail {
-std::atomic<bool> gOn{false};
-}
 
 namespace {
 
-constexpr size_t kBufferSize = 64 * 1024;
-constexpr size_t kLineMax = 4096;  // room kept free for the line being written
-constexpr uint32_t kFlushEveryMs = 1000;
-constexpr size_t kNoiseKept = 16;  // noise bytes shown: the first ones of a run
 // Data longer than kCutAt bytes of text, or kHexHead + kHexTail bytes of hex, is
 // shown by its first and last bytes.
 constexpr size_t kCutAt = 48;
 constexpr size_t kTextHead = 32, kTextTail = 8;
 constexpr size_t kHexHead = 16, kHexTail = 8;
 
-struct Tracer {
-    std::mutex mutex;
-    platform::TraceFile file;
-    char path[4096] = {};
-    bool warned = false;
-    int32_t pid = 0;
+}  // namespace
 
-    char buf[kBufferSize];
-    size_t len = 0;
-    uint32_t lastFlushMs = 0;
-
-    int64_t stampSecond = -1;  // the second stampText was made for
-    char stampText[20] = {};
-
-    // The frame the PC sent last in this call: the same bytes again are a resend.
-    uint8_t lastSent[frame::kSendBufferSize];
-    size_t lastSentLen = 0;
-    uint32_t sendings = 0;  // how often in a row it went out
-
-    // A run of noise bytes, written as one line before the next event.
-    uint8_t noise[kNoiseKept];
-    size_t noiseCount = 0;
-
-    void writeOut();
-    void stop(const char* what, int err);
-};
-
-// Made when a trace is first asked for, and never destroyed: a call made
-// while the process exits still finds it. What is buffered goes out at exit.
-Tracer* gTracer = nullptr;
-
-void flushAtExit() {
-    std::lock_guard<std::mutex> lock(gTracer->mutex);
-    gTracer->writeOut();
-}
-
-// Only used once a trace has been configured, so the tracer exists.
-Tracer& tracer() {
-    return *gTracer;
-}
-
-bool makeTracer() {
-    if (gTracer != nullptr) return true;
-    gTracer = new (std::nothrow) Tracer;
-    if (gTracer == nullptr) return false;
-    std::atexit(flushAtExit);
-    return true;
-}
-
-// Formats one line straight into the buffer. The constructor writes the time
-// stamp and the process id; the destructor ends the line.
-class Line {
-  public:
-    explicit Line(Tracer& t);
-    ~Line();
-    Line(const Line&) = delete;
-    Line& operator=(const Line&) = delete;
-
-    Line& put(const char* s) {
-        while (*s && p_ < end_) *p_++ = *s++;
-        return *this;
-    }
-    Line& put(char c) {
-        if (p_ < end_) *p_++ = c;
-        return *this;
-    }
-    Line& num(uint64_t v) {
-        char digits[20];
-        size_t n = 0;
-        do {
-            digits[n++] = static_cast<char>('0' + v % 10);
-            v /= 10;
-        } while (v != 0);
-        while (n > 0) put(digits[--n]);
-        return *this;
-    }
-    Line& snum(int64_t v) {
-        if (v < 0) {
-            put('-');
-            return num(static_cast<uint64_t>(-(v + 1)) + 1);
-        }
-        return num(static_cast<uint64_t>(v));
-    }
-    Line& hex(uint8_t b) {
-        static constexpr char kDigits[] = "0123456789ABCDEF";
-        put(kDigits[b >> 4]);
-        return put(kDigits[b & 15]);
-    }
-    Line& hex32(uint32_t v) {
-        for (int shift = 24; shift >= 0; shift -= 8) hex(static_cast<uint8_t>(v >> shift));
-        return *this;
-    }
-    // A byte of text: printable ASCII as it is, anything else as \xNN.
-    Line& textByte(uint8_t b) {
-        if (b >= 0x20 && b < 0x7F && b != '"' && b != '\\') return put(static_cast<char>(b));
-        if (b == '"' || b == '\\') return put('\\').put(static_cast<char>(b));
-        return put("\\x").hex(b);
-    }
-    Line& textBytes(const uint8_t* d, size_t n) {
-        for (size_t i = 0; i < n; ++i) textByte(d[i]);
-        return *this;
-    }
-    Line& hexBytes(const uint8_t* d, size_t n) {
-        for (size_t i = 0; i < n; ++i) hex(d[i]);
-        return *this;
-    }
-    // Milliseconds with three decimals from microseconds.
-    Line& ms(uint64_t us) {
-        num(us / 1000).put('.');
-        put(static_cast<char>('0' + us / 100 % 10)).put(static_cast<char>('0' + us / 10 % 10));
-        return put(static_cast<char>('0' + us % 10)).put(" ms");
-    }
-
-  private:
-    Tracer& t_;
-    char* p_;
-    char* end_;
-};
+namespace {
 
 void putStamp(Tracer& t, Line& line) {
     platform::WallTime now = platform::wallNow();
@@ -165,6 +45,8 @@ void putStamp(Tracer& t, Line& line) {
     line.put(" [").num(static_cast<uint64_t>(t.pid)).put("] ");
 }
 
+}  // namespace
+
 Line::Line(Tracer& t) : t_(t) {
     if (kBufferSize - t.len < kLineMax) t.writeOut();
     p_ = t.buf + t.len;
@@ -175,39 +57,6 @@ Line::Line(Tracer& t) : t_(t) {
 Line::~Line() {
     *p_++ = '\n';
     t_.len = static_cast<size_t>(p_ - t_.buf);
-}
-
-void Tracer::writeOut() {
-    lastFlushMs = platform::tickMs();
-    if (len == 0 || !file.isOpen()) {
-        len = 0;
-        return;
-    }
-    int err = 0;
-    bool ok = file.write(buf, len, &err);
-    len = 0;
-    if (!ok) stop("cannot write the trace to", err);
-}
-
-// Switches the trace off until a session opens it again, saying so once per
-// process on stderr.
-void Tracer::stop(const char* what, int err) {
-    detail::gOn.store(false, std::memory_order_relaxed);
-    file.close();
-    len = 0;
-    if (warned) return;
-    warned = true;
-    char text[256] = {};
-    platform::sysErrorText(err, text, sizeof text);
-    char message[sizeof path + 512];
-    std::snprintf(message, sizeof message, "veska: %s %s: %s; tracing is off\n", what, path, text);
-    platform::writeStderr(message);
-}
-
-// Writes the buffer when the last write is a second ago, so that a long call
-// shows its progress to someone watching the file.
-void flushIfDue(Tracer& t) {
-    if (platform::tickMs() - t.lastFlushMs >= kFlushEveryMs) t.writeOut();
 }
 
 void putNoise(Tracer& t) {
@@ -221,84 +70,7 @@ void putNoise(Tracer& t) {
     t.noiseCount = 0;
 }
 
-// Holds the lock and keeps errno for one event; noise seen before it comes
-// first, and the buffer goes out when it is due.
-class Event {
-  public:
-    Event() : t_(tracer()), lock_(t_.mutex), errno_(errno) { putNoise(t_); }
-    ~Event() {
-        flushIfDue(t_);
-        errno = errno_;
-    }
-    Tracer& t() { return t_; }
-
-  private:
-    Tracer& t_;
-    std::lock_guard<std::mutex> lock_;
-    int errno_;
-};
-
-const char* commandName(uint8_t c) {
-    using namespace frame::cmd;
-    switch (static_cast<char>(c)) {
-        case kDir:
-            return "listing";
-        case kFileInfo:
-            return "file info";
-        case kStatus:
-            return "status";
-        case kDispInit:
-            return "display init";
-        case kDelete:
-            return "delete";
-        case kRename:
-            return "rename";
-        case kReboot:
-            return "reboot";
-        case kPowerOff:
-            return "power off";
-        case kRemoteEnd:
-            return "remote end";
-        case kApEnd:
-            return "application end";
-        case kDownload:
-            return "download";
-        case kUpload:
-            return "upload";
-        case kApInstallA:
-            return "install";
-        case kApInstallB:
-            return "install, mode 0";
-        case kOsInstall:
-            return "system install";
-        case kOsInstall2:
-            return "system install, two files";
-        case kBatchDownload:
-            return "batch download";
-        case kBatchUpload:
-            return "batch upload";
-        case kPolling:
-            return "poll";
-        default:
-            return nullptr;
-    }
-}
-
-const char* resultLetterName(uint8_t c) {
-    using namespace frame::res;
-    switch (static_cast<char>(c)) {
-        case kSuccess:
-            return "success";
-        case kFailure:
-            return "failure";
-        case kMode:
-            return "wrong mode";
-        case kRandom:
-            return "random file";
-        default:
-            return nullptr;
-    }
-}
+namespace {
 
 // The control byte by name; false when the frame type has none (data frames).
 bool putControl(Line& line, char type, uint8_t c) {
@@ -497,48 +269,6 @@ void putPermissionHint(Tracer& t, std::initializer_list<Arg> args) {
 
 }  // namespace
 
-void configure() {
-    const char* value = std::getenv("VESKA_TRACE");
-    const bool wanted = value != nullptr && value[0] != '\0';
-    if (!wanted && gTracer == nullptr) return;
-    if (!makeTracer()) return;
-    Tracer& t = tracer();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    const int savedErrno = errno;
-    if (!wanted) {
-        t.writeOut();
-        t.file.close();
-        t.path[0] = '\0';
-        detail::gOn.store(false, std::memory_order_relaxed);
-    } else if (!(std::strcmp(t.path, value) == 0 && t.file.isAt(value))) {
-        t.writeOut();
-        std::snprintf(t.path, sizeof t.path, "%s", value);
-        t.pid = platform::processId();
-        int err = 0;
-        if (!t.file.open(value, &err)) {
-            t.stop("cannot open the trace file", err);
-        } else {
-            detail::gOn.store(true, std::memory_order_relaxed);
-            Line(t)
-                .put("trace opened by ")
-                .put(platform::programName())
-                .put(", library ")
-                .put(VSK_VERSION_TEXT);
-        }
-    }
-    errno = savedErrno;
-}
-
-namespace detail {
-
-uint64_t callStarts() {
-    Event e;
-    e.t().lastSentLen = 0;
-    e.t().sendings = 0;
-    e.t().pid = platform::processId();  // a forked child traces as itself
-    return platform::tickUs();
-}
-
 void callEnds(const char* name, std::initializer_list<Arg> args, int32_t result,
               uint64_t startedUs) {
     const uint64_t spent = startedUs != 0 ? platform::tickUs() - startedUs : 0;
@@ -592,13 +322,6 @@ void sent(const uint8_t* f, size_t n, int32_t result, int32_t abortReason) {
         }
         t.writeOut();
     }
-}
-
-void noise(uint8_t b) {
-    Tracer& t = tracer();
-    std::lock_guard<std::mutex> lock(t.mutex);
-    if (t.noiseCount < kNoiseKept) t.noise[t.noiseCount] = b;
-    ++t.noiseCount;
 }
 
 void frameRead(frame::FrameReader::Status status, const uint8_t* f) {
