@@ -199,16 +199,15 @@ VSK_API int32_t Vsk_APInstall(int32_t handle, const char* ht, const char* path, 
                               int32_t install_mode, int32_t show_progress);
 VSK_API int32_t Vsk_OSInstall(int32_t handle, const char* ht, const char* path, int32_t size,
                               int32_t show_progress);
-VSK_API int32_t Vsk_OSInstall2(int32_t handle, const char* ht, const char* os_path,
-                               int32_t os_size, const char* ex_path, int32_t ex_size,
-                               int32_t show_progress);
+VSK_API int32_t Vsk_OSInstall2(int32_t handle, const char* ht, const char* os_path, int32_t os_size,
+                               const char* ex_path, int32_t ex_size, int32_t show_progress);
 
 /* Batches with one terminal: the first `count` entries of `list` are sent; every
  * file the terminal offers is received into `folder`. */
 VSK_API int32_t Vsk_AllDownload(int32_t handle, const char* ht, int32_t count, DownloadList* list,
                                 int32_t show_progress);
-VSK_API int32_t Vsk_AllUpload(int32_t handle, const char* ht, const char* folder,
-                              UploadList* list, int32_t show_progress);
+VSK_API int32_t Vsk_AllUpload(int32_t handle, const char* ht, const char* folder, UploadList* list,
+                              int32_t show_progress);
 
 /* Polling loops over the terminals selected by a 128-character "0"/"1" mask,
  * writing a result file. Polling time-out 50 to 500 ms; time limit 0 (none) or
