@@ -17,7 +17,6 @@
 #include "cls_setfile.h"
 #include "f_auto.h"
 #include "f_msg.h"
-#include "f_setrs.h"
 #include "file_dialogs.h"
 #include "job_start.h"
 #include "message_box.h"

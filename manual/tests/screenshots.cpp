@@ -38,10 +38,7 @@ namespace {
 QString g_out;
 
 void save(QWidget& w, const char* name) {
-    QString path = QDir(g_out).filePath(name);
-    if (!vsk::testing::grabWithFrame(w).save(path))
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    std::printf("%s\n", qPrintable(path));
+    vsk::testing::saveScreenshot(w, g_out, name);
 }
 
 }  // namespace

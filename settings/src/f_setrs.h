@@ -15,15 +15,9 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QRadioButton;
 class QShowEvent;
 
 namespace vsk::ui {
-
-// Adds an option button to `group` under `id`. The group is one tab stop,
-// at its selected button (the first when none is selected), wherever the
-// selection or the focus moves; the arrow keys move and select within it.
-QRadioButton* addOption(QButtonGroup* group, int id, const QString& caption, QWidget* parent);
 
 // The device that the port text of the dialog opens here, or an empty text
 // when the text does not read as a port number 1 to 128.

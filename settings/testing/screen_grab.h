@@ -3,12 +3,14 @@
 #pragma once
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
 #include <QScreen>
 #include <QThread>
 #include <QWidget>
 #include <QWindow>
+#include <cstdio>
 
 namespace vsk::testing {
 
@@ -56,6 +58,13 @@ inline QPixmap grabWithFrame(QWidget& w) {
         if (!shot.isNull()) return shot;
     }
     return w.grab();
+}
+
+// Writes `w` as it stands on the screen to `folder`/`name` and prints the path.
+inline void saveScreenshot(QWidget& w, const QString& folder, const char* name) {
+    const QString path = QDir(folder).filePath(QString::fromUtf8(name));
+    if (!grabWithFrame(w).save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    std::printf("%s\n", qPrintable(path));
 }
 
 }  // namespace vsk::testing
