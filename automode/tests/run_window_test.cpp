@@ -27,6 +27,7 @@
 #include "cls_reg.h"
 #include "f_auto.h"
 #include "message_box.h"
+#include "qt_wait.h"
 #include "sim_process.h"
 #include "single_instance.h"
 #include "tool_start.h"
@@ -40,15 +41,9 @@ using htsim::testing::SimProcess;
 using htsim::testing::TempDir;
 using htsim::testing::testPattern;
 
+// A run's steps take a few polling ticks each: a longer wait than the default.
 bool waitUntil(const std::function<bool()>& done, int ms = 8000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
+    return vsk::testing::waitUntil(done, ms);
 }
 
 // Runs `action` once, from inside the event loop, as soon as `condition`
@@ -417,9 +412,9 @@ TEST_F(RunWindowTest, CommandLineStartMinimisedWithTheStopFileBesideTheJob) {
     // refusal is said on stderr too, for a start nobody watches.
     messages_.clear();
     jobs_.write("NONE.SIF", "[UPLOAD]\r\nHTID=abc\r\nPOLLING=100\r\nUPLOAD=/tmp\r\n");
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     EXPECT_FALSE(startFromCommandLine(QString::fromStdString(jobs_.file("NONE.SIF")), 2));
-    const std::string said = testing::internal::GetCapturedStderr();
+    const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("HTID selects no terminal"), std::string::npos) << said;
     EXPECT_EQ(messages_, QStringList{QStringLiteral("設定ファイルの読み込みに失敗しました")});
 }
@@ -476,7 +471,7 @@ TEST_F(RunWindowTest, AFolderThatHasGoneIsWrittenDownOnceUntilItIsBack) {
     const QString folder = QString::fromStdString(in.file("gone"));
     F_Auto& w = window(2, mask({3}));
     w.setUpfolder(folder);
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     w.runModeless();
     // Every cycle fails alike: one block, and the status says why.
     ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('P', 3)).size() >= 8; }));
@@ -491,7 +486,7 @@ TEST_F(RunWindowTest, AFolderThatHasGoneIsWrittenDownOnceUntilItIsBack) {
     // The folder is back: the repeats are counted, and the run serves again.
     QDir().mkpath(folder);
     ASSERT_TRUE(waitUntil([&] { return historyLines(history()).size() >= 6; }));
-    const std::string said = testing::internal::GetCapturedStderr();
+    const std::string said = ::testing::internal::GetCapturedStderr();
     QStringList lines = historyLines(history());
     EXPECT_TRUE(QRegularExpression(
                     QStringLiteral(
@@ -517,7 +512,7 @@ TEST_F(RunWindowTest, AHistoryThatCannotBeWrittenIsSaidAndTheRunGoesOn) {
     F_Auto& w = window(1, mask({1}));
     w.setResFileName(QString::fromStdString(log));
     downloadFiles({pcPath("A.DAT")});
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     w.runModeless();
     ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('W', 1)).size() >= 3; }));
     ASSERT_TRUE(waitUntil([&] {
@@ -528,7 +523,7 @@ TEST_F(RunWindowTest, AHistoryThatCannotBeWrittenIsSaidAndTheRunGoesOn) {
     std::remove(pc_.file("LOGS").c_str());
     QDir().mkpath(QString::fromStdString(pc_.file("LOGS")));
     ASSERT_TRUE(waitUntil([&] { return historyLines(log).size() >= 3; }));
-    const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+    const QString said = QString::fromStdString(::testing::internal::GetCapturedStderr());
     EXPECT_EQ(
         said.count(QStringLiteral("履歴ファイルに書き込めません：") + QString::fromStdString(log)),
         1)
@@ -547,12 +542,12 @@ TEST_F(RunWindowTest, FilesNoTransferCanCarryAreLeftOutAndSaidOnce) {
     pc_.write("TWO\nLINES.DAT", "a name with a line break");
     F_Auto& w = window(1, mask({1}));
     downloadFiles({pcPath("*.DAT")});
-    testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();
     w.runModeless();
     ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('W', 1)).size() >= 3; }));
     w.btn()->click();
     ASSERT_TRUE(ended());
-    const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+    const QString said = QString::fromStdString(::testing::internal::GetCapturedStderr());
     EXPECT_EQ(said.count(QStringLiteral("送らないファイル：") + pcPath("TWO\\x0ALINES.DAT")), 1)
         << said.toStdString();
     const QStringList lines = historyLines(history());
@@ -571,9 +566,9 @@ TEST_F(RunWindowTest, AStartWhileAnotherCopyRunsIsRefusedAloud) {
     jobs_.write("DAY.SIF", "[DOWNLOAD]\r\nHTID=1\r\nPOLLING=100\r\nLOGTYPE=2\r\n");
     for (const QStringList& arguments : {QStringList{QString::fromStdString(job)}, QStringList{}}) {
         messages_.clear();
-        testing::internal::CaptureStderr();
+        ::testing::internal::CaptureStderr();
         EXPECT_EQ(startAutoTool(tool, arguments), kAlreadyRunningExit);
-        const std::string said = testing::internal::GetCapturedStderr();
+        const std::string said = ::testing::internal::GetCapturedStderr();
         EXPECT_NE(said.find("veskad-lock-test: another copy is running"), std::string::npos)
             << said;
         EXPECT_EQ(messages_, QStringList{kAlreadyRunning});

@@ -9,11 +9,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
-#include <QThread>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -25,6 +23,7 @@
 #include "file_list_box.h"
 #include "folder_list.h"
 #include "message_box.h"
+#include "qt_wait.h"
 #include "sim_process.h"
 
 // Failures show the texts, not their code units.
@@ -38,18 +37,6 @@ using htsim::testing::isCommand;
 using htsim::testing::isFrame;
 using htsim::testing::SimProcess;
 using htsim::testing::TempDir;
-
-// Runs the event loop until `done` holds or `ms` have passed.
-inline bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 inline QStringList itemsOf(const QListWidget* list) {
     QStringList names;

@@ -17,6 +17,7 @@
 
 #include "gui_start.h"
 #include "message_box.h"
+#include "qt_wait.h"
 #include "single_instance.h"
 #include "veska.h"
 
@@ -24,15 +25,7 @@ using namespace vsk::ui;
 
 namespace {
 
-bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using vsk::testing::waitUntil;
 
 TEST(Application, IsDressedAsItsProgramWithTheToolkitSpeakingJapanese) {
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
