@@ -7,6 +7,7 @@
 
 #include "cls_reg.h"
 #include "profile_file.h"
+#include "veska.h"
 
 namespace vsk::ui {
 
@@ -79,7 +80,8 @@ QString ClsSetFile::checked(const QString& section, const QString& key, double l
 }
 
 QString ClsSetFile::GetPollingTout(int32_t protype) {
-    return checked(sectionFor(protype), QStringLiteral("POLLING"), 50, 300, QStringLiteral("100"));
+    return checked(sectionFor(protype), QStringLiteral("POLLING"), VSK_MIN_POLLING_MS,
+                   VSK_MAX_POLLING_MS, QString::number(VSK_DEFAULT_POLLING_MS));
 }
 
 QString ClsSetFile::GetHTNO(int32_t protype) {

@@ -21,14 +21,15 @@
 #include "job_start.h"
 #include "message_box.h"
 #include "ui_common.h"
+#include "veska.h"
 
 namespace vsk::ui {
 
 namespace {
 
 constexpr int kMaxEntries = 128;
-constexpr double kPollingLow = 50;
-constexpr double kPollingHigh = 300;
+constexpr double kPollingLow = VSK_MIN_POLLING_MS;
+constexpr double kPollingHigh = VSK_MAX_POLLING_MS;
 constexpr int kNoHistory = 2;
 constexpr int kListWidth = 440;  // longer lines scroll sideways
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <sstream>
 
 namespace veskactl {
@@ -63,7 +64,7 @@ void setBaud(ParseState& state, std::string_view v) {
 void setParity(ParseState& state, std::string_view v) {
     if (v.size() == 1) {
         char letter = static_cast<char>(v[0] & ~0x20);  // either case
-        if (letter == 'N' || letter == 'E' || letter == 'O') {
+        if (letter != '\0' && std::strchr(VSK_PARITY_LETTERS, letter) != nullptr) {
             state.invocation.line.parity = letter;
             return;
         }
@@ -519,6 +520,16 @@ constexpr std::string_view kJobExitStatus =
     "job run: 0 when the stop file ended it, 1 when the job could not be read or\n"
     "started or a result ended it, 2 usage error.\n";
 
+// "1200, 2400, ... or 115200", from the table the parser checks against.
+std::string baudRateList() {
+    std::string list;
+    for (size_t i = 0; i < std::size(kBaudRates); ++i) {
+        if (i > 0) list += i + 1 == std::size(kBaudRates) ? " or " : ", ";
+        list += std::to_string(kBaudRates[i]);
+    }
+    return list;
+}
+
 }  // namespace
 
 std::string usageText(std::span<const CommandDef> commands) {
@@ -547,7 +558,8 @@ std::string usageText(std::span<const CommandDef> commands) {
         << "  --port N          serial port number; port N opens $VESKA_COMN, else\n"
            "                    /dev/ttyS(N-1) (default "
         << defaults.port << ")\n"
-        << "  --baud B          1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200\n"
+        << "  --baud B          " << baudRateList()
+        << "\n"
            "                    (default "
         << defaults.baudRate << ")\n"
         << "  --parity N|E|O    none, even or odd (default " << defaults.parity << ")\n"
@@ -585,9 +597,15 @@ std::string usageText(std::span<const CommandDef> commands) {
            "SELECTION is a list of terminal numbers and ranges such as 1,3,5-10, or a\n"
            "mask of 128 characters 0 or 1, the first for terminal 1.\n"
            "A PC file sent keeps its name on the terminal; a file received gets the\n"
-           "terminal's name. Terminal file names are at most 12 bytes in the terminal's\n"
-           "character set (CP932); PC paths given to transfers are at most 127 bytes\n"
-           "once made absolute, and files at most 9999999 bytes.\n"
+           "terminal's name. Terminal file names are at most "
+        << VSK_NAME_WIDTH
+        << " bytes in the terminal's\n"
+           "character set (CP932); PC paths given to transfers are at most "
+        << VSK_MAX_PATH
+        << " bytes\n"
+           "once made absolute, and files at most "
+        << VSK_MAX_FILE_SIZE
+        << " bytes.\n"
            "While a transfer runs and stderr is a terminal, a progress line is shown.\n";
     if (jobs) out << kJobHelp << "\n";
     out << "Exit status: 0 success, 1 the operation failed or was aborted, 2 usage error.\n"

@@ -26,20 +26,18 @@ class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Upload save modes, as the library numbers them.
-inline constexpr int32_t kSaveOverwrite = 0;
-inline constexpr int32_t kSaveAppend = 1;
-inline constexpr int32_t kSaveNewOnly = 2;
+// Upload save modes and result file modes of the polling loops, as the library numbers them.
+inline constexpr int32_t kSaveOverwrite = VSK_SAVE_OVERWRITE;
+inline constexpr int32_t kSaveAppend = VSK_SAVE_APPEND;
+inline constexpr int32_t kSaveNewOnly = VSK_SAVE_NEW_ONLY;
+inline constexpr int32_t kResultCreate = VSK_RESULT_CREATE;
+inline constexpr int32_t kResultAppend = VSK_RESULT_APPEND;
+inline constexpr int32_t kResultNone = VSK_RESULT_NONE;
 
-// Result file modes of the polling loops.
-inline constexpr int32_t kResultCreate = 0;
-inline constexpr int32_t kResultAppend = 1;
-inline constexpr int32_t kResultNone = 2;
-
-inline constexpr int32_t kMinLoopPollingMs = 50;
-inline constexpr int32_t kMaxLoopPollingMs = 500;
-inline constexpr int32_t kMinLimitS = 10;
-inline constexpr int32_t kMaxLimitS = 3600;
+inline constexpr int32_t kMinLoopPollingMs = VSK_MIN_POLLING_MS;
+inline constexpr int32_t kMaxLoopPollingMs = VSK_MAX_LOOP_POLLING_MS;
+inline constexpr int32_t kMinLimitS = VSK_MIN_LIMIT_S;
+inline constexpr int32_t kMaxLimitS = VSK_MAX_LIMIT_S;
 
 // Options that only some commands take; see CommandDef::options.
 struct TransferOptions {

@@ -1,33 +1,30 @@
 #include "line_options.h"
 
+#include <cstring>
+
 #include "port_names.h"
 
 namespace veskactl {
 
 LineOptions defaultLineOptions() {
     return LineOptions{
-        .port = 1,
-        .baudRate = 19200,
-        .parity = 'N',
-        .dataBits = 8,
-        .stopBits = 1,
-        .timeoutMs = 800,
-        .retry = 7,
-        .pollingMs = 100,
+        .port = VSK_DEFAULT_PORT,
+        .baudRate = VSK_DEFAULT_BAUD_RATE,
+        .parity = VSK_PARITY_LETTERS[VSK_DEFAULT_PARITY],
+        .dataBits = VSK_DEFAULT_DATA_BITS,
+        .stopBits = VSK_DEFAULT_STOP_BITS,
+        .timeoutMs = VSK_DEFAULT_TIMEOUT_MS,
+        .retry = VSK_DEFAULT_RETRY,
+        .pollingMs = VSK_DEFAULT_POLLING_MS,
     };
 }
 
 namespace {
 
 int32_t parityCode(char parity) {
-    switch (parity) {
-        case 'E':
-            return 1;
-        case 'O':
-            return 2;
-        default:
-            return 0;
-    }
+    const char* letter = std::strchr(VSK_PARITY_LETTERS, parity);
+    return letter != nullptr && parity != '\0' ? static_cast<int32_t>(letter - VSK_PARITY_LETTERS)
+                                               : VSK_PARITY_NONE;
 }
 
 }  // namespace
@@ -36,8 +33,8 @@ LineSettings toLineSettings(const LineOptions& options) {
     LineSettings settings{};
     settings.BaudRate = options.baudRate;
     settings.Parity = parityCode(options.parity);
-    settings.BiteSize = options.dataBits == 7 ? 0 : 1;
-    settings.StopBits = options.stopBits == 2 ? 1 : 0;
+    settings.BiteSize = options.dataBits == 7 ? VSK_DATA_BITS_7 : VSK_DATA_BITS_8;
+    settings.StopBits = options.stopBits == 2 ? VSK_STOP_BITS_2 : VSK_STOP_BITS_1;
     settings.Flow = 0;
     settings.timeout = options.timeoutMs;
     settings.Retry = options.retry;

@@ -34,13 +34,13 @@ enum LineOption : unsigned {
 };
 
 // Accepted ranges, shared by the option parser and the help text.
-inline constexpr int32_t kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-inline constexpr int32_t kMinTimeoutMs = 500;
-inline constexpr int32_t kMaxTimeoutMs = 5000;
-inline constexpr int32_t kMinRetry = 1;
-inline constexpr int32_t kMaxRetry = 10;
-inline constexpr int32_t kMinPollingMs = 50;
-inline constexpr int32_t kMaxPollingMs = 300;
+inline constexpr int32_t kBaudRates[] = {VSK_BAUD_RATES};
+inline constexpr int32_t kMinTimeoutMs = VSK_MIN_TIMEOUT_MS;
+inline constexpr int32_t kMaxTimeoutMs = VSK_MAX_TIMEOUT_MS;
+inline constexpr int32_t kMinRetry = VSK_MIN_RETRY;
+inline constexpr int32_t kMaxRetry = VSK_MAX_RETRY;
+inline constexpr int32_t kMinPollingMs = VSK_MIN_POLLING_MS;
+inline constexpr int32_t kMaxPollingMs = VSK_MAX_POLLING_MS;
 
 // The settings a run starts from before its options are applied. This is the
 // single place that will read the desktop tools' per-user settings once they

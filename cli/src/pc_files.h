@@ -8,10 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "veska.h"
+
 namespace veskactl {
 
-inline constexpr size_t kMaxPcPathBytes = 127;
-inline constexpr int64_t kMaxTransferBytes = 9'999'999;
+inline constexpr size_t kMaxPcPathBytes = VSK_MAX_PATH;
+inline constexpr int64_t kMaxTransferBytes = VSK_MAX_FILE_SIZE;
 
 // `typed` made absolute (relative to the working folder). Throws UsageError
 // when the result is longer than the library takes or ends in a blank;

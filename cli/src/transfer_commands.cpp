@@ -18,10 +18,9 @@
 namespace veskactl {
 namespace {
 
-// Outcomes in DownloadList and UploadList entries; 0 is "not processed".
-constexpr int32_t kDone = 1;
-constexpr int32_t kFailed = 2;
-constexpr int32_t kSameName = 3;
+constexpr int32_t kDone = VSK_OUTCOME_DONE;
+constexpr int32_t kFailed = VSK_OUTCOME_FAILED;
+constexpr int32_t kSameName = VSK_OUTCOME_SAME_NAME;
 
 // Never opened: the upload loop insists on a result path even when told to
 // write none. Files cannot be created under /proc, so a library that opened it
@@ -115,7 +114,7 @@ std::unique_ptr<DownloadList> downloadListOf(const std::vector<PcFile>& files, b
         // At most kMaxPcPathBytes, so the zero after it stays.
         std::memcpy(entry.Path, files[i].path.data(), files[i].path.size());
         entry.Size = files[i].size;
-        entry.SkipMode = stopOnError ? 1 : 0;
+        entry.SkipMode = stopOnError ? VSK_STOP_AT_FAILED : VSK_SKIP_FAILED;
     }
     return list;
 }

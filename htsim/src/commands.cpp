@@ -12,8 +12,8 @@ namespace fr = vsk::frame;
 
 namespace {
 
-constexpr int64_t kMaxSize = 9999999;  // what 7 digits can carry
-constexpr size_t kMaxListed = 999;     // what the 3-digit count can carry
+constexpr int64_t kMaxSize = VSK_MAX_FILE_SIZE;  // what 7 digits can carry
+constexpr size_t kMaxListed = 999;               // what the 3-digit count can carry
 
 std::string digits(int64_t value, size_t width) {
     std::string s(width, '0');

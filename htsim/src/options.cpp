@@ -25,8 +25,8 @@ bool parseStatus(const std::string& s, StatusFields* out) {
         parts.push_back(s.substr(start, comma - start));
     parts.push_back(s.substr(start));
     long long value = 0;
-    if (parts.size() != 4 || !toInt(parts[0], 0, 9999999, &value) || parts[1].size() > 5 ||
-        parts[2].size() > 5 || parts[3].size() != 1)
+    if (parts.size() != 4 || !toInt(parts[0], 0, VSK_MAX_FILE_SIZE, &value) ||
+        parts[1].size() > 5 || parts[2].size() > 5 || parts[3].size() != 1)
         return false;
     *out = {value, parts[1], parts[2], parts[3][0]};
     return true;
@@ -64,7 +64,7 @@ bool terminalOption(const std::string& opt, const std::string& v, TerminalConfig
     if (opt == "--dir") {
         t->dir = v;
     } else if (opt == "--free") {
-        if (!toInt(v, 0, 9999999, &n)) return bad(error, opt, v);
+        if (!toInt(v, 0, VSK_MAX_FILE_SIZE, &n)) return bad(error, opt, v);
         t->freeSize = n;
     } else if (opt == "--status") {
         if (!parseStatus(v, &t->status)) return bad(error, opt, v);

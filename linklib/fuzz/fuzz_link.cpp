@@ -29,7 +29,7 @@ using namespace vsk;
 
 constexpr const char* kHt = "001";
 constexpr int32_t kSizes[] = {0, 1, 5, 511, 512, 513, 1024, 1500};
-constexpr int32_t kMaxSize = 9999999;  // seven digits
+constexpr int32_t kMaxSize = VSK_MAX_FILE_SIZE;
 
 struct Run {
     int32_t handle = 0;

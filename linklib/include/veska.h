@@ -32,6 +32,56 @@ extern "C" {
 #define VSK_MAX_HT 128
 #define VSK_MAX_FILES 128
 
+/* What the arguments may be. Terminals are numbered 1 to VSK_MAX_HT; a terminal
+ * file name is at most 12 CP932 bytes; a PC path at most 127 bytes; a file
+ * that travels at most 9999999 bytes (seven digits on the line). */
+#define VSK_MIN_HT 1
+#define VSK_NAME_WIDTH 12
+#define VSK_MAX_PATH 127
+#define VSK_MAX_FILE_SIZE 9999999
+#define VSK_MIN_TIMEOUT_MS 500
+#define VSK_MAX_TIMEOUT_MS 5000
+#define VSK_MIN_RETRY 1
+#define VSK_MAX_RETRY 10
+#define VSK_MIN_POLLING_MS 50
+#define VSK_MAX_POLLING_MS 300      /* Vsk_Polling */
+#define VSK_MAX_LOOP_POLLING_MS 500 /* the polling loops */
+#define VSK_MIN_LIMIT_S 10          /* a loop's time limit, or 0 for none */
+#define VSK_MAX_LIMIT_S 3600
+
+/* The line speeds a port can run at, e.g. `int32_t rates[] = {VSK_BAUD_RATES};`.
+ * A BaudRate of 0 means 9600. */
+#define VSK_BAUD_RATES 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200
+#define VSK_BAUD_RATE_COUNT 8
+
+/* LineSettings codes. VSK_PARITY_LETTERS[code] is the letter users see. */
+enum { VSK_PARITY_NONE = 0, VSK_PARITY_EVEN = 1, VSK_PARITY_ODD = 2 };
+#define VSK_PARITY_LETTERS "NEO"
+enum { VSK_DATA_BITS_7 = 0, VSK_DATA_BITS_8 = 1 };
+enum { VSK_STOP_BITS_1 = 0, VSK_STOP_BITS_2 = 1 };
+
+/* The serial settings the tools and veskactl start from while none are stored. */
+#define VSK_DEFAULT_PORT 1
+#define VSK_DEFAULT_BAUD_RATE 19200
+#define VSK_DEFAULT_PARITY VSK_PARITY_NONE
+#define VSK_DEFAULT_DATA_BITS 8
+#define VSK_DEFAULT_STOP_BITS 1
+#define VSK_DEFAULT_TIMEOUT_MS 800
+#define VSK_DEFAULT_RETRY 7
+#define VSK_DEFAULT_POLLING_MS 100
+
+/* Save modes of uploads, modes of the polling loops' result file, and what
+ * became of each file of a batch (DownloadEntry and UploadEntry Outcome). */
+enum { VSK_SAVE_OVERWRITE = 0, VSK_SAVE_APPEND = 1, VSK_SAVE_NEW_ONLY = 2 };
+enum { VSK_RESULT_CREATE = 0, VSK_RESULT_APPEND = 1, VSK_RESULT_NONE = 2 };
+enum { VSK_SKIP_FAILED = 0, VSK_STOP_AT_FAILED = 1 };
+enum {
+    VSK_OUTCOME_NOT_PROCESSED = 0,
+    VSK_OUTCOME_DONE = 1, /* sent or received */
+    VSK_OUTCOME_FAILED = 2,
+    VSK_OUTCOME_SAME_NAME = 3 /* uploads: kept the PC's file of that name */
+};
+
 /* Result codes. Their texts are available through the library's history files. */
 enum {
     VSK_OK = 0,
@@ -77,8 +127,8 @@ enum {
 
 /* Line settings for Vsk_ComOpen. */
 typedef struct LineSettings {
-    int32_t BaudRate; /* 0 (= 9600), 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200 */
-    int32_t Parity;   /* 0 none, 1 even, 2 odd */
+    int32_t BaudRate; /* 0 (= 9600) or one of VSK_BAUD_RATES */
+    int32_t Parity;   /* VSK_PARITY_NONE, _EVEN or _ODD */
     int32_t BiteSize; /* 0 = 7 data bits, 1 = 8 data bits */
     int32_t StopBits; /* 0 = one stop bit, 1 = two */
     int32_t Flow;     /* 0 = DTR and RTS low, 1 = raised while the port is open */
@@ -115,7 +165,7 @@ typedef struct StatusRecord {
 typedef struct DownloadEntry {
     char Path[128];   /* full path of the PC file; trailing blanks are ignored */
     int32_t Size;     /* the file's length; a file whose length differs is not sent */
-    int32_t SkipMode; /* 0: mark a failed file and go on, 1: stop at it */
+    int32_t SkipMode; /* VSK_SKIP_FAILED: mark a failed file and go on; VSK_STOP_AT_FAILED */
     int32_t Outcome;  /* out: 0 not processed, 1 sent, 2 failed */
 } DownloadEntry;
 

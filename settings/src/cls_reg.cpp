@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "veska.h"
+
 namespace vsk::ui {
 
 namespace {
@@ -86,7 +88,7 @@ QString storedText(const QVariant& value) {
 // number does: every caller refuses port 0 instead of opening some other
 // port that a cut-down or rounded number would name.
 QVariant ClsReg::Port() const {
-    const QString text = readText("Port", storedText(1));
+    const QString text = readText("Port", storedText(VSK_DEFAULT_PORT));
     const double number = leadingNumber(text);
     if (isPortNumber(number)) return number;
     reportStoredValue("Port", text, "a port number from 1 to 2147483647", 0);
@@ -97,42 +99,42 @@ void ClsReg::setPort(const QVariant& value) {
 }
 
 QVariant ClsReg::BaudRate() const {
-    return readNumber("Bps", 19200);
+    return readNumber("Bps", VSK_DEFAULT_BAUD_RATE);
 }
 void ClsReg::setBaudRate(const QVariant& value) {
     writeText("Bps", value);
 }
 
 QVariant ClsReg::BiteSize() const {
-    return readNumber("Data", 8);
+    return readNumber("Data", VSK_DEFAULT_DATA_BITS);
 }
 void ClsReg::setBiteSize(const QVariant& value) {
     writeText("Data", value);
 }
 
 QVariant ClsReg::Parity() const {
-    return readText("Pari", QStringLiteral("N"));
+    return readText("Pari", QString(QLatin1Char(VSK_PARITY_LETTERS[VSK_DEFAULT_PARITY])));
 }
 void ClsReg::setParity(const QVariant& value) {
     writeText("Pari", value);
 }
 
 QVariant ClsReg::StopBits() const {
-    return readNumber("Stop", 1);
+    return readNumber("Stop", VSK_DEFAULT_STOP_BITS);
 }
 void ClsReg::setStopBits(const QVariant& value) {
     writeText("Stop", value);
 }
 
 QVariant ClsReg::timeout() const {
-    return readNumber("Timeout", 800);
+    return readNumber("Timeout", VSK_DEFAULT_TIMEOUT_MS);
 }
 void ClsReg::setTimeout(const QVariant& value) {
     writeText("Timeout", value);
 }
 
 QVariant ClsReg::Retry() const {
-    return readNumber("Retry", 7);
+    return readNumber("Retry", VSK_DEFAULT_RETRY);
 }
 void ClsReg::setRetry(const QVariant& value) {
     writeText("Retry", value);

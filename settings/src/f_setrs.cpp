@@ -18,6 +18,7 @@
 #include "message_box.h"
 #include "port_names.h"
 #include "ui_common.h"
+#include "veska.h"
 
 namespace vsk::ui {
 
@@ -34,7 +35,20 @@ struct Option {
 
 constexpr Option kSpeeds[] = {{1, "2400", 2400},   {2, "4800", 4800},   {3, "9600", 9600},
                               {4, "19200", 19200}, {5, "38400", 38400}, {6, "115.2K", 115200}};
-constexpr Option kParities[] = {{0, "NONE", 0, "N"}, {1, "EVEN", 0, "E"}, {2, "ODD", 0, "O"}};
+// The speeds offered are rates the library opens a port at.
+constexpr bool offeredRatesExist() {
+    constexpr int32_t rates[] = {VSK_BAUD_RATES};
+    for (const Option& speed : kSpeeds) {
+        bool found = false;
+        for (int32_t rate : rates) found = found || rate == speed.number;
+        if (!found) return false;
+    }
+    return true;
+}
+static_assert(offeredRatesExist());
+constexpr Option kParities[] = {{VSK_PARITY_NONE, "NONE", 0, "N"},
+                                {VSK_PARITY_EVEN, "EVEN", 0, "E"},
+                                {VSK_PARITY_ODD, "ODD", 0, "O"}};
 constexpr Option kDataBits[] = {{0, "7ﾋﾞｯﾄ", 7}, {1, "8ﾋﾞｯﾄ", 8}};
 constexpr Option kStopBits[] = {{0, "1ﾋﾞｯﾄ", 1}, {1, "2ﾋﾞｯﾄ", 2}};
 
@@ -226,12 +240,12 @@ void F_SetRS::confirm() {
 
 // The time-out is checked first; when both are wrong only its message shows.
 bool F_SetRS::rangesAccepted() {
-    if (!readsWithin(txtTimeOut, 500, 5000)) {
+    if (!readsWithin(txtTimeOut, VSK_MIN_TIMEOUT_MS, VSK_MAX_TIMEOUT_MS)) {
         showError(QStringLiteral("通信タイムアウト値が範囲外です。"), this);
         txtTimeOut->setFocus();
         return false;
     }
-    if (!readsWithin(txtRetry, 1, 10)) {
+    if (!readsWithin(txtRetry, VSK_MIN_RETRY, VSK_MAX_RETRY)) {
         showError(QStringLiteral("通信リトライ回数が範囲外です。"), this);
         txtRetry->setFocus();
         return false;

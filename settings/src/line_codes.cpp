@@ -15,21 +15,23 @@ std::optional<int32_t> numberOf(const QVariant& v) {
 
 std::optional<int32_t> parityCode(const QVariant& v) {
     const QString text = v.toString().trimmed();
-    if (text == QLatin1String("N")) return 0;
-    if (text == QLatin1String("E")) return 1;
-    if (text == QLatin1String("O")) return 2;
+    const QLatin1String letters(VSK_PARITY_LETTERS);
+    if (text.size() == 1) {
+        const qsizetype code = letters.indexOf(text[0]);
+        if (code >= 0) return static_cast<int32_t>(code);
+    }
     return numberOf(v);
 }
 
 std::optional<int32_t> dataBitsCode(const QVariant& v) {
     auto n = numberOf(v);
-    if (n && (*n == 7 || *n == 8)) return *n - 7;
+    if (n && (*n == 7 || *n == 8)) return *n == 7 ? VSK_DATA_BITS_7 : VSK_DATA_BITS_8;
     return n;
 }
 
 std::optional<int32_t> stopBitsCode(const QVariant& v) {
     auto n = numberOf(v);
-    if (n && (*n == 1 || *n == 2)) return *n - 1;
+    if (n && (*n == 1 || *n == 2)) return *n == 1 ? VSK_STOP_BITS_1 : VSK_STOP_BITS_2;
     return n;
 }
 

@@ -24,12 +24,12 @@ struct NameField {
     std::string trimmed() const;
 };
 
-// A PC path or folder: trailing blanks removed; at most 127 bytes are used.
+// A PC path or folder: trailing blanks removed; at most VSK_MAX_PATH bytes are used.
 // A longer text is not cut (that could name another file): it is refused.
 struct PathField {
     std::string text;
     bool tooLong = false;
-    explicit PathField(const char* arg) : PathField(arg, 4096, 127) {}
+    explicit PathField(const char* arg) : PathField(arg, 4096, VSK_MAX_PATH) {}
     // From a fixed field of `cap` bytes that need not end in a zero byte.
     PathField(const char* arg, size_t cap, size_t maxLength);
     bool valid() const { return !tooLong; }

@@ -72,19 +72,19 @@ int32_t sendEntry(DownloadEntry& e, xfer::Window& window) {
     State& g = state();
     PathField path(e.Path, sizeof e.Path, sizeof e.Path);
     if (!platform::pathExists(path.text)) {
-        if (e.SkipMode == 1) return VSK_E_PC_FILE_MISSING;
-        e.Outcome = 2;
+        if (e.SkipMode == VSK_STOP_AT_FAILED) return VSK_E_PC_FILE_MISSING;
+        e.Outcome = VSK_OUTCOME_FAILED;
         return 0;
     }
     int64_t length = 0;
-    if (!platform::fileSize(path.text, &length) || length != e.Size || e.Size > 9999999) {
+    if (!platform::fileSize(path.text, &length) || length != e.Size || e.Size > VSK_MAX_FILE_SIZE) {
         return 0;  // not processed
     }
     std::string name;
     if (!xfer::terminalNameFor(path.text, true, &name)) {
         // A name no terminal may be given: the file cannot be sent.
-        if (e.SkipMode == 1) return VSK_E_PARAM;
-        e.Outcome = 2;
+        if (e.SkipMode == VSK_STOP_AT_FAILED) return VSK_E_PARAM;
+        e.Outcome = VSK_OUTCOME_FAILED;
         return 0;
     }
     NameField nf(name.c_str());
@@ -98,7 +98,7 @@ int32_t sendEntry(DownloadEntry& e, xfer::Window& window) {
         case kAck:
             break;
         case kFailure:
-            e.Outcome = 2;
+            e.Outcome = VSK_OUTCOME_FAILED;
             return VSK_E_HT_FILE_IO;
         case kCancel:
             return VSK_E_ABORT_HT;
@@ -109,11 +109,11 @@ int32_t sendEntry(DownloadEntry& e, xfer::Window& window) {
     window.show(nf.text, e.Size);
     int32_t r = xfer::sendFile(path.text, e.Size, g.retry, &window);
     if (r == 0) {
-        e.Outcome = 1;
+        e.Outcome = VSK_OUTCOME_DONE;
         return 0;
     }
-    if (r == VSK_E_ABORT_HT || r == VSK_E_ABORT_PC || e.SkipMode == 1) return r;
-    e.Outcome = 2;
+    if (r == VSK_E_ABORT_HT || r == VSK_E_ABORT_PC || e.SkipMode == VSK_STOP_AT_FAILED) return r;
+    e.Outcome = VSK_OUTCOME_FAILED;
     return 0;
 }
 
@@ -126,9 +126,9 @@ int32_t download(int32_t handle, const char* htArg, char letter, int32_t count, 
     if (list == nullptr || count <= 0 || count > VSK_MAX_FILES || !ht.valid()) return VSK_E_PARAM;
     for (int j = 0; j < count; ++j) {
         int32_t mode = list->Entries[j].SkipMode;
-        if (mode != 0 && mode != 1) return VSK_E_PARAM;
+        if (mode != VSK_SKIP_FAILED && mode != VSK_STOP_AT_FAILED) return VSK_E_PARAM;
     }
-    for (int j = 0; j < count; ++j) list->Entries[j].Outcome = 0;
+    for (int j = 0; j < count; ++j) list->Entries[j].Outcome = VSK_OUTCOME_NOT_PROCESSED;
     purgeInput();
     clearAbort();
     setCurrentHt(ht.text);
@@ -304,7 +304,7 @@ Next receiveEntry(UploadRun& run, UploadEntry* entry, int k, uint32_t announced,
     }
     if (r != 0) {
         s.disposition = xfer::Disposition::kDiscard;
-    } else if (run.saveMode == 2) {
+    } else if (run.saveMode == VSK_SAVE_NEW_ONLY) {
         s.disposition = xfer::Disposition::kReplace;
     }
     // Failures after which the conversation cannot go on.
@@ -333,7 +333,8 @@ int32_t upload(int32_t handle, const char* htArg, const std::string& folder, Upl
     int32_t clear =
         list->Count < 0 ? 0 : (list->Count > VSK_MAX_FILES ? VSK_MAX_FILES : list->Count);
     std::memset(list->Entries, 0, sizeof(UploadEntry) * static_cast<size_t>(clear));
-    if (list->SaveMode < 0 || list->SaveMode > 2 || !ht.valid()) return VSK_E_PARAM;
+    if (list->SaveMode < VSK_SAVE_OVERWRITE || list->SaveMode > VSK_SAVE_NEW_ONLY || !ht.valid())
+        return VSK_E_PARAM;
     if (!platform::folderExists(folder)) return VSK_E_PC_FOLDER_MISSING;
     clearAbort();
     setCurrentHt(ht.text);

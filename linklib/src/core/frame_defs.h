@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "veska.h"
+
 namespace vsk::frame {
 
 inline constexpr uint8_t STX = 0x02;
@@ -67,9 +69,10 @@ inline constexpr size_t kSendBufferSize = 1024;
 inline constexpr size_t kReceiveBufferSize = 1024;
 inline constexpr size_t kDataAreaSize = 550;  // largest outgoing data field
 inline constexpr size_t kMaxReceiveData = kReceiveBufferSize - kOverhead;  // 1012
-inline constexpr size_t kBlockSize = 512;  // file data per data frame
-inline constexpr size_t kNameWidth = 12;   // terminal file name on the line
-inline constexpr size_t kSizeDigits = 7;   // file sizes in command data
+inline constexpr size_t kBlockSize = 512;             // file data per data frame
+inline constexpr size_t kNameWidth = VSK_NAME_WIDTH;  // terminal file name on the line
+inline constexpr size_t kSizeDigits = 7;              // file sizes in command data
+static_assert(VSK_MAX_FILE_SIZE == 9999999, "the largest size kSizeDigits can carry");
 inline constexpr size_t kDirEntryWidth = kNameWidth + kSizeDigits;  // 19
 inline constexpr size_t kAbortFrameSize = 13;                       // an end frame with CAN
 

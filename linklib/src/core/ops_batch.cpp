@@ -81,7 +81,8 @@ int32_t osInstall2(int32_t handle, const char* htArg, const char* osArg, int32_t
     for (const auto& [path, size] : {std::pair{&osPath, osSize}, std::pair{&exPath, exSize}}) {
         if (!platform::pathExists(path->text)) continue;  // the batch reports it missing (3003)
         int64_t length = 0;
-        if (!platform::fileSize(path->text, &length) || length != size || size > 9999999) {
+        if (!platform::fileSize(path->text, &length) || length != size ||
+            size > VSK_MAX_FILE_SIZE) {
             return VSK_E_PARAM;
         }
     }

@@ -9,7 +9,8 @@ int32_t polling(int32_t handle, const char* htArg, int32_t pollingMs) {
     field::blankFill(ht, sizeof ht, htArg);
     clearAbort();
     if (!handleValid(handle)) return VSK_E_HANDLE;
-    if (!frame::htValid(ht) || pollingMs < 50 || pollingMs > 300) return VSK_E_PARAM;
+    if (!frame::htValid(ht) || pollingMs < VSK_MIN_POLLING_MS || pollingMs > VSK_MAX_POLLING_MS)
+        return VSK_E_PARAM;
     purgeInput();
     setCurrentHt(ht);
     TimeoutOverride pollingTimeout(static_cast<uint32_t>(pollingMs));

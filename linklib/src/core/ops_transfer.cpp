@@ -99,7 +99,7 @@ int32_t osInstall(int32_t handle, const char* htArg, const char* pathArg, int32_
     if (!platform::pathExists(path.text)) return VSK_E_PC_FILE_MISSING;
     int64_t length = 0;
     if (!platform::fileSize(path.text, &length)) return VSK_E_SYS_READ;
-    if (length != size || size > 9999999) return VSK_E_PARAM;
+    if (length != size || size > VSK_MAX_FILE_SIZE) return VSK_E_PARAM;
     std::string name;  // as written in the path, blanks removed
     if (!xfer::terminalNameFor(path.text, true, &name)) return VSK_E_PARAM;
     const std::string upper = xfer::upperCased(name);
@@ -130,7 +130,8 @@ int32_t fileUpload(int32_t handle, const char* htArg, int32_t saveMode, const ch
                    const char* nameArg, int32_t size, int32_t show) {
     HtField ht(htArg);
     if (int32_t r = checkCall(handle, ht)) return r;
-    if (saveMode < 0 || saveMode > 2 || nameArg == nullptr || folderArg == nullptr) {
+    if (saveMode < VSK_SAVE_OVERWRITE || saveMode > VSK_SAVE_NEW_ONLY || nameArg == nullptr ||
+        folderArg == nullptr) {
         return VSK_E_PARAM;
     }
     PathField folder(folderArg);
@@ -178,7 +179,8 @@ int32_t fileUpload(int32_t handle, const char* htArg, int32_t saveMode, const ch
         xfer::finalise(1);
         return result;
     }
-    s.disposition = saveMode == 1 ? xfer::Disposition::kAppend : xfer::Disposition::kReplace;
+    s.disposition =
+        saveMode == VSK_SAVE_APPEND ? xfer::Disposition::kAppend : xfer::Disposition::kReplace;
     return xfer::finalise(1);
 }
 

@@ -1,5 +1,7 @@
 // Opening and closing the port: the line settings, the DTR/RTS lines and the
 // open modes that announce the speed by line signalling.
+#include <iterator>
+
 #include "host/host.h"
 #include "platform/clock.h"
 #include "port_names.h"
@@ -19,6 +21,17 @@ constexpr BaudInfo kBauds[] = {
     {0, 9600, 0},      {1200, 1200, 8},   {2400, 2400, 6},   {4800, 4800, 8},     {9600, 9600, 5},
     {19200, 19200, 4}, {38400, 38400, 3}, {57600, 57600, 2}, {115200, 115200, 1},
 };
+
+// Every rate callers may name has its speed code here, and nothing else.
+constexpr bool baudTableMatchesRates() {
+    constexpr int32_t rates[] = {VSK_BAUD_RATES};
+    if (std::size(kBauds) != std::size(rates) + 1 || kBauds[0].baud != 0) return false;
+    for (size_t i = 0; i < std::size(rates); ++i) {
+        if (kBauds[i + 1].baud != rates[i]) return false;
+    }
+    return true;
+}
+static_assert(baudTableMatchesRates());
 
 const BaudInfo* findBaud(int32_t baud) {
     for (const BaudInfo& b : kBauds) {
@@ -140,7 +153,9 @@ int32_t comOpen(int32_t* handleOut, int32_t portNo, int32_t mode, const LineSett
     uint32_t timeout = static_cast<uint32_t>(ls->timeout);
     uint32_t retry = static_cast<uint32_t>(ls->Retry);
     uint32_t flow = static_cast<uint32_t>(ls->Flow);
-    if (timeout < 500 || timeout > 5000 || retry < 1 || retry > 10 || flow > 1) return VSK_E_PARAM;
+    if (timeout < VSK_MIN_TIMEOUT_MS || timeout > VSK_MAX_TIMEOUT_MS || retry < VSK_MIN_RETRY ||
+        retry > VSK_MAX_RETRY || flow > 1)
+        return VSK_E_PARAM;
     if (portNo <= 0) return VSK_E_PARAM;
 
     if (g.port.isOpen()) {

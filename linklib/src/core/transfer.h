@@ -107,7 +107,7 @@ struct Slot {
     int32_t expected = 0;
     bool created = false;  // the target did not exist when the upload began
     Disposition disposition = Disposition::kDiscard;
-    int32_t outcome = 0;
+    int32_t outcome = VSK_OUTCOME_NOT_PROCESSED;
     // The temporary file, held open (and so locked) until finalisation.
     platform::File file;
 };

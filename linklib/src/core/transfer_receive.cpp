@@ -122,11 +122,11 @@ int32_t finaliseSlot(Slot& s) {
         case Disposition::kReplace:
             if (!moveIntoPlace(s)) {
                 discardTemp(s);
-                s.outcome = 2;
+                s.outcome = VSK_OUTCOME_FAILED;
                 return VSK_E_SYS_MOVE;
             }
             s.file.close();
-            s.outcome = 1;
+            s.outcome = VSK_OUTCOME_DONE;
             return 0;
         case Disposition::kAppend: {
             bool moved = false;
@@ -135,16 +135,16 @@ int32_t finaliseSlot(Slot& s) {
                 s.file.close();
             else
                 discardTemp(s);
-            s.outcome = r == 0 ? 1 : 2;
+            s.outcome = r == 0 ? VSK_OUTCOME_DONE : VSK_OUTCOME_FAILED;
             return r;
         }
         case Disposition::kLeave:
-            s.outcome = 3;
+            s.outcome = VSK_OUTCOME_SAME_NAME;
             return 0;
         case Disposition::kDiscard:
         default:
             discardTemp(s);
-            s.outcome = 2;
+            s.outcome = VSK_OUTCOME_FAILED;
             return 0;
     }
 }
@@ -154,7 +154,7 @@ int32_t finaliseSlot(Slot& s) {
 uint64_t spaceNeeded(int32_t saveMode, const std::string& target, int32_t size) {
     const uint64_t received = static_cast<uint64_t>(size < 0 ? 0 : size);
     int64_t old = 0;
-    if (saveMode != 1 || !platform::fileSize(target, &old)) return received;
+    if (saveMode != VSK_SAVE_APPEND || !platform::fileSize(target, &old)) return received;
     return received + static_cast<uint64_t>(old) + received;
 }
 
@@ -174,14 +174,15 @@ int32_t prepareUpload(int k, int32_t saveMode, const std::string& target, int32_
         return fail(s, Disposition::kDiscard, VSK_E_PC_DISK_FULL);
     }
     bool exists = platform::pathExists(target);
-    if (saveMode == 2 && exists) return fail(s, Disposition::kLeave, VSK_E_SAME_NAME_EXISTS);
+    if (saveMode == VSK_SAVE_NEW_ONLY && exists)
+        return fail(s, Disposition::kLeave, VSK_E_SAME_NAME_EXISTS);
     // The target is not created before the data is complete: were the process
     // killed during the transfer, no empty target would be left behind.
     s.created = !exists;
     if (!platform::createTemp(folder, &s.file, &s.temp)) {
         return fail(s, Disposition::kDiscard, VSK_E_SYS_OPEN);
     }
-    s.disposition = saveMode == 1 ? Disposition::kAppend : Disposition::kReplace;
+    s.disposition = saveMode == VSK_SAVE_APPEND ? Disposition::kAppend : Disposition::kReplace;
     return 0;
 }
 

@@ -64,7 +64,7 @@ int32_t checkFileToSend(const std::string& path, int32_t size) {
     int64_t length = 0;
     if (!platform::fileSize(path, &length)) return VSK_E_PC_FILE_MISSING;
     // Sizes travel as seven digits: a larger file cannot be announced truthfully.
-    if (length != size || size > 9999999) return VSK_E_PARAM;
+    if (length != size || size > VSK_MAX_FILE_SIZE) return VSK_E_PARAM;
     return 0;
 }
 
