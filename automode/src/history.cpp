@@ -6,12 +6,11 @@
 #include <map>
 
 #include "cp932.h"
+#include "result_line.h"
 
 namespace vsk::ui {
 
 namespace {
-
-constexpr int kNameColumns = 12;
 
 const std::map<int32_t, const char*>& resultTexts() {
     static const std::map<int32_t, const char*> texts = {
@@ -45,18 +44,15 @@ const std::map<int32_t, const char*>& resultTexts() {
     return texts;
 }
 
-// At least four digits, the sign in front of them.
 QString fourDigits(int32_t n) {
-    QString digits = QString::number(std::abs(static_cast<int64_t>(n)));
-    return (n < 0 ? QStringLiteral("-") : QString()) + digits.rightJustified(4, QLatin1Char('0'));
+    return QString::fromStdString(result_line::number(n));
 }
 
-// Padded to the 12 columns a terminal name takes on the line (a double-byte
-// character takes two), as the library's result file pads it. A longer name
-// is written whole.
+// Padded as the library's result file pads it.
 QString nameColumn(const QString& name) {
-    qsizetype width = toCp932(name).size();
-    return name + QString(std::max<qsizetype>(0, kNameColumns - width), QLatin1Char(' '));
+    const QByteArray utf8 = name.toUtf8();
+    return QString::fromStdString(result_line::nameColumn(
+        std::string_view(utf8.constData(), size_t(utf8.size())), size_t(toCp932(name).size())));
 }
 
 QString blankTrimmed(const QString& text) {
@@ -67,7 +63,12 @@ QString blankTrimmed(const QString& text) {
 }
 
 QString word(bool upload) {
-    return upload ? QStringLiteral("アップロード") : QStringLiteral("ダウンロード");
+    return QString::fromUtf8(upload ? result_line::kUploadWord : result_line::kDownloadWord);
+}
+
+HistoryBlock::Row startRow(bool upload) {
+    return {QChar(result_line::kHead), word(upload), fourDigits(0),
+            QString::fromUtf8(result_line::kStartText)};
 }
 
 }  // namespace
@@ -90,18 +91,7 @@ QString historyResultText(int32_t code) {
 }
 
 QString historyOutcomeText(int32_t outcome, bool upload) {
-    switch (outcome) {
-        case 0:
-            return QStringLiteral("未処理");
-        case 1:
-            return QStringLiteral("成功");
-        case 2:
-            return QStringLiteral("失敗");
-        case 3:
-            return upload ? QStringLiteral("同名") : QString();
-        default:
-            return {};
-    }
+    return QString::fromUtf8(result_line::outcomeWord(outcome, upload));
 }
 
 PathParts splitJobPath(const QString& path) {
@@ -120,26 +110,25 @@ HistoryFile::HistoryFile(const QString& path, int32_t mode, Clock clock)
 QString HistoryBlock::signature() const {
     QStringList parts;
     for (const Row& r : rows)
-        if (r.kind != u'H') parts << r.field5 + QLatin1Char(',') + r.number;
+        if (r.kind != QChar(result_line::kHead)) parts << r.field5 + QLatin1Char(',') + r.number;
     return parts.join(QLatin1Char('\n'));
 }
 
 HistoryBlock downloadBlock(const QString& ht, int32_t count, const DownloadList& list,
                            int32_t result) {
     HistoryBlock block{ht, false, result, {}};
-    block.rows << HistoryBlock::Row{u'H', word(false), QStringLiteral("0000"),
-                                    QStringLiteral("処理開始")};
+    block.rows << startRow(false);
     const int32_t n = std::clamp(count, 0, VSK_MAX_FILES);
     for (int32_t i = 0; i < n; ++i) {
         const DownloadEntry& e = list.Entries[i];
         QString path = QString::fromUtf8(e.Path, qstrnlen(e.Path, sizeof e.Path));
         PathParts parts = splitJobPath(blankTrimmed(path));
         if (parts.name.isEmpty()) break;
-        block.rows << HistoryBlock::Row{u'D', nameColumn(printableName(parts.name)),
-                                        fourDigits(e.Outcome),
-                                        historyOutcomeText(e.Outcome, false)};
+        block.rows << HistoryBlock::Row{
+            QChar(result_line::kFile), nameColumn(printableName(parts.name)), fourDigits(e.Outcome),
+            historyOutcomeText(e.Outcome, false)};
     }
-    block.rows << HistoryBlock::Row{u'F', word(false), fourDigits(result),
+    block.rows << HistoryBlock::Row{QChar(result_line::kEnd), word(false), fourDigits(result),
                                     historyResultText(result)};
     return block;
 }
@@ -148,44 +137,43 @@ HistoryBlock downloadBlock(const QString& ht, int32_t count, const DownloadList&
 // name the PC refused ("../EVIL.TXT") is seen for what it was.
 HistoryBlock uploadBlock(const QString& ht, const UploadList& list, int32_t result) {
     HistoryBlock block{ht, true, result, {}};
-    block.rows << HistoryBlock::Row{u'H', word(true), QStringLiteral("0000"),
-                                    QStringLiteral("処理開始")};
+    block.rows << startRow(true);
     const int32_t n = std::clamp(list.Count, 0, VSK_MAX_FILES);
     for (int32_t i = 0; i < n; ++i) {
         const UploadEntry& e = list.Entries[i];
         QByteArray raw(e.Name, qstrnlen(e.Name, sizeof e.Name));
         const QString name = blankTrimmed(fromCp932(raw));
         if (name.isEmpty()) break;
-        block.rows << HistoryBlock::Row{u'D', nameColumn(printableName(name)),
+        block.rows << HistoryBlock::Row{QChar(result_line::kFile), nameColumn(printableName(name)),
                                         fourDigits(e.Outcome), historyOutcomeText(e.Outcome, true)};
     }
-    block.rows << HistoryBlock::Row{u'F', word(true), fourDigits(result),
+    block.rows << HistoryBlock::Row{QChar(result_line::kEnd), word(true), fourDigits(result),
                                     historyResultText(result)};
     return block;
 }
 
 HistoryBlock::Row repeatsRow(const HistoryBlock& block, int repeats) {
-    return {u'F', word(block.upload), fourDigits(block.result),
+    return {QChar(result_line::kEnd), word(block.upload), fourDigits(block.result),
             historyResultText(block.result) +
                 QStringLiteral("（同じ結果 %1 回・記録省略）").arg(repeats)};
 }
 
 QString HistoryFile::line(const QString& ht, const HistoryBlock::Row& row) const {
     const QDateTime now = clock_();
-    return QStringList{QString(row.kind),
-                       now.toString(QStringLiteral("yy/MM/dd")),
-                       now.toString(QStringLiteral("HH:mm:ss")),
-                       ht,
-                       row.field5,
-                       row.number,
-                       row.text}
-        .join(QLatin1Char(','));
+    const QDate date = now.date();
+    const QTime time = now.time();
+    const result_line::When when{date.year(), date.month(),  date.day(),
+                                 time.hour(), time.minute(), time.second()};
+    return QString::fromStdString(result_line::format(
+        static_cast<char>(row.kind.unicode()), when, ht.toStdString(), row.field5.toStdString(),
+        row.number.toStdString(), row.text.toStdString()));
 }
 
 bool HistoryFile::write(const QString& ht, const QList<HistoryBlock::Row>& rows) {
     if (!enabled() || rows.isEmpty()) return true;
     QByteArray bytes;
-    for (const HistoryBlock::Row& row : rows) bytes += line(ht, row).toUtf8() + "\r\n";
+    for (const HistoryBlock::Row& row : rows)
+        bytes += line(ht, row).toUtf8() + result_line::kLineEnd;
     error_.clear();
     return mode_ == 0 ? rewrite(bytes) : append(bytes);
 }

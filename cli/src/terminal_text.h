@@ -7,9 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "cp932_rules.h"
+#include "veska.h"
+
 namespace veskactl {
 
-inline constexpr size_t kMaxTerminalNameBytes = 12;
+inline constexpr size_t kMaxTerminalNameBytes = VSK_NAME_WIDTH;
 
 // Converts UTF-8 to CP932; nullopt when the text is not valid UTF-8 or holds a
 // character that CP932 cannot express.
@@ -30,8 +33,6 @@ struct DisplayText {
 };
 DisplayText displayFromCp932(std::string_view cp932);
 
-// A blank-filled field from a library record without its trailing blanks,
-// stopping at a zero byte if there is one.
-std::string_view fieldText(const char* field, size_t width);
+using vsk::cp932::fieldText;
 
 }  // namespace veskactl

@@ -1,80 +1,75 @@
 #include "cp932.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
+#include <QList>
+#include <string>
+
+#include "cp932_rules.h"
+#include "platform/text.h"
 
 namespace vsk::ui {
 
 namespace {
 
-// CP932 keeps 00h-7Fh as ASCII, and so does the library when it turns a PC file
-// name into a terminal name. Qt's windows-31j table swaps the control codes
-// 1Ah, 1Ch and 7Fh as IBM's code page does, so ASCII bypasses the codec and
-// the bytes the name check sees are the bytes the library sends.
-constexpr char16_t kAsciiEnd = 0x80;
-constexpr const char* kCodec = "windows-31j";
+// What stands for a character CP932 has no form for, and for bytes that are
+// no CP932 character.
+constexpr char kUnencodable = '?';
 
-bool isLeadByte(uchar b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+// The tools convert through the same functions as the library and veskactl,
+// so a name has the same bytes in a history line as on the line.
+bool toCp932Bytes(const QString& text, std::string* out) {
+    const QByteArray utf8 = text.toUtf8();
+    return platform::utf8ToCp932(std::string_view(utf8.constData(), size_t(utf8.size())), out);
 }
 
-bool isTrailByte(uchar b) {
-    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+bool fromCp932Bytes(QByteArrayView bytes, QString* out) {
+    std::string utf8;
+    if (!platform::cp932ToUtf8(std::string_view(bytes.data(), size_t(bytes.size())), &utf8))
+        return false;
+    *out = QString::fromStdString(utf8);
+    return true;
 }
 
 }  // namespace
 
 Encoded encodeCp932(const QString& text) {
     Encoded out;
-    qsizetype runStart = -1;  // the pending run of non-ASCII characters
-    auto flushRun = [&](qsizetype end) {
-        if (runStart < 0) return;
-        // Stateless: a lone surrogate at the end of a run is an error, not
-        // a character held back for input that never comes.
-        QStringEncoder encoder(kCodec, QStringConverter::Flag::Stateless);
-        QByteArray part = encoder.encode(QStringView(text).sliced(runStart, end - runStart));
-        if (!encoder.isValid() || encoder.hasError()) out.complete = false;
-        out.bytes += part;
-        runStart = -1;
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char16_t c = text[i].unicode();
-        if (c < kAsciiEnd) {
-            flushRun(i);
-            out.bytes += static_cast<char>(c);
-        } else if (runStart < 0) {
-            runStart = i;
+    std::string bytes;
+    if (toCp932Bytes(text, &bytes)) {
+        out.bytes = QByteArray::fromStdString(bytes);
+        return out;
+    }
+    // Character by character, so that only what has no CP932 form is replaced.
+    out.complete = false;
+    const QList<uint> codePoints = text.toUcs4();
+    for (uint c : codePoints) {
+        const QString one = QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1);
+        if (one.size() > 0 && !one.contains(QChar::ReplacementCharacter) &&
+            toCp932Bytes(one, &bytes)) {
+            out.bytes += QByteArray::fromStdString(bytes);
+        } else {
+            out.bytes += kUnencodable;
         }
     }
-    flushRun(text.size());
     return out;
 }
 
 QString decodeCp932(const QByteArray& bytes) {
     QString out;
-    qsizetype runStart = -1;  // the pending run of bytes from 80h up
-    auto flushRun = [&](qsizetype end) {
-        if (runStart < 0) return;
-        QStringDecoder decoder(kCodec, QStringConverter::Flag::Stateless);
-        out += QString(decoder.decode(QByteArrayView(bytes).sliced(runStart, end - runStart)));
-        runStart = -1;
-    };
+    if (fromCp932Bytes(bytes, &out)) return out;
+    out.clear();
     qsizetype i = 0;
     while (i < bytes.size()) {
-        uchar b = static_cast<uchar>(bytes[i]);
-        if (b < kAsciiEnd) {
-            flushRun(i);
-            out += QChar(b);
-            ++i;
-            continue;
-        }
-        if (runStart < 0) runStart = i;
+        const auto b = static_cast<unsigned char>(bytes[i]);
         // A trail byte may lie in the ASCII range; it stays with its lead.
-        bool pair =
-            isLeadByte(b) && i + 1 < bytes.size() && isTrailByte(static_cast<uchar>(bytes[i + 1]));
-        i += pair ? 2 : 1;
+        const bool pair = cp932::isLeadByte(b) && i + 1 < bytes.size() &&
+                          cp932::isTrailByte(static_cast<unsigned char>(bytes[i + 1]));
+        const qsizetype width = pair ? 2 : 1;
+        QString one;
+        out += fromCp932Bytes(QByteArrayView(bytes).sliced(i, width), &one)
+                   ? one
+                   : QString(QChar::ReplacementCharacter);
+        i += width;
     }
-    flushRun(bytes.size());
     return out;
 }
 

@@ -14,29 +14,12 @@
 #include "platform/syserror.h"
 #include "platform/text.h"
 #include "result_codes.h"
+#include "result_line.h"
 #include "session.h"
 #include "transfer.h"
 
 namespace vsk::ops {
 namespace {
-
-constexpr const char* kDownloadWord = "ダウンロード";
-constexpr const char* kUploadWord = "アップロード";
-
-const char* outcomeWord(int32_t outcome) {
-    switch (outcome) {
-        case 0:
-            return "未処理";
-        case 1:
-            return "成功";
-        case 2:
-            return "失敗";
-        case 3:
-            return "同名";
-        default:
-            return "";
-    }
-}
 
 // The result file: lines of seven comma-separated fields ending in CR LF.
 // Read-only while the loop runs.
@@ -62,11 +45,12 @@ class ResultFile {
     void line(char kind, const std::tm& when, const char* ht, const std::string& field5,
               int32_t number, const char* field7) {
         if (!file_) return;
-        char year[16];
-        std::snprintf(year, sizeof year, "%4d", when.tm_year + 1900);
-        std::fprintf(file_, "%c,%s/%02d/%02d,%02d:%02d:%02d,%s,%s,%04d,%s\r\n", kind, year + 2,
-                     when.tm_mon + 1, when.tm_mday, when.tm_hour, when.tm_min, when.tm_sec, ht,
-                     field5.c_str(), number, field7);
+        const result_line::When at{when.tm_year + 1900, when.tm_mon + 1, when.tm_mday,
+                                   when.tm_hour,        when.tm_min,     when.tm_sec};
+        const std::string text =
+            result_line::format(kind, at, ht, field5, result_line::number(number), field7) +
+            result_line::kLineEnd;
+        std::fputs(text.c_str(), file_);
     }
     void flush() {
         if (file_) std::fflush(file_);
@@ -93,7 +77,7 @@ std::string nameColumn(const std::string& cp932) {
     while (!name.empty() && name.back() == ' ') name.pop_back();
     std::string utf8;
     if (!platform::cp932ToUtf8(name, &utf8)) utf8 = name;
-    return utf8 + std::string(frame::kNameWidth - std::min(name.size(), frame::kNameWidth), ' ');
+    return result_line::nameColumn(utf8, name.size());
 }
 
 std::string downloadName(const DownloadEntry& e) {
@@ -145,26 +129,26 @@ int32_t serveTerminal(LoopArgs& a, ResultFile& file) {
                                host::WindowType::kPollingUpload);
     }
     if (!file.isOpen()) return result;
-    const char* word = a.download ? kDownloadWord : kUploadWord;
-    file.line('H', start, htText.c_str(), word, 0, "処理開始");
+    const char* word = a.download ? result_line::kDownloadWord : result_line::kUploadWord;
+    file.line(result_line::kHead, start, htText.c_str(), word, 0, result_line::kStartText);
     if (a.download) {
         for (int j = 0; j < a.count; ++j) {
             const DownloadEntry& e = a.list->Entries[j];
-            file.line('D', start, htText.c_str(), downloadName(e), e.Outcome,
-                      outcomeWord(e.Outcome));
+            file.line(result_line::kFile, start, htText.c_str(), downloadName(e), e.Outcome,
+                      result_line::outcomeWord(e.Outcome, false));
         }
     } else {
         int32_t n = std::min(std::max(a.uploads->Count, 0), VSK_MAX_FILES);
         for (int k = 0; k < n; ++k) {
             const UploadEntry& e = a.uploads->Entries[k];
-            file.line('D', start, htText.c_str(),
+            file.line(result_line::kFile, start, htText.c_str(),
                       nameColumn(std::string(e.Name, frame::kNameWidth)), e.Outcome,
-                      outcomeWord(e.Outcome));
+                      result_line::outcomeWord(e.Outcome, true));
         }
     }
     const std::tm end = platform::localNow();
-    file.line('F', end, htText.c_str(), word, result,
-              result == 0 ? "正常終了" : resultText(result));
+    file.line(result_line::kEnd, end, htText.c_str(), word, result,
+              result == 0 ? result_line::kSuccessText : resultText(result));
     file.flush();
     return result;
 }
@@ -239,15 +223,17 @@ int32_t pollingLoop(LoopArgs& a, ResultFile& file) {
 
 // Checks shared by both loops; 0 when they pass.
 int32_t checkLoop(int32_t pollingMs, int32_t limitS, const ResultFileRecord* result) {
-    if (pollingMs < 50 || pollingMs > 500 || result == nullptr || result->ResultMode < 0 ||
-        result->ResultMode > 2 || (limitS != 0 && (limitS < 10 || limitS > 3600))) {
+    if (pollingMs < VSK_MIN_POLLING_MS || pollingMs > VSK_MAX_LOOP_POLLING_MS ||
+        result == nullptr || result->ResultMode < VSK_RESULT_CREATE ||
+        result->ResultMode > VSK_RESULT_NONE ||
+        (limitS != 0 && (limitS < VSK_MIN_LIMIT_S || limitS > VSK_MAX_LIMIT_S))) {
         return VSK_E_PARAM;
     }
     return 0;
 }
 
 int32_t openResultFile(const ResultFileRecord& record, ResultFile* file) {
-    if (record.ResultMode == 2) return 0;
+    if (record.ResultMode == VSK_RESULT_NONE) return 0;
     PathField path(record.Path, sizeof record.Path, sizeof record.Path);
     return file->open(path.text, record.ResultMode);
 }

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "arguments.h"
+#include "cp932_rules.h"
 #include "platform/text.h"
 #include "session.h"
 #include "transfer.h"
@@ -91,7 +92,7 @@ bool terminalNameFor(const std::string& path, bool removeBlanks, std::string* na
     if (removeBlanks) std::erase(last, ' ');
     std::string cp932;
     if (!platform::utf8ToCp932(last, &cp932)) return false;
-    *name = std::string(platform::cp932Prefix(cp932, frame::kNameWidth));
+    *name = std::string(cp932::wholeCharPrefix(cp932, frame::kNameWidth));
     return true;
 }
 

@@ -1,4 +1,6 @@
-// Conversions between the PC's UTF-8 texts and the terminals' CP932 names.
+// Conversions between the PC's UTF-8 texts and the terminals' CP932 bytes:
+// the code-page table of the platform, after the rules of core/cp932.h. The
+// library, veskactl and the tools all convert through these two functions.
 #pragma once
 
 #include <string>
@@ -10,9 +12,5 @@ namespace vsk::platform {
 bool utf8ToCp932(std::string_view utf8, std::string* cp932);
 // False when the bytes are not valid CP932.
 bool cp932ToUtf8(std::string_view cp932, std::string* utf8);
-
-// The longest prefix of a CP932 text that fits `maxBytes` without splitting a
-// double-byte character.
-std::string_view cp932Prefix(std::string_view cp932, size_t maxBytes);
 
 }  // namespace vsk::platform

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "cp932_rules.h"
 #include "platform/text.h"
 
 namespace vsk::platform {
@@ -29,28 +30,21 @@ bool convert(const char* to, const char* from, std::string_view in, std::string*
     return ok;
 }
 
-bool isLeadByte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 }  // namespace
 
+// glibc's CP932 is Windows' code page 932, the terminals' PC side: the same
+// table both ways, plus a few one-way mappings the rules take care of.
 bool utf8ToCp932(std::string_view utf8, std::string* cp932) {
-    return convert("CP932", "UTF-8", utf8, cp932);
+    std::string prepared;
+    if (!cp932::prepareForTable(utf8, &prepared)) {
+        cp932->clear();
+        return false;
+    }
+    return convert("CP932", "UTF-8", prepared, cp932);
 }
 
 bool cp932ToUtf8(std::string_view cp932, std::string* utf8) {
     return convert("UTF-8", "CP932", cp932, utf8);
-}
-
-std::string_view cp932Prefix(std::string_view s, size_t maxBytes) {
-    size_t i = 0;
-    while (i < s.size()) {
-        size_t width = isLeadByte(static_cast<unsigned char>(s[i])) ? 2 : 1;
-        if (i + width > maxBytes || i + width > s.size()) break;
-        i += width;
-    }
-    return s.substr(0, i);
 }
 
 }  // namespace vsk::platform
