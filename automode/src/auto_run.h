@@ -53,7 +53,7 @@ class RunEvents {
 
 class AutoRunner {
   public:
-    static constexpr int kTerminals = 128;
+    static constexpr int kTerminals = VSK_MAX_HT;
     static constexpr const char* kStopFileName = "ENDPRM.DAT";
 
     explicit AutoRunner(RunEvents* events = nullptr);

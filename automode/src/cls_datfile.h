@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <cstdint>
 
+#include "veska.h"
+
 namespace vsk::ui {
 
 // Why a PC file cannot be sent under its name, or "" when it can: a control
@@ -17,7 +19,7 @@ QString pcFileNameProblem(const QString& path);
 
 class ClsDatFile {
   public:
-    static constexpr int kMaxFiles = 128;
+    static constexpr int kMaxFiles = VSK_MAX_FILES;
 
     // Stores `name` without surrounding blanks (an empty name too): 0, or -1
     // when 128 names are held already.

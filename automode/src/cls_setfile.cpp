@@ -15,7 +15,7 @@ namespace {
 
 const QString kDownload = QStringLiteral("DOWNLOAD");
 const QString kUpload = QStringLiteral("UPLOAD");
-constexpr int kTerminals = 128;
+constexpr int kTerminals = VSK_MAX_HT;
 
 QString sectionFor(int32_t protype) {
     return protype == 1 ? kDownload : kUpload;

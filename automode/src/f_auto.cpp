@@ -20,7 +20,7 @@ namespace vsk::ui {
 namespace {
 
 const QString kPolling = QStringLiteral("ポーリング中・・・");
-constexpr int kResFileWidth = 128;
+constexpr int kResFileWidth = sizeof ResultFileRecord::Path;
 constexpr int kMinimumWidth = 340;  // the status text's
 
 QTimer* timerOf(QObject* owner, const char* name, int interval) {

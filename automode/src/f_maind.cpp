@@ -23,7 +23,7 @@ namespace vsk::ui {
 
 namespace {
 
-constexpr int kEntries = 128;
+constexpr int kEntries = VSK_MAX_FILES;
 constexpr int kPictureWidth = 96;
 constexpr int kPictureHeight = 150;
 

@@ -27,7 +27,7 @@ namespace vsk::ui {
 
 namespace {
 
-constexpr int kMaxEntries = 128;
+constexpr int kMaxEntries = VSK_MAX_FILES;
 constexpr double kPollingLow = VSK_MIN_POLLING_MS;
 constexpr double kPollingHigh = VSK_MAX_POLLING_MS;
 constexpr int kNoHistory = 2;

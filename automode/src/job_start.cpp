@@ -6,13 +6,14 @@
 #include "cls_reg.h"
 #include "line_codes.h"
 #include "profile_file.h"
+#include "veska.h"
 
 namespace vsk::ui {
 
 namespace {
 
-constexpr int kResFileWidth = 128;
-constexpr int kEntries = 128;
+constexpr int kResFileWidth = sizeof ResultFileRecord::Path;
+constexpr int kEntries = VSK_MAX_FILES;
 
 const QString kFileLabel = QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞﾌｧｲﾙ :");
 const QString kMoreFilesLabel = QStringLiteral("             :");

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "veska.h"
+
 namespace vsk::ui {
 
 // A job file is a few kilobytes. A larger file is no job file: it is neither
@@ -23,7 +25,7 @@ bool profileTooLarge(const QString& file);
 // The value of `key` in `section`, without surrounding blanks and cut to at
 // most `maxBytes` bytes of UTF-8; empty when the file, section or key is missing.
 QString readProfileString(const QString& file, const QString& section, const QString& key,
-                          int maxBytes = 127);
+                          int maxBytes = VSK_MAX_PATH);
 
 // Writes `key`=`value` into `section`: an existing key is replaced where it
 // stands, a new key goes to the end of its section, a new section to the end

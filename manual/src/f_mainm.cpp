@@ -258,7 +258,7 @@ void F_MainM::load() {
     drive1_->setCurrentText(volumeRootOf(lstDir_->path()));
     fillPcFileList(lstDir_->path());
 
-    for (int n = 1; n <= 128; ++n)
+    for (int n = VSK_MIN_HT; n <= VSK_MAX_HT; ++n)
         cmbHandyID_->addItem(QString::number(n).rightJustified(3, QLatin1Char('0')));
     cmbHandyID_->setEditText(QStringLiteral("001"));
 
