@@ -39,7 +39,7 @@ struct KindInfo {
 // Entries per listing frame are bounded by the 550-byte data area of one frame.
 constexpr int kMaxSplit = static_cast<int>(fr::kDataAreaSize / fr::kDirEntryWidth);
 // Frames of one file: a 7-digit size sent one byte a frame.
-constexpr int kMaxFrame = 9999999;
+constexpr int kMaxFrame = VSK_MAX_FILE_SIZE;
 constexpr int kMaxFile = 999;
 
 constexpr KindInfo kKinds[] = {
@@ -177,6 +177,16 @@ bool parseArg(const KindInfo& k, std::string_view arg, Fault* f, std::string* er
     return false;
 }
 
+// "silent, nak, ...": told with an unknown kind, so that a typo shows the choices.
+std::string kindNames() {
+    std::string names;
+    for (const KindInfo& k : kKinds) {
+        if (!names.empty()) names += ", ";
+        names += k.name;
+    }
+    return names;
+}
+
 }  // namespace
 
 std::optional<Fault> parseFault(std::string_view text, std::string* error) {
@@ -203,7 +213,8 @@ std::optional<Fault> parseFault(std::string_view text, std::string* error) {
     for (const KindInfo& k : kKinds)
         if (k.name == rest) info = &k;
     if (!info) {
-        fail(error, text, "unknown kind \"" + std::string(rest) + "\"");
+        fail(error, text,
+             "unknown kind \"" + std::string(rest) + "\" (kinds: " + kindNames() + ")");
         return std::nullopt;
     }
 
