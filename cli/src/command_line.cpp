@@ -80,17 +80,18 @@ void setStop(ParseState& state, std::string_view v) {
     state.invocation.line.stopBits = parseOneOf("stop", v, kStopBits);
 }
 void setTimeout(ParseState& state, std::string_view v) {
-    state.invocation.line.timeoutMs = parseInRange("timeout", v, kMinTimeoutMs, kMaxTimeoutMs);
+    state.invocation.line.timeoutMs =
+        parseInRange("timeout", v, VSK_MIN_TIMEOUT_MS, VSK_MAX_TIMEOUT_MS);
 }
 void setRetry(ParseState& state, std::string_view v) {
-    state.invocation.line.retry = parseInRange("retry", v, kMinRetry, kMaxRetry);
+    state.invocation.line.retry = parseInRange("retry", v, VSK_MIN_RETRY, VSK_MAX_RETRY);
 }
 void setPolling(ParseState& state, std::string_view v) {
     // The polling loops wait for each terminal's answer a little longer than a single poll may.
     const bool loop = (state.command.options & kOptLoopPolling) != 0;
     state.invocation.line.pollingMs =
-        parseInRange("polling", v, loop ? kMinLoopPollingMs : kMinPollingMs,
-                     loop ? kMaxLoopPollingMs : kMaxPollingMs);
+        parseInRange("polling", v, loop ? VSK_MIN_POLLING_MS : VSK_MIN_POLLING_MS,
+                     loop ? VSK_MAX_LOOP_POLLING_MS : VSK_MAX_POLLING_MS);
 }
 
 std::string nonEmpty(std::string_view option, std::string_view v) {
@@ -103,7 +104,7 @@ void setTo(ParseState& state, std::string_view v) {
 }
 void setSaveMode(ParseState& state, std::string_view v) {
     static constexpr std::pair<std::string_view, int32_t> kModes[] = {
-        {"overwrite", kSaveOverwrite}, {"append", kSaveAppend}, {"new", kSaveNewOnly}};
+        {"overwrite", VSK_SAVE_OVERWRITE}, {"append", VSK_SAVE_APPEND}, {"new", VSK_SAVE_NEW_ONLY}};
     for (const auto& [word, mode] : kModes) {
         if (v == word) {
             state.invocation.transfer.saveMode = mode;
@@ -121,9 +122,10 @@ void setStopOnError(ParseState& state, std::string_view) {
 }
 void setLimit(ParseState& state, std::string_view v) {
     int64_t value = 0;
-    if (!parseDigits(v, value) || (value != 0 && (value < kMinLimitS || value > kMaxLimitS))) {
-        throw UsageError("--limit expects 0 (no limit) or " + std::to_string(kMinLimitS) + " to " +
-                         std::to_string(kMaxLimitS) + " seconds, not " + quoted(v));
+    if (!parseDigits(v, value) ||
+        (value != 0 && (value < VSK_MIN_LIMIT_S || value > VSK_MAX_LIMIT_S))) {
+        throw UsageError("--limit expects 0 (no limit) or " + std::to_string(VSK_MIN_LIMIT_S) +
+                         " to " + std::to_string(VSK_MAX_LIMIT_S) + " seconds, not " + quoted(v));
     }
     state.invocation.transfer.limitS = static_cast<int32_t>(value);
 }
@@ -131,7 +133,8 @@ void setResult(ParseState& state, std::string_view v) {
     state.invocation.transfer.resultPath = nonEmpty("result", v);
 }
 void setResultMode(ParseState& state, std::string_view v) {
-    static constexpr int32_t kResultModes[] = {kResultCreate, kResultAppend, kResultNone};
+    static constexpr int32_t kResultModes[] = {VSK_RESULT_CREATE, VSK_RESULT_APPEND,
+                                               VSK_RESULT_NONE};
     state.resultMode = parseOneOf("result-mode", v, kResultModes);
 }
 
@@ -320,14 +323,14 @@ void checkRequiredOptions(const ParseState& state) {
 void settleResultMode(ParseState& state) {
     TransferOptions& transfer = state.invocation.transfer;
     if (!state.resultMode) {
-        transfer.resultMode = transfer.resultPath ? kResultCreate : kResultNone;
+        transfer.resultMode = transfer.resultPath ? VSK_RESULT_CREATE : VSK_RESULT_NONE;
         return;
     }
     transfer.resultMode = *state.resultMode;
-    if (transfer.resultMode != kResultNone && !transfer.resultPath)
+    if (transfer.resultMode != VSK_RESULT_NONE && !transfer.resultPath)
         throw UsageError("--result-mode " + std::to_string(transfer.resultMode) +
                          " needs --result FILE");
-    if (transfer.resultMode == kResultNone && transfer.resultPath)
+    if (transfer.resultMode == VSK_RESULT_NONE && transfer.resultPath)
         throw UsageError(
             "--result-mode 2 writes no result file, so --result cannot be used with it");
 }
@@ -565,13 +568,14 @@ std::string usageText(std::span<const CommandDef> commands) {
         << "  --parity N|E|O    none, even or odd (default " << defaults.parity << ")\n"
         << "  --data 7|8        data bits (default " << defaults.dataBits << ")\n"
         << "  --stop 1|2        stop bits (default " << defaults.stopBits << ")\n"
-        << "  --timeout MS      reply time-out, " << kMinTimeoutMs << " to " << kMaxTimeoutMs
-        << " ms (default " << defaults.timeoutMs << ")\n"
-        << "  --retry N         attempts per exchange, " << kMinRetry << " to " << kMaxRetry
+        << "  --timeout MS      reply time-out, " << VSK_MIN_TIMEOUT_MS << " to "
+        << VSK_MAX_TIMEOUT_MS << " ms (default " << defaults.timeoutMs << ")\n"
+        << "  --retry N         attempts per exchange, " << VSK_MIN_RETRY << " to " << VSK_MAX_RETRY
         << " (default " << defaults.retry << ")\n"
-        << "  --polling MS      wait for a poll answer, " << kMinPollingMs << " to "
-        << kMaxPollingMs << " ms; for serve-*\n"
-        << "                    " << kMinLoopPollingMs << " to " << kMaxLoopPollingMs << " ms"
+        << "  --polling MS      wait for a poll answer, " << VSK_MIN_POLLING_MS << " to "
+        << VSK_MAX_POLLING_MS << " ms; for serve-*\n"
+        << "                    " << VSK_MIN_POLLING_MS << " to " << VSK_MAX_LOOP_POLLING_MS
+        << " ms"
         << " (default " << defaults.pollingMs << ")\n"
         << "  --trace FILE      append a trace of every frame on the line and of each\n"
            "                    library call to FILE (the same as VESKA_TRACE=FILE)\n"
@@ -588,7 +592,7 @@ std::string usageText(std::span<const CommandDef> commands) {
            "                    cannot be sent instead of going on with the next\n"
            "  --limit S         serve-*: stop after S seconds without a transfer,\n"
            "                    "
-        << kMinLimitS << " to " << kMaxLimitS
+        << VSK_MIN_LIMIT_S << " to " << VSK_MAX_LIMIT_S
         << ", or 0 to serve until interrupted (default 0)\n"
            "  --result FILE     serve-*: write a line per transfer and file to FILE\n"
            "  --result-mode R   0 start the result file anew, 1 append to it, 2 write\n"

@@ -26,28 +26,15 @@ class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Upload save modes and result file modes of the polling loops, as the library numbers them.
-inline constexpr int32_t kSaveOverwrite = VSK_SAVE_OVERWRITE;
-inline constexpr int32_t kSaveAppend = VSK_SAVE_APPEND;
-inline constexpr int32_t kSaveNewOnly = VSK_SAVE_NEW_ONLY;
-inline constexpr int32_t kResultCreate = VSK_RESULT_CREATE;
-inline constexpr int32_t kResultAppend = VSK_RESULT_APPEND;
-inline constexpr int32_t kResultNone = VSK_RESULT_NONE;
-
-inline constexpr int32_t kMinLoopPollingMs = VSK_MIN_POLLING_MS;
-inline constexpr int32_t kMaxLoopPollingMs = VSK_MAX_LOOP_POLLING_MS;
-inline constexpr int32_t kMinLimitS = VSK_MIN_LIMIT_S;
-inline constexpr int32_t kMaxLimitS = VSK_MAX_LIMIT_S;
-
 // Options that only some commands take; see CommandDef::options.
 struct TransferOptions {
     std::optional<std::string> toDir;
-    int32_t saveMode = kSaveOverwrite;
+    int32_t saveMode = VSK_SAVE_OVERWRITE;
     int32_t installMode = 1;
     bool stopOnError = false;
     int32_t limitS = 0;  // 0: no limit
     std::optional<std::string> resultPath;
-    int32_t resultMode = kResultNone;  // settled after parsing, see parseCommandLine
+    int32_t resultMode = VSK_RESULT_NONE;  // settled after parsing, see parseCommandLine
 };
 
 // Which job of a job file a job command takes; kEither lets the file decide.

@@ -33,14 +33,9 @@ enum LineOption : unsigned {
     kLinePolling = 1u << 7,
 };
 
-// Accepted ranges, shared by the option parser and the help text.
+// The rates the parser accepts and the help text lists (the ranges are
+// veska.h's VSK_MIN_* and VSK_MAX_*).
 inline constexpr int32_t kBaudRates[] = {VSK_BAUD_RATES};
-inline constexpr int32_t kMinTimeoutMs = VSK_MIN_TIMEOUT_MS;
-inline constexpr int32_t kMaxTimeoutMs = VSK_MAX_TIMEOUT_MS;
-inline constexpr int32_t kMinRetry = VSK_MIN_RETRY;
-inline constexpr int32_t kMaxRetry = VSK_MAX_RETRY;
-inline constexpr int32_t kMinPollingMs = VSK_MIN_POLLING_MS;
-inline constexpr int32_t kMaxPollingMs = VSK_MAX_POLLING_MS;
 
 // The settings a run starts from before its options are applied. This is the
 // single place that will read the desktop tools' per-user settings once they

@@ -43,10 +43,10 @@ std::string libraryPath(std::string_view typed, std::string_view what) {
         std::string folder = workingFolder();
         path = folder + (folder.back() == '/' ? "" : "/") + std::string(typed);
     }
-    if (path.size() > kMaxPcPathBytes)
+    if (path.size() > VSK_MAX_PATH)
         throw UsageError(std::string(what) + " " + quoted(path) + " is " +
                          std::to_string(path.size()) + " bytes long; at most " +
-                         std::to_string(kMaxPcPathBytes) + " are allowed");
+                         std::to_string(VSK_MAX_PATH) + " are allowed");
     if (path.back() == ' ')
         throw UsageError(std::string(what) + " " + quoted(path) + " ends in a blank");
     return path;
@@ -70,10 +70,10 @@ PcFile pcFileToSend(std::string_view typed, Sending sending) {
         throw std::runtime_error("cannot send " + file.typed + ": not a regular file");
     if (access(file.path.c_str(), R_OK) != 0)
         throw std::runtime_error("cannot send " + file.typed + ": " + std::strerror(errno));
-    if (info.st_size > kMaxTransferBytes)
+    if (info.st_size > VSK_MAX_FILE_SIZE)
         throw std::runtime_error("cannot send " + file.typed + ": it is " +
                                  std::to_string(info.st_size) + " bytes; at most " +
-                                 std::to_string(kMaxTransferBytes) + " fit a transfer");
+                                 std::to_string(VSK_MAX_FILE_SIZE) + " fit a transfer");
     file.size = static_cast<int32_t>(info.st_size);
     return file;
 }

@@ -12,9 +12,6 @@
 
 namespace veskactl {
 
-inline constexpr size_t kMaxPcPathBytes = VSK_MAX_PATH;
-inline constexpr int64_t kMaxTransferBytes = VSK_MAX_FILE_SIZE;
-
 // `typed` made absolute (relative to the working folder). Throws UsageError
 // when the result is longer than the library takes or ends in a blank;
 // `what` names the operand in the message.

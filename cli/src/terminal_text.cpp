@@ -38,10 +38,10 @@ std::string terminalNameFromUtf8(std::string_view utf8) {
     if (!cp932)
         throw UsageError("the terminal file name '" + std::string(utf8) +
                          "' cannot be written in the terminal's character set (CP932)");
-    if (cp932->size() > kMaxTerminalNameBytes)
+    if (cp932->size() > VSK_NAME_WIDTH)
         throw UsageError("the terminal file name '" + std::string(utf8) + "' is " +
                          std::to_string(cp932->size()) + " bytes in CP932; at most " +
-                         std::to_string(kMaxTerminalNameBytes) + " are allowed");
+                         std::to_string(VSK_NAME_WIDTH) + " are allowed");
     return *cp932;
 }
 

@@ -12,8 +12,6 @@
 
 namespace veskactl {
 
-inline constexpr size_t kMaxTerminalNameBytes = VSK_NAME_WIDTH;
-
 // Converts UTF-8 to CP932; nullopt when the text is not valid UTF-8 or holds a
 // character that CP932 cannot express.
 std::optional<std::string> utf8ToCp932(std::string_view utf8);

@@ -111,7 +111,7 @@ std::unique_ptr<DownloadList> downloadListOf(const std::vector<PcFile>& files, b
     std::memset(list.get(), 0, sizeof *list);
     for (size_t i = 0; i < files.size(); ++i) {
         DownloadEntry& entry = list->Entries[i];
-        // At most kMaxPcPathBytes, so the zero after it stays.
+        // At most VSK_MAX_PATH, so the zero after it stays.
         std::memcpy(entry.Path, files[i].path.data(), files[i].path.size());
         entry.Size = files[i].size;
         entry.SkipMode = stopOnError ? VSK_STOP_AT_FAILED : VSK_SKIP_FAILED;
@@ -214,7 +214,7 @@ std::string uploadOutcomeText(int32_t outcome) {
 
 std::string resultFilePath(const Invocation& invocation) {
     const TransferOptions& transfer = invocation.transfer;
-    if (transfer.resultMode == kResultNone) return kNoResultFile;
+    if (transfer.resultMode == VSK_RESULT_NONE) return kNoResultFile;
     return libraryPath(*transfer.resultPath, "the result file");
 }
 
@@ -231,7 +231,7 @@ int reportLoopEnd(const Invocation& invocation, int32_t code) {
         return kExitFailed;
     }
     std::cout << "no transfer for " << invocation.transfer.limitS << " seconds; polling ended\n";
-    if (invocation.transfer.resultMode != kResultNone)
+    if (invocation.transfer.resultMode != VSK_RESULT_NONE)
         std::cout << "results in " << *invocation.transfer.resultPath << "\n";
     return kExitOk;
 }

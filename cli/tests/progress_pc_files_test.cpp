@@ -97,7 +97,7 @@ TEST_F(PcFiles, SendsFilesUnderTheirNameInTheTerminalsCharacterSet) {
 
     PcFile japanese = pcFileToSend(file("データ.DAT", 0));
     EXPECT_EQ(japanese.terminalName, "\x83\x66\x81\x5B\x83\x5E.DAT");
-    EXPECT_EQ(pcFileToSend(file("MAX.DAT", kMaxTransferBytes)).size, kMaxTransferBytes);
+    EXPECT_EQ(pcFileToSend(file("MAX.DAT", VSK_MAX_FILE_SIZE)).size, VSK_MAX_FILE_SIZE);
 
     // A relative path reaches the library with the folder it names.
     char cwd[4096];
@@ -113,12 +113,12 @@ TEST_F(PcFiles, RefusesWhatTheLibraryWouldCutOrMisannounce) {
     EXPECT_EQ(pcFileToSend(blank).terminalName, "A B.DAT");
     EXPECT_THROW(pcFileToSend(blank, Sending::kInBatch), UsageError);
     // Sizes travel as seven digits.
-    EXPECT_THROW(pcFileToSend(file("BIG.DAT", kMaxTransferBytes + 1)), std::runtime_error);
+    EXPECT_THROW(pcFileToSend(file("BIG.DAT", VSK_MAX_FILE_SIZE + 1)), std::runtime_error);
     EXPECT_THROW(pcFileToSend(folder_ + "/NONE.DAT"), std::runtime_error);
     EXPECT_THROW(pcFileToSend(folder_), std::runtime_error);
 
     // 127 bytes reach the library whole; one more would be cut.
-    std::string longest = "/" + std::string(kMaxPcPathBytes - 1, 'a');
+    std::string longest = "/" + std::string(VSK_MAX_PATH - 1, 'a');
     EXPECT_EQ(libraryPath(longest, "f"), longest);
     EXPECT_THROW(libraryPath(longest + "a", "f"), UsageError);
     EXPECT_THROW(libraryPath("/tmp/A.DAT ", "f"), UsageError);  // trailing blanks are dropped

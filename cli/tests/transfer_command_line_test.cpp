@@ -66,11 +66,11 @@ TEST(TransferCommandLine, ReadsTheOptionsOfEachCommand) {
 
     Invocation get = invocationOf({"get", "7", "A.DAT", "--to", "/tmp/in"});
     EXPECT_EQ(get.transfer.toDir, "/tmp/in");
-    EXPECT_EQ(get.transfer.saveMode, kSaveOverwrite);
+    EXPECT_EQ(get.transfer.saveMode, VSK_SAVE_OVERWRITE);
     EXPECT_EQ(invocationOf({"--mode=append", "get", "7", "A", "--to=x"}).transfer.saveMode,
-              kSaveAppend);
+              VSK_SAVE_APPEND);
     EXPECT_EQ(invocationOf({"get-all", "7", "--to", "x", "--mode", "new"}).transfer.saveMode,
-              kSaveNewOnly);
+              VSK_SAVE_NEW_ONLY);
 
     EXPECT_EQ(invocationOf({"install", "1", "AP.BIN"}).transfer.installMode, 1);
     EXPECT_EQ(invocationOf({"install", "1", "AP.BIN", "--mode", "0"}).transfer.installMode, 0);
@@ -103,7 +103,7 @@ TEST(TransferCommandLine, ServesASelectionWithTheLoopsLimits) {
     EXPECT_EQ(serve.operands, (std::vector<std::string>{"A.DAT"}));
     EXPECT_EQ(serve.line.pollingMs, 500);
     EXPECT_EQ(serve.transfer.limitS, 3600);
-    EXPECT_EQ(serve.transfer.resultMode, kResultCreate);
+    EXPECT_EQ(serve.transfer.resultMode, VSK_RESULT_CREATE);
 
     EXPECT_EQ(invocationOf({"serve-download", "2", "A", "--limit", "0"}).transfer.limitS, 0);
     EXPECT_EQ(invocationOf({"serve-download", "2", "A", "--limit", "10"}).transfer.limitS, 10);
@@ -119,10 +119,11 @@ TEST(TransferCommandLine, ServesASelectionWithTheLoopsLimits) {
 }
 
 TEST(TransferCommandLine, WritesAResultFileExactlyWhenOneIsNamed) {
-    EXPECT_EQ(invocationOf({"serve-upload", "4", "--to", "x"}).transfer.resultMode, kResultNone);
+    EXPECT_EQ(invocationOf({"serve-upload", "4", "--to", "x"}).transfer.resultMode,
+              VSK_RESULT_NONE);
     Invocation appending =
         invocationOf({"serve-upload", "4", "--to", "x", "--result", "r", "--result-mode", "1"});
-    EXPECT_EQ(appending.transfer.resultMode, kResultAppend);
+    EXPECT_EQ(appending.transfer.resultMode, VSK_RESULT_APPEND);
     EXPECT_EQ(appending.transfer.resultPath, "r");
     expectUsageError({"serve-upload", "4", "--to", "x", "--result-mode", "0"},
                      "needs --result FILE");
