@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "port_names.h"
+#include "platform/port_names.h"
 
 namespace veskactl {
 

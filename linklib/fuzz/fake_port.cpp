@@ -144,27 +144,32 @@ namespace vsk::platform {
 
 using fuzz::line;
 
-bool speedForBaud(int32_t baud, speed_t* out) {
-    *out = static_cast<speed_t>(baud);
+bool baudSupported(int32_t baud) {
     return baud > 0;
 }
 
+// The settings a real port saves and changes; nothing acts on them here.
+struct Port::Settings {
+    LineParams saved{};
+    LineParams current{};
+};
+
+Port::Port() = default;
 Port::~Port() = default;
 
 bool Port::open(const std::string&) {
-    fd_ = 1;  // anything not negative: open
+    handle_ = 1;  // anything but kNoHandle: open
+    settings_ = std::make_unique<Settings>();
     inHead_ = inTail_ = 0;
     return true;
 }
 
-// The settings a real port saves and changes; nothing acts on them here.
 bool Port::readSettings() {
-    saved_ = current_;
-    haveSaved_ = true;
+    settings_->saved = settings_->current;
     return true;
 }
 bool Port::applyLine(const LineParams& p) {
-    current_.c_cflag = p.speed;
+    settings_->current = p;
     return true;
 }
 bool Port::setWriteTimeout(uint32_t msPerByte) {
@@ -228,9 +233,9 @@ bool Port::write(const uint8_t* data, size_t n, size_t* written) {
 }
 
 bool Port::close() {
-    if (fd_ < 0) return false;
-    fd_ = -1;
-    haveSaved_ = false;
+    if (handle_ == kNoHandle) return false;
+    handle_ = kNoHandle;
+    settings_.reset();
     inHead_ = inTail_ = 0;
     return true;
 }

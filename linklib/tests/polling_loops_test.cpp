@@ -233,6 +233,13 @@ TEST_F(PollingLoopsTest, LoopArgumentChecks) {
     ResultFileRecord noFolder = resultFile(pc_.file("missing/r.txt"), 0);
     EXPECT_EQ(Vsk_PollingAllDownload(h_, m.c_str(), 100, 0, 1, &list, &noFolder, 0),
               VSK_E_HISTORY_FILE);
+    // A named pipe nobody reads would block the loop before its first poll.
+    ASSERT_EQ(::mkfifo(pc_.file("pipe").c_str(), 0600), 0);
+    ResultFileRecord pipe = resultFile(pc_.file("pipe"), 1);
+    EXPECT_EQ(
+        within(std::chrono::seconds(5),
+               [&] { return Vsk_PollingAllDownload(h_, m.c_str(), 100, 0, 1, &list, &pipe, 0); }),
+        VSK_E_HISTORY_FILE);
     EXPECT_EQ(Vsk_PollingAllUPload(h_, m.c_str(), pc_.file("none").c_str(), 0, 100, 0, &rf, 0),
               VSK_E_PC_FOLDER_MISSING);
     ResultFileRecord empty = resultFile("", 2);

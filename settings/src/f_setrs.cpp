@@ -16,7 +16,7 @@
 #include <span>
 
 #include "message_box.h"
-#include "port_names.h"
+#include "platform/port_names.h"
 #include "ui_common.h"
 #include "veska.h"
 

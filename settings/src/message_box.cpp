@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <cerrno>
 
-#include "port_names.h"
+#include "platform/port_names.h"
 #include "result_codes.h"
 #include "veska.h"
 

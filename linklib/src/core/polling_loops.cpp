@@ -22,7 +22,7 @@ namespace vsk::ops {
 namespace {
 
 // The result file: lines of seven comma-separated fields ending in CR LF.
-// Read-only while the loop runs.
+// Read-only while the loop runs. Each terminal's lines go out in one write.
 class ResultFile {
   public:
     ~ResultFile() { close(); }
@@ -31,43 +31,40 @@ class ResultFile {
     int32_t open(const std::string& path, int32_t mode) {
         path_ = path;
         platform::setReadOnly(path, false);
-        file_ = std::fopen(path.c_str(), mode == 0 ? "wb" : "ab");
-        platform::recordErrno();
-        if (file_ == nullptr) return VSK_E_HISTORY_FILE;
+        if (!file_.openLog(path, mode == VSK_RESULT_APPEND)) return VSK_E_HISTORY_FILE;
         if (!platform::setReadOnly(path, true)) {
             close();
             return VSK_E_HISTORY_FILE;
         }
         return 0;
     }
-    bool isOpen() const { return file_ != nullptr; }
+    bool isOpen() const { return file_.isOpen(); }
 
     void line(char kind, const std::tm& when, const char* ht, const std::string& field5,
               int32_t number, const char* field7) {
-        if (!file_) return;
+        if (!isOpen()) return;
         const result_line::When at{when.tm_year + 1900, when.tm_mon + 1, when.tm_mday,
                                    when.tm_hour,        when.tm_min,     when.tm_sec};
-        const std::string text =
-            result_line::format(kind, at, ht, field5, result_line::number(number), field7) +
-            result_line::kLineEnd;
-        std::fputs(text.c_str(), file_);
+        pending_ += result_line::format(kind, at, ht, field5, result_line::number(number), field7);
+        pending_ += result_line::kLineEnd;
     }
     void flush() {
-        if (file_) std::fflush(file_);
+        if (!isOpen() || pending_.empty()) return;
+        file_.write(reinterpret_cast<const uint8_t*>(pending_.data()), pending_.size());
+        pending_.clear();
     }
 
     void close() {
-        if (file_) {
-            std::fclose(file_);
-            platform::recordErrno();
-            file_ = nullptr;
-            platform::setReadOnly(path_, false);
-        }
+        if (!isOpen()) return;
+        flush();
+        file_.close();
+        platform::setReadOnly(path_, false);
     }
 
   private:
     std::string path_;
-    std::FILE* file_ = nullptr;
+    platform::File file_;
+    std::string pending_;
 };
 
 // A terminal name as a result line shows it: UTF-8, blank-filled to the 12

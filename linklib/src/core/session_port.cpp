@@ -4,7 +4,7 @@
 
 #include "host/host.h"
 #include "platform/clock.h"
-#include "port_names.h"
+#include "platform/port_names.h"
 #include "session.h"
 
 namespace vsk {
@@ -124,7 +124,8 @@ int32_t announceByLines(platform::Port& port, int speedCode) {
 
 int32_t setLine(platform::Port& port, int32_t portBaud, int parity, int dataBits, int stopBits) {
     platform::LineParams p{};
-    if (!platform::speedForBaud(portBaud, &p.speed)) return VSK_E_PARAM;
+    if (!platform::baudSupported(portBaud)) return VSK_E_PARAM;
+    p.baud = portBaud;
     p.parity = parity;
     p.dataBits = dataBits;
     p.stopBits = stopBits;

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/port_names.h"
 #include "platform/syserror.h"
-#include "port_names.h"
 #include "protocol_names.h"
 #include "result_codes.h"
 #include "trace.h"

@@ -2,7 +2,6 @@
 // in place by the file's transfer slot. The target is touched only when the
 // file is complete, and then by one rename (an append renames a copy holding
 // the old bytes and the new ones).
-#include <stdio.h>
 
 #include <array>
 #include <vector>

@@ -56,6 +56,10 @@ class File {
     // writing too, so that a read-only file is refused) without following a
     // symbolic link at `path`, nor blocking on a device or pipe there.
     bool openExisting(const std::string& path, bool writable = false);
+    // Opens `path` for writing lines to, created if missing, emptied first
+    // unless `append`. A named pipe without a reader fails instead of
+    // blocking.
+    bool openLog(const std::string& path, bool append);
     bool isOpen() const { return fd_ >= 0; }
 
     // Takes the exclusive advisory lock of the file without waiting; false

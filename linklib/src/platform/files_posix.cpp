@@ -112,6 +112,14 @@ bool File::createNew(const std::string& path) {
     return fd_ >= 0;
 }
 
+bool File::openLog(const std::string& path, bool append) {
+    close();
+    const int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+    fd_ = ::open(path.c_str(), flags, 0666);
+    recordErrno();
+    return fd_ >= 0;
+}
+
 bool File::openExisting(const std::string& path, bool writable) {
     close();
     int flags = (writable ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;

@@ -4,28 +4,27 @@
 // the engine maps a false/negative return to its result code.
 #pragma once
 
-#include <termios.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace vsk::platform {
 
 struct LineParams {
-    speed_t speed;
+    int32_t baud;  // bits per second
     int parity;    // 0 none, 1 even, 2 odd
     int dataBits;  // 7 or 8
     int stopBits;  // 1 or 2
 };
 
-// Maps a baud rate to its termios speed; false for a rate the system lacks.
-bool speedForBaud(int32_t baud, speed_t* out);
+// Whether the system can run a port at `baud`.
+bool baudSupported(int32_t baud);
 
 class Port {
   public:
-    Port() = default;
+    Port();
     Port(const Port&) = delete;
     Port& operator=(const Port&) = delete;
     ~Port();
@@ -35,7 +34,7 @@ class Port {
     // a tty. False on failure, with the cause recorded. Closing, and
     // destroying an open port, give the device back (TIOCNXCL, unlock).
     bool open(const std::string& path);
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return handle_ != kNoHandle; }
 
     // Reads the current settings (the base that applyLine changes).
     bool readSettings();
@@ -75,9 +74,9 @@ class Port {
     }
     // One byte that is already waiting, without any wait: 1, 0 or -1.
     int readWaitingByte(uint8_t* out) { return readByte(out, 0); }
-    // The descriptor a host may wait on for input (-1 when closed); reading
-    // stays with readByte and readWaitingByte.
-    intptr_t waitHandle() const { return fd_; }
+    // The descriptor or handle a host may wait on for input (-1 when
+    // closed); reading stays with readByte and readWaitingByte.
+    intptr_t waitHandle() const { return handle_; }
     // Drops every byte already waiting.
     void discardWaiting();
 
@@ -90,12 +89,15 @@ class Port {
     bool close();
 
   private:
+    // The system's settings of the device: those found at open, restored at
+    // close, and those in force now. Each platform defines its own.
+    struct Settings;
+    static constexpr intptr_t kNoHandle = -1;
+
     int fillBuffer(int timeoutMs);
 
-    int fd_ = -1;
-    bool haveSaved_ = false;
-    termios saved_{};
-    termios current_{};
+    intptr_t handle_ = kNoHandle;  // a descriptor or a handle, by platform
+    std::unique_ptr<Settings> settings_;
     uint32_t writeMsPerByte_ = 1000;
     uint8_t inBuf_[4096];
     size_t inHead_ = 0;

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,7 +16,16 @@
 
 namespace vsk::platform {
 
-bool speedForBaud(int32_t baud, speed_t* out) {
+struct Port::Settings {
+    bool haveSaved = false;
+    termios saved{};    // found at open, restored at close
+    termios current{};  // read by readSettings, changed by applyLine
+};
+
+namespace {
+
+// The termios speed for a rate; false for a rate the system lacks.
+bool speedFor(int32_t baud, speed_t* out) {
     switch (baud) {
         case 1200:
             *out = B1200;
@@ -46,7 +56,9 @@ bool speedForBaud(int32_t baud, speed_t* out) {
     }
 }
 
-namespace {
+int fdOf(intptr_t handle) {
+    return static_cast<int>(handle);
+}
 
 // Asks the driver not to hold received bytes back (USB adapters otherwise
 // batch them for up to 16 ms). Not every driver offers it; a refusal is fine,
@@ -81,10 +93,17 @@ void releaseDevice(int fd) {
 
 }  // namespace
 
+bool baudSupported(int32_t baud) {
+    speed_t speed;
+    return speedFor(baud, &speed);
+}
+
+Port::Port() = default;
+
 Port::~Port() {
-    if (fd_ < 0) return;
-    releaseDevice(fd_);
-    ::close(fd_);
+    if (handle_ == kNoHandle) return;
+    releaseDevice(fdOf(handle_));
+    ::close(fdOf(handle_));
 }
 
 bool Port::open(const std::string& path) {
@@ -105,22 +124,25 @@ bool Port::open(const std::string& path) {
         return failWith(err == EWOULDBLOCK ? EBUSY : err);
     }
     ioctl(fd, TIOCEXCL);
-    haveSaved_ = tcgetattr(fd, &saved_) == 0;
+    settings_ = std::make_unique<Settings>();
+    settings_->haveSaved = tcgetattr(fd, &settings_->saved) == 0;
     recordErrno();
     requestLowLatency(fd);
-    fd_ = fd;
+    handle_ = fd;
     inHead_ = inTail_ = 0;
     return true;
 }
 
 bool Port::readSettings() {
-    int r = tcgetattr(fd_, &current_);
+    int r = tcgetattr(fdOf(handle_), &settings_->current);
     recordErrno();
     return r == 0;
 }
 
 bool Port::applyLine(const LineParams& p) {
-    termios t = current_;
+    speed_t speed;
+    if (!speedFor(p.baud, &speed)) return failWith(EINVAL);
+    termios t = settings_->current;
     cfmakeraw(&t);
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL);
     t.c_cflag |= CLOCAL | CREAD | (p.dataBits == 7 ? CS7 : CS8);
@@ -133,12 +155,12 @@ bool Port::applyLine(const LineParams& p) {
     }
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    cfsetispeed(&t, p.speed);
-    cfsetospeed(&t, p.speed);
-    int r = tcsetattr(fd_, TCSANOW, &t);
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    int r = tcsetattr(fdOf(handle_), TCSANOW, &t);
     recordErrno();
     if (r != 0) return false;
-    current_ = t;
+    settings_->current = t;
     return true;
 }
 
@@ -149,14 +171,14 @@ bool Port::setWriteTimeout(uint32_t msPerByte) {
 
 bool Port::setDtr(bool raised) {
     int bits = TIOCM_DTR;
-    int r = ioctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &bits);
+    int r = ioctl(fdOf(handle_), raised ? TIOCMBIS : TIOCMBIC, &bits);
     recordErrno();
     return r == 0;
 }
 
 bool Port::setRts(bool raised) {
     int bits = TIOCM_RTS;
-    int r = ioctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &bits);
+    int r = ioctl(fdOf(handle_), raised ? TIOCMBIS : TIOCMBIC, &bits);
     recordErrno();
     return r == 0;
 }
@@ -164,7 +186,7 @@ bool Port::setRts(bool raised) {
 // Waits up to `timeoutMs` for input and reads what is waiting into the
 // buffer: 1 bytes arrived, 0 none, -1 failure or hang-up.
 int Port::fillBuffer(int timeoutMs) {
-    pollfd pfd{fd_, POLLIN, 0};
+    pollfd pfd{fdOf(handle_), POLLIN, 0};
     int r = poll(&pfd, 1, timeoutMs);
     if (r < 0) {
         if (errno == EINTR) return 0;  // a signal (for example an abort request)
@@ -178,7 +200,7 @@ int Port::fillBuffer(int timeoutMs) {
         recordErrno();
         return -1;
     }
-    ssize_t n = ::read(fd_, inBuf_, sizeof inBuf_);
+    ssize_t n = ::read(fdOf(handle_), inBuf_, sizeof inBuf_);
     recordErrno();
     if (n > 0) {
         inHead_ = 0;
@@ -203,7 +225,7 @@ bool Port::write(const uint8_t* data, size_t n, size_t* written) {
     uint32_t start = tickMs();
     uint64_t budget = static_cast<uint64_t>(writeMsPerByte_) * n + 1;
     while (*written < n) {
-        ssize_t w = ::write(fd_, data + *written, n - *written);
+        ssize_t w = ::write(fdOf(handle_), data + *written, n - *written);
         recordErrno();
         if (w > 0) {
             *written += static_cast<size_t>(w);
@@ -212,7 +234,7 @@ bool Port::write(const uint8_t* data, size_t n, size_t* written) {
         if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
         uint32_t spent = elapsedMs(start);
         if (spent >= budget) return true;  // short write: the caller reports a time-out
-        pollfd pfd{fd_, POLLOUT, 0};
+        pollfd pfd{fdOf(handle_), POLLOUT, 0};
         uint64_t left = budget - spent;
         int r = poll(&pfd, 1, static_cast<int>(left > 100 ? 100 : left));
         if (r < 0 && errno != EINTR) {
@@ -229,7 +251,8 @@ bool Port::write(const uint8_t* data, size_t n, size_t* written) {
 }
 
 bool Port::close() {
-    if (fd_ < 0) return false;
+    if (handle_ == kNoHandle) return false;
+    const int fd = fdOf(handle_);
     // The drain and the restore are best effort and not recorded: a close on
     // the way out of a failed open must leave that failure's cause in place.
     const int saved = errno;
@@ -237,16 +260,16 @@ bool Port::close() {
     // for ever: output is drained while it keeps moving, for at most 2 s.
     uint32_t start = tickMs();
     int pending = 0;
-    while (ioctl(fd_, TIOCOUTQ, &pending) == 0 && pending > 0 && elapsedMs(start) < 2000) {
+    while (ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0 && elapsedMs(start) < 2000) {
         sleepMs(1);
     }
-    if (haveSaved_) tcsetattr(fd_, TCSANOW, &saved_);
-    releaseDevice(fd_);
+    if (settings_->haveSaved) tcsetattr(fd, TCSANOW, &settings_->saved);
+    releaseDevice(fd);
     errno = saved;
-    int r = ::close(fd_);
+    int r = ::close(fd);
     recordErrno();
-    fd_ = -1;
-    haveSaved_ = false;
+    handle_ = kNoHandle;
+    settings_.reset();
     inHead_ = inTail_ = 0;
     return r == 0;
 }

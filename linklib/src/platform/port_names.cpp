@@ -1,4 +1,4 @@
-#include "port_names.h"
+#include "platform/port_names.h"
 
 #include <cstdlib>
 
@@ -15,7 +15,7 @@ bool portFromEnvironment(int32_t n) {
 
 std::string devicePathForPort(int32_t n) {
     if (portFromEnvironment(n)) return std::getenv(portVariable(n).c_str());
-    return "/dev/ttyS" + std::to_string(n - 1);
+    return defaultDeviceForPort(n);
 }
 
 }  // namespace vsk
