@@ -33,7 +33,7 @@ class Converter {
             char* out = buffer;
             size_t outLeft = sizeof buffer;
             size_t done = iconv(cd_, &in, &inLeft, &out, &outLeft);
-            output.append(buffer, out - buffer);
+            output.append(buffer, sizeof buffer - outLeft);
             if (done == static_cast<size_t>(-1) && errno != E2BIG) return std::nullopt;
         }
         return output;
@@ -68,8 +68,8 @@ std::optional<std::string> utf8ToCp932(std::string_view utf8) {
 
 std::string terminalNameFromUtf8(std::string_view utf8) {
     if (utf8.empty()) throw UsageError("a terminal file name cannot be empty");
-    for (unsigned char byte : utf8)
-        if (isControl(byte))
+    for (char c : utf8)
+        if (isControl(static_cast<unsigned char>(c)))
             throw UsageError("the terminal file name '" + std::string(utf8) +
                              "' holds a control character");
     std::optional<std::string> cp932 = utf8ToCp932(utf8);
