@@ -30,14 +30,14 @@ namespace {
 double cpuSeconds() {
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec +
-           (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 double wallSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec + ts.tv_nsec / 1e9;
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 }  // namespace

@@ -225,7 +225,8 @@ Idle measureIdle(const std::vector<std::string>& args, const Setup& setup, const
     Counters after = countersOf(pid);
     const double wall = bench::now() - t0;
     stop(pid);
-    return {(after.switches - before.switches) / wall, (after.cpu - before.cpu) / wall * 100};
+    return {static_cast<double>(after.switches - before.switches) / wall,
+            (after.cpu - before.cpu) / wall * 100};
 }
 
 // CPU seconds of one paced download of `kb` KB by the program, from the batch

@@ -49,7 +49,7 @@ void pacedRows(bool quick) {
     std::printf("%-34s %10s %10s %10s %13s %8s\n", "paced line, 8N1", "bytes", "seconds",
                 "of ceiling", "lowest-highest", "result");
     for (const Rate& rate : rates) {
-        const double ceiling = 512.0 / 537.0 * rate.baud / 10.0;
+        const double ceiling = 512.0 / 537.0 * static_cast<double>(rate.baud) / 10.0;
         Line line({"--baud", std::to_string(rate.baud)});
         for (int up = 0; up < 2; ++up) {
             std::vector<double> walls;
@@ -61,12 +61,13 @@ void pacedRows(bool quick) {
             }
             const double middle = median(walls);
             const auto [fastest, slowest] = std::minmax_element(walls.begin(), walls.end());
+            const auto size = static_cast<double>(rate.size);
             char label[64];
             std::snprintf(label, sizeof label, "%s at %ld baud", up ? "upload" : "download",
                           rate.baud);
             std::printf("%-34s %10ld %10.2f %10.3f  %5.3f-%5.3f %8d\n", label, rate.size, middle,
-                        rate.size / middle / ceiling, rate.size / *slowest / ceiling,
-                        rate.size / *fastest / ceiling, result);
+                        size / middle / ceiling, size / *slowest / ceiling,
+                        size / *fastest / ceiling, result);
         }
     }
 }

@@ -473,8 +473,9 @@ void Soak::offerUploads(int k, const FaultCase& fault) {
     const std::string dir = terminalDir(k);
     for (char which : {'A', 'B'}) {
         const std::string name = ownName(k, which);
-        writeAtomically(dir, name,
-                        contentOf(name, ++ownVersion_[k], which == 'A' ? kABase : kBBase));
+        writeAtomically(
+            dir, name,
+            contentOf(name, ++ownVersion_[static_cast<size_t>(k)], which == 'A' ? kABase : kBBase));
     }
     offered_.clear();
     std::set<std::string> names;

@@ -16,7 +16,7 @@ namespace vsk::bench {
 // Printable lines, as terminals' data files are, different per name and version.
 inline std::string contentOf(const std::string& name, int version, size_t base) {
     uint32_t x = 2166136261u;
-    for (unsigned char c : name) x = (x ^ c) * 16777619u;
+    for (char c : name) x = (x ^ static_cast<unsigned char>(c)) * 16777619u;
     x ^= static_cast<uint32_t>(version) * 2654435761u;
     std::string s(base + static_cast<size_t>(version % 50), '\0');
     for (size_t i = 0; i < s.size(); ++i) {

@@ -154,7 +154,7 @@ void SharedFolderSoak::round() {
 
     std::vector<Receiver> receivers(kReceivers);
     for (int i = 0; i < kReceivers; ++i) {
-        Receiver& r = receivers[i];
+        Receiver& r = receivers[static_cast<size_t>(i)];
         r.ht = i + 1;
         r.command = coin(random_) ? "get-all" : "get";
         const std::string dir = work_.file("ht" + std::to_string(r.ht));
@@ -166,10 +166,10 @@ void SharedFolderSoak::round() {
                                          "3",         r.command, std::to_string(r.ht)};
         if (r.command == "get") args.insert(args.end(), {kSharedName, ownName(r.ht)});
         args.insert(args.end(), {"--to", pc_, "--mode", append ? "append" : "overwrite"});
-        r.pid = spawn(args, sims_[i]->path(), port);
+        r.pid = spawn(args, sims_[static_cast<size_t>(i)]->path(), port);
     }
     if (third(random_) == 0) {
-        Receiver& victim = receivers[coin(random_)];
+        Receiver& victim = receivers[static_cast<size_t>(coin(random_))];
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random_)));
         int status = 0;
         if (::waitpid(victim.pid, &status, WNOHANG) == 0) {

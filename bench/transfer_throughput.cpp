@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     const long pacedSize = options.number("--paced-size", 200 * 1024);
     const long unpacedSize = options.number("--unpaced-size", 9999999);
     const long baud = options.number("--baud", 115200);
-    const double ceiling = 512.0 / 537.0 * baud / 10.0;
+    const double ceiling = 512.0 / 537.0 * static_cast<double>(baud) / 10.0;
 
     std::printf("paced line: %ld baud 8N1, %ld-byte file, ceiling %.0f bytes/s\n", baud, pacedSize,
                 ceiling);
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
         Line line({"--baud", std::to_string(baud)});
         for (int up = 0; up < 2; ++up) {
             Run r = up ? line.upload(pacedSize) : line.download(pacedSize);
-            double rate = pacedSize / r.wall;
+            double rate = static_cast<double>(pacedSize) / r.wall;
             std::printf("%-10s %10.2f %12.0f %10.3f %8d\n", up ? "upload" : "download", r.wall,
                         rate, rate / ceiling, r.result);
         }
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         for (int up = 0; up < 2; ++up) {
             Run r = up ? line.upload(unpacedSize) : line.download(unpacedSize);
             std::printf("%-10s %10.2f %10.2f %12.2f %8d\n", up ? "upload" : "download", r.wall,
-                        r.cpu, unpacedSize / r.wall / 1e6, r.result);
+                        r.cpu, static_cast<double>(unpacedSize) / r.wall / 1e6, r.result);
         }
     }
     std::printf("\npeak resident memory of this process: %ld KiB\n", peakRssKb());

@@ -121,7 +121,8 @@ HistoryBlock downloadBlock(const QString& ht, int32_t count, const DownloadList&
     const int32_t n = std::clamp(count, 0, VSK_MAX_FILES);
     for (int32_t i = 0; i < n; ++i) {
         const DownloadEntry& e = list.Entries[i];
-        QString path = QString::fromUtf8(e.Path, qstrnlen(e.Path, sizeof e.Path));
+        QString path =
+            QString::fromUtf8(e.Path, static_cast<qsizetype>(qstrnlen(e.Path, sizeof e.Path)));
         PathParts parts = splitJobPath(blankTrimmed(path));
         if (parts.name.isEmpty()) break;
         block.rows << HistoryBlock::Row{
@@ -141,7 +142,7 @@ HistoryBlock uploadBlock(const QString& ht, const UploadList& list, int32_t resu
     const int32_t n = std::clamp(list.Count, 0, VSK_MAX_FILES);
     for (int32_t i = 0; i < n; ++i) {
         const UploadEntry& e = list.Entries[i];
-        QByteArray raw(e.Name, qstrnlen(e.Name, sizeof e.Name));
+        QByteArray raw(e.Name, static_cast<qsizetype>(qstrnlen(e.Name, sizeof e.Name)));
         const QString name = blankTrimmed(fromCp932(raw));
         if (name.isEmpty()) break;
         block.rows << HistoryBlock::Row{QChar(result_line::kFile), nameColumn(printableName(name)),

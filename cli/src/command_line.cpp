@@ -443,7 +443,7 @@ void selectPiece(std::string_view piece, std::string& mask) {
         if (last < first)
             throw UsageError("the selection range " + quoted(trimmed) + " runs backwards");
     }
-    for (int number = first; number <= last; ++number) mask[number - 1] = '1';
+    for (int number = first; number <= last; ++number) mask[static_cast<size_t>(number - 1)] = '1';
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ bool ProgressDisplay::isSelected(const std::string& ht) const {
         number = number * 10 + (c - '0');
     }
     return number >= 1 && static_cast<size_t>(number) <= selection_.size() &&
-           selection_[number - 1] == '1';
+           selection_[static_cast<size_t>(number) - 1] == '1';
 }
 
 void ProgressDisplay::sampleUntilStopped() {

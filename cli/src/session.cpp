@@ -67,7 +67,7 @@ void endByInterruptSignal() {
     std::raise(signal);
 }
 
-InterruptRoute::InterruptRoute(AbortCall abort, void* context) : abort_(abort), context_(context) {
+InterruptRoute::InterruptRoute(AbortCall call, void* context) : abort_(call), context_(context) {
     gRoute = this;
     installInterruptHandlers();
 }

@@ -285,7 +285,8 @@ int runGet(const Invocation& invocation) {
         reportTransferFailure(onHt(invocation, "get " + typed), code);
         exitCode = kExitFailed;
         if (endsTheRun(code)) {
-            reportNotAttempted({invocation.operands.begin() + i + 1, invocation.operands.end()});
+            const auto next = invocation.operands.begin() + static_cast<std::ptrdiff_t>(i) + 1;
+            reportNotAttempted({next, invocation.operands.end()});
             break;
         }
     }

@@ -23,7 +23,7 @@ void expectUsageError(std::vector<std::string> args, const std::string& fragment
 
 std::string maskWith(std::initializer_list<int> selected) {
     std::string mask(128, '0');
-    for (int number : selected) mask[number - 1] = '1';
+    for (int number : selected) mask[static_cast<size_t>(number - 1)] = '1';
     return mask;
 }
 

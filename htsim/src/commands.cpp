@@ -126,7 +126,8 @@ class EndlessListing : public Conversation {
     Bytes synthetic() const {
         std::string text;
         for (int i = 1; i <= perFrame_; ++i) {
-            int n = static_cast<int>((index_ * static_cast<size_t>(perFrame_) + i) % 10000);
+            int n = static_cast<int>(
+                (index_ * static_cast<size_t>(perFrame_) + static_cast<size_t>(i)) % 10000);
             text += extraName(n) + digits(extraSize(n), fr::kSizeDigits);
         }
         return dataFrame(ht_, static_cast<char>('0' + index_ % 10), text);

@@ -352,8 +352,8 @@ void LineServer::transmit(const Bytes& bytes, std::chrono::nanoseconds extraPerB
     // the start of the burst so that waking late never slows the line down:
     // whatever has fallen due meanwhile goes out in one write.
     int64_t n = static_cast<int64_t>(bytes.size());
-    const Clock::time_point now = Clock::now();
-    tx_.enter(from ? std::min(*from, now) : now);
+    const Clock::time_point start = Clock::now();
+    tx_.enter(from ? std::min(*from, start) : start);
     int64_t sent = 0;
     while (sent < n && !stopping()) {
         auto now = Clock::now();

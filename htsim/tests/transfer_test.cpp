@@ -107,7 +107,7 @@ TEST_F(TransferTest, DownloadIsStoredUnderItsNameOnlyOnceComplete) {
     const std::pair<char, const char*> commands[] = {
         {'D', "A.DAT"}, {'A', "APP1.EXE"}, {'B', "APP0.EXE"}, {'O', "SYSTEM.HEX"}};
     for (auto [code, name] : commands) {
-        const std::string content = testPattern(1100, code);
+        const std::string content = testPattern(1100, static_cast<unsigned char>(code));
         Frame ack = reply(command(5, code, sized(name, content.size())));
         EXPECT_EQ(ack.type, 'A');
         EXPECT_EQ(ack.control(), fr::ACK);
@@ -223,7 +223,7 @@ TEST_F(TransferTest, BatchDownloadTakesHeaderThenBlocksPerFileAndEndsAtTheMarker
     make();
     for (char code : {'W', 'V'}) {
         EXPECT_EQ(reply(command(5, code, "002")).control(), fr::ACK);
-        const std::string first = testPattern(700, code);
+        const std::string first = testPattern(700, static_cast<unsigned char>(code));
         Frame h = reply(data(5, '0', sized("OS1.HEX", first.size())));
         EXPECT_EQ(h.control(), fr::ACK);
         EXPECT_EQ(h.block, '0');
@@ -405,7 +405,8 @@ TEST_F(TransferTest, ReceivingFaultsAnswerTheBlockAtTheirPosition) {
     const std::string content = testPattern(5 * 512);
     reply(command(5, 'D', sized("F.DAT", content.size())));
     auto block = [&](int i) {
-        return data(5, static_cast<char>('0' + i), content.substr(i * 512, 512));
+        return data(5, static_cast<char>('0' + i),
+                    content.substr(static_cast<size_t>(i) * 512, 512));
     };
     EXPECT_EQ(reply(block(0)).control(), fr::ACK);
     EXPECT_EQ(reply(block(1)).control(), fr::NAK);

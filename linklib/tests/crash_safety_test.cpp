@@ -148,8 +148,9 @@ TEST_F(CrashSafetyTest, KilledWhileAppendingLeavesOldOrWholeNewBytes) {
     bool appending = false;
     while (!appending && std::chrono::steady_clock::now() < deadline) {
         struct stat st {};
-        appending = (::stat(target.c_str(), &st) == 0 && st.st_size != (off_t)old.size()) ||
-                    tempsIn(pc_.path()).size() > 1;
+        appending =
+            (::stat(target.c_str(), &st) == 0 && st.st_size != static_cast<off_t>(old.size())) ||
+            tempsIn(pc_.path()).size() > 1;
     }
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);

@@ -43,7 +43,7 @@ std::vector<std::string> fields(const std::string& line) {
 
 std::string mask(std::initializer_list<int> hts) {
     std::string m(128, '0');
-    for (int h : hts) m[h - 1] = '1';
+    for (int h : hts) m[static_cast<size_t>(h - 1)] = '1';
     return m;
 }
 

@@ -161,7 +161,8 @@ TEST_F(SessionTest, AnotherProcessCannotOpenTheSamePort) {
     ASSERT_EQ(Vsk_ComOpen(&h_, 1, 0, &ls), 0);
     ASSERT_EQ(write(go[1], "g", 1), 1);
     int32_t childResult[2] = {};
-    ASSERT_EQ(read(result[0], childResult, sizeof childResult), (ssize_t)sizeof childResult);
+    ASSERT_EQ(read(result[0], childResult, sizeof childResult),
+              static_cast<ssize_t>(sizeof childResult));
     waitpid(child, nullptr, 0);
     EXPECT_EQ(childResult[0], VSK_E_SYS_OPEN);
     EXPECT_EQ(childResult[1], EBUSY);

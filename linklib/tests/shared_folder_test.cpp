@@ -58,7 +58,7 @@ class SharedFolderTest : public ::testing::Test {
         ::close(go[0]);
         // All start at once.
         std::string start(children.size(), 'x');
-        EXPECT_EQ(::write(go[1], start.data(), start.size()), (ssize_t)start.size());
+        EXPECT_EQ(::write(go[1], start.data(), start.size()), static_cast<ssize_t>(start.size()));
         ::close(go[1]);
         std::vector<int32_t> codes;
         for (size_t i = 0; i < children.size(); ++i) {
@@ -96,7 +96,7 @@ TEST_F(SharedFolderTest, SingleUploadsOfDifferentFiles) {
     const std::string folder = pc_.path();
     auto codes = runTogether([&](int32_t h) {
         const char* name = getenv("VESKA_COM1") == sims_[0]->path() ? "A.DAT" : "B.DAT";
-        return Vsk_FUpload(h, "005", 0, folder.c_str(), name, (int32_t)kSize, 0);
+        return Vsk_FUpload(h, "005", 0, folder.c_str(), name, static_cast<int32_t>(kSize), 0);
     });
     EXPECT_EQ(codes, (std::vector<int32_t>{0, 0}));
     EXPECT_TRUE(readFile(pc_.file("A.DAT")) == kA);
@@ -110,7 +110,7 @@ TEST_F(SharedFolderTest, SingleUploadsAppendingToOneFile) {
     pc_.write("LOG.DAT", "old;");
     const std::string folder = pc_.path();
     auto codes = runTogether([&](int32_t h) {
-        return Vsk_FUpload(h, "005", 1, folder.c_str(), "LOG.DAT", (int32_t)kSize, 0);
+        return Vsk_FUpload(h, "005", 1, folder.c_str(), "LOG.DAT", static_cast<int32_t>(kSize), 0);
     });
     EXPECT_EQ(codes, (std::vector<int32_t>{0, 0}));
     const std::string got = readFile(pc_.file("LOG.DAT"));

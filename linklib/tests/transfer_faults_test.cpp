@@ -25,7 +25,7 @@ class TransferFaultsTest : public LinkTest {
     int32_t download(const char* fault) {
         startTerminal({"--fault", fault});
         pc_.write("F.DAT", pattern(kSize));
-        return Vsk_FDownload(h_, "005", pc_.file("F.DAT").c_str(), (int32_t)kSize, 0);
+        return Vsk_FDownload(h_, "005", pc_.file("F.DAT").c_str(), static_cast<int32_t>(kSize), 0);
     }
 
     // An upload of the six-block file over an existing PC file under `fault`.
@@ -34,7 +34,8 @@ class TransferFaultsTest : public LinkTest {
         extra.insert(extra.begin(), {"--fault", fault});
         startTerminal(extra);
         pc_.write("F.DAT", "previous contents");
-        return Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "F.DAT", (int32_t)kSize, 0);
+        return Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "F.DAT", static_cast<int32_t>(kSize),
+                           0);
     }
 
     void expectPcUnchanged() {
@@ -67,7 +68,8 @@ TEST_F(TransferFaultsTest, LateAcknowledgementCostsOnlyTheCopiesSentMeanwhile) {
     for (const Case& c : cases) {
         startTerminal({"--baud", "38400", "--fault", c.fault}, fastSettings(500, c.retry));
         pc_.write("F.DAT", pattern(kSize));
-        EXPECT_EQ(Vsk_FDownload(h_, "005", pc_.file("F.DAT").c_str(), (int32_t)kSize, 0), 0)
+        EXPECT_EQ(
+            Vsk_FDownload(h_, "005", pc_.file("F.DAT").c_str(), static_cast<int32_t>(kSize), 0), 0)
             << c.fault;
         ASSERT_TRUE(sim().waitReceived(1, isFrame('E', "EOT"))) << c.fault;
         EXPECT_TRUE(terminalStored(store_.file("F.DAT"), pattern(kSize))) << c.fault;
@@ -106,8 +108,9 @@ TEST_F(TransferFaultsTest, CancelBetweenBlocksIsHeardAtOnce) {
         startTerminal(args, fastSettings(1000, 3));
         pc_.write("F.DAT", pattern(kSize));
         const auto started = std::chrono::steady_clock::now();
-        EXPECT_EQ(Vsk_FDownload(h_, "005", pc_.file("F.DAT").c_str(), (int32_t)kSize, 0),
-                  VSK_E_ABORT_HT)
+        EXPECT_EQ(
+            Vsk_FDownload(h_, "005", pc_.file("F.DAT").c_str(), static_cast<int32_t>(kSize), 0),
+            VSK_E_ABORT_HT)
             << baud;
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900))
             << baud;
@@ -222,7 +225,7 @@ TEST_F(TransferFaultsTest, ReceivedFilesNeverTakeOtherFilesNames) {
             UploadList list{};
             list.SaveMode = mode;
             ASSERT_EQ(Vsk_AllUpload(h_, "005", pc.path().c_str(), &list, 0), 0) << mode;
-            ASSERT_EQ(list.Count, (int32_t)names.size());
+            ASSERT_EQ(list.Count, static_cast<int32_t>(names.size()));
             for (size_t k = 0; k < names.size(); ++k) {
                 EXPECT_EQ(list.Entries[k].Outcome, 1) << mode << " " << names[k];
                 EXPECT_EQ(readFile(pc.file(names[k])), "terminal " + names[k]) << mode;
@@ -281,8 +284,9 @@ TEST_F(TransferFaultsTest, MoreBytesThanAnnouncedAreRefused) {
 
     startTerminal({"--fault", "overlong=1@S"});
     pc_.write("F.DAT", "previous contents");
-    EXPECT_EQ(Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "F.DAT", (int32_t)kSize, 0),
-              VSK_E_UPLOAD_SIZE);
+    EXPECT_EQ(
+        Vsk_FUpload(h_, "005", 0, pc_.path().c_str(), "F.DAT", static_cast<int32_t>(kSize), 0),
+        VSK_E_UPLOAD_SIZE);
     expectPcUnchanged();
     expectUsable();
     TearDown();

@@ -63,7 +63,9 @@ TEST_F(TransfersTest, EmptyAndLongDownloads) {
 
     const std::string big = pattern(512 * 11 + 100);
     pc_.write("BIG.DAT", big);
-    ASSERT_EQ(Vsk_FDownload(h_, "005", pc_.file("BIG.DAT").c_str(), (int32_t)big.size(), 0), 0);
+    ASSERT_EQ(
+        Vsk_FDownload(h_, "005", pc_.file("BIG.DAT").c_str(), static_cast<int32_t>(big.size()), 0),
+        0);
     auto blocks = blocksSent();
     ASSERT_EQ(blocks.size(), 12u);
     EXPECT_EQ(blocks[10].block, '0');  // the eleventh block

@@ -26,7 +26,7 @@ F_CON::F_CON(QWidget* parent) : QDialog(parent) {
         button->setMinimumWidth(100);
         connect(button, &QPushButton::clicked, this, [this, i] { answer(i); });
         row->addWidget(button);
-        btn_[i] = button;
+        btn_[static_cast<size_t>(i)] = button;
     }
 
     auto* layout = new QVBoxLayout(this);
@@ -39,7 +39,7 @@ F_CON::~F_CON() = default;
 
 QPushButton* F_CON::btn(int index) const {
     if (index < 0 || index >= static_cast<int>(btn_.size())) return nullptr;
-    return btn_[index];
+    return btn_[static_cast<size_t>(index)];
 }
 
 void F_CON::showEvent(QShowEvent* event) {

@@ -25,12 +25,12 @@ F_Ren::F_Ren(QWidget* parent) : QDialog(parent) {
     auto* row = new QHBoxLayout;
     row->addStretch();
     for (int16_t i = 0; i < static_cast<int16_t>(btn_.size()); ++i) {
-        auto* button = new QPushButton(captions[i], this);
+        auto* button = new QPushButton(captions[static_cast<size_t>(i)], this);
         button->setObjectName(QStringLiteral("btn_%1").arg(i));
         button->setMinimumWidth(100);
         connect(button, &QPushButton::clicked, this, [this, i] { answer(i); });
         row->addWidget(button);
-        btn_[i] = button;
+        btn_[static_cast<size_t>(i)] = button;
     }
     // Enter in the name field renames.
     btn_[kRename]->setDefault(true);
@@ -46,7 +46,7 @@ F_Ren::~F_Ren() = default;
 
 QPushButton* F_Ren::btn(int index) const {
     if (index < 0 || index >= static_cast<int>(btn_.size())) return nullptr;
-    return btn_[index];
+    return btn_[static_cast<size_t>(index)];
 }
 
 void F_Ren::showEvent(QShowEvent* event) {

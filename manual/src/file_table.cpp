@@ -15,7 +15,7 @@ bool FileTable::add(const QByteArray& name, int32_t size) {
 
 bool FileTable::addUntrimmed(const QByteArray& name, int32_t size) {
     if (count_ >= kCapacity) return false;
-    entries_[count_] = FileEntry{name, size};
+    entries_[static_cast<size_t>(count_)] = FileEntry{name, size};
     ++count_;
     return true;
 }
@@ -24,9 +24,10 @@ bool FileTable::take(QByteArray* name, int32_t* size) {
     if (count_ == 0) return false;
     *name = entries_[0].Name;
     *size = entries_[0].Size;
-    for (int i = 1; i < count_; ++i) entries_[i - 1] = std::move(entries_[i]);
+    for (size_t i = 1; i < static_cast<size_t>(count_); ++i)
+        entries_[i - 1] = std::move(entries_[i]);
     --count_;
-    entries_[count_] = FileEntry{};
+    entries_[static_cast<size_t>(count_)] = FileEntry{};
     return true;
 }
 

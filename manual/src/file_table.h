@@ -30,7 +30,7 @@ class FileTable {
     void clear();
 
     int count() const { return count_; }
-    const FileEntry& at(int i) const { return entries_[i]; }
+    const FileEntry& at(int i) const { return entries_[static_cast<size_t>(i)]; }
 
   private:
     std::array<FileEntry, kCapacity> entries_;

@@ -30,7 +30,8 @@ using ui::F_Ren;
 
 std::string pattern(size_t n, char seed = 'A') {
     std::string s(n, '\0');
-    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(seed + (i * 7 + i / 512) % 26);
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>(seed + static_cast<int>((i * 7 + i / 512) % 26));
     return s;
 }
 

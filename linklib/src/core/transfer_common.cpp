@@ -72,7 +72,8 @@ namespace {
 // Names with control characters are refused in both directions: they cannot
 // be typed, shown or put in a result line safely.
 bool hasControlCharacter(const std::string& name) {
-    for (unsigned char c : name) {
+    for (char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || c == 0x7F) return true;
     }
     return false;

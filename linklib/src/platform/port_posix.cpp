@@ -68,7 +68,7 @@ void requestLowLatency(int fd) {
     const int saved = errno;
     serial_struct ss{};
     if (ioctl(fd, TIOCGSERIAL, &ss) == 0) {
-        ss.flags |= ASYNC_LOW_LATENCY;
+        ss.flags |= static_cast<int>(ASYNC_LOW_LATENCY);
         ioctl(fd, TIOCSSERIAL, &ss);
     }
     errno = saved;
@@ -147,7 +147,7 @@ bool Port::applyLine(const LineParams& p) {
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | HUPCL);
     t.c_cflag |= CLOCAL | CREAD | (p.dataBits == 7 ? CS7 : CS8);
     if (p.stopBits == 2) t.c_cflag |= CSTOPB;
-    t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | PARMRK | IGNPAR | ISTRIP);
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | PARMRK | IGNPAR | ISTRIP);
     if (p.parity != 0) {
         t.c_cflag |= PARENB;
         if (p.parity == 2) t.c_cflag |= PARODD;
