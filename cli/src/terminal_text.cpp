@@ -30,8 +30,8 @@ std::optional<std::string> utf8ToCp932(std::string_view utf8) {
 
 std::string terminalNameFromUtf8(std::string_view utf8) {
     if (utf8.empty()) throw UsageError("a terminal file name cannot be empty");
-    for (unsigned char byte : utf8)
-        if (isControl(byte))
+    for (char c : utf8)
+        if (isControl(static_cast<unsigned char>(c)))
             throw UsageError("the terminal file name '" + std::string(utf8) +
                              "' holds a control character");
     std::optional<std::string> cp932 = utf8ToCp932(utf8);
