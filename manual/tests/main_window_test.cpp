@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -38,6 +39,28 @@ std::string pattern(size_t n, char seed = 'A') {
 bool stored(const TempDir& dir, const std::string& name, const std::string& content) {
     return waitUntil([&] { return dir.read(name) == content; });
 }
+
+// Watches, from inside the event loop (the library dispatches events while
+// it waits), for an operation button offered while no terminal's files are
+// shown: such a button would act on nothing, or on a terminal dropped.
+class OfferWatch {
+  public:
+    explicit OfferWatch(ui::F_MainM& w) {
+        QObject::connect(&timer_, &QTimer::timeout, [this, &w] {
+            const bool offered = w.btnCopy()->isEnabled() || w.btnDel()->isEnabled() ||
+                                 w.btnRename()->isEnabled() || w.btnInstall()->isEnabled();
+            if (offered && w.txtFree()->text().isEmpty())
+                unlisted.insert(w.lblMessage()->text().isEmpty() ? QStringLiteral("<no status>")
+                                                                 : w.lblMessage()->text());
+        });
+        timer_.start(2);
+    }
+    // The status lines seen with the buttons offered and nothing listed.
+    QSet<QString> unlisted;
+
+  private:
+    QTimer timer_;
+};
 
 // --- Start, stop and the poll cycle
 
@@ -110,11 +133,15 @@ TEST_F(MainWindowTest, ThreeFailedPollsAreToleratedTheFourthIsAConnectionError) 
 class HtNumberTest : public MainWindowTest {
   protected:
     // Terminals 5 and 7, each on its own folder.
-    void startTerminals() {
+    // Terminals 5 and 7, each on its own folder; `sevenExtra` simulator
+    // options for terminal 7.
+    void startTerminals(std::vector<std::string> sevenExtra = {}) {
         store_.write("FIVE.DAT", "5");
         seven_.write("SEVEN.DAT", "7");
-        sim_ = std::make_unique<SimProcess>(std::vector<std::string>{
-            "--ht", "5", "--dir", store_.path(), "--ht", "7", "--dir", seven_.path()});
+        std::vector<std::string> args = {"--ht", "5", "--dir", store_.path(),
+                                         "--ht", "7", "--dir", seven_.path()};
+        args.insert(args.end(), sevenExtra.begin(), sevenExtra.end());
+        sim_ = std::make_unique<SimProcess>(std::move(args));
         setenv("VESKA_COM1", sim_->path().c_str(), 1);
     }
 
@@ -138,8 +165,8 @@ class HtNumberTest : public MainWindowTest {
     }
 
     // Connected to terminal 5, its files listed.
-    void connectToFive() {
-        startTerminals();
+    void connectToFive(std::vector<std::string> sevenExtra = {}) {
+        startTerminals(std::move(sevenExtra));
         openWindow();
         typeNumber("5", Qt::Key_Return);
         ASSERT_EQ(window_->chosenHt(), "005");
@@ -177,6 +204,33 @@ TEST_F(HtNumberTest, ReturnOrKeypadEnterSwitchesToTheTypedTerminal) {
     typeNumber("5", Qt::Key_Return);
     EXPECT_EQ(window_->cmbHandyID()->currentText(), "005");
     ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"FIVE.DAT"}; }));
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
+}
+
+TEST_F(HtNumberTest, ANumberEnteredDuringAListingLeavesNothingOffered) {
+    // Terminal 7 lists slowly enough to choose 5 again meanwhile.
+    connectToFive({"--fault", "delay=150@F"});
+    typeNumber("7", Qt::Key_Return);
+    bool switched = false;
+    QTimer back;
+    QObject::connect(&back, &QTimer::timeout, [&] {
+        if (switched || !window_->busy()) return;
+        switched = true;
+        window_->cmbHandyID()->setEditText(QStringLiteral("5"));
+        window_->cmbHandyID_Enter();
+    });
+    OfferWatch watch(*window_);
+    back.start(5);
+    ASSERT_TRUE(waitUntil([&] { return switched && !window_->busy(); }));
+    // The listing of 7 ends dropped: nothing is listed and the window says
+    // that it is connecting, until 5 answers and is listed again.
+    EXPECT_TRUE(terminalItems().isEmpty());
+    ASSERT_TRUE(waitUntil([&] {
+        return terminalItems() == QStringList{"FIVE.DAT"} && window_->btnCopy()->isEnabled();
+    }));
+    EXPECT_EQ(window_->chosenHt(), "005");
+    EXPECT_TRUE(watch.unlisted.isEmpty())
+        << QStringList(watch.unlisted.values()).join('|').toStdString();
     EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
 }
 
@@ -229,9 +283,16 @@ TEST_F(HtNumberTest, ANumberTypedButNotEnteredLetsNoOperationAct) {
 TEST_F(MainWindowTest, AFailedFirstListingIsTriedAgain) {
     store_.write("A.DAT", "a");
     startTerminal({"--fault", "silent=1@F"});
-    connect();
-    ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"A.DAT"}; }));
+    openWindow();
+    OfferWatch watch(*window_);
+    window_->btnStart()->click();
+    ASSERT_TRUE(waitUntil([&] {
+        return terminalItems() == QStringList{"A.DAT"} && window_->btnCopy()->isEnabled();
+    }));
     EXPECT_EQ(sim_->received(isCommand('F')).size(), 2u);
+    // Neither the start nor the failed listing offers operations on nothing.
+    EXPECT_TRUE(watch.unlisted.isEmpty())
+        << QStringList(watch.unlisted.values()).join('|').toStdString();
 }
 
 // Whether `edit` shows all of its text: it is not cut by what holds it, and
