@@ -253,6 +253,29 @@ TEST_F(RunWindowTest, AbortByButtonOrCloseBoxDuringATransfer) {
     }
 }
 
+TEST_F(RunWindowTest, AnAbortBeforeTheRunBeginsIsHonoured) {
+    for (bool closeBox : {false, true}) {
+        SCOPED_TRACE(closeBox ? "close box" : "button");
+        startSim({"--ht", "1", "--dir", "@dir:ht1"});
+        F_Auto& w = window(1, mask({1}));
+        // Shown, and aborted before the run has had its first turn.
+        w.runModeless();
+        if (closeBox) {
+            QCloseEvent event;
+            QApplication::sendEvent(&w, &event);
+            EXPECT_FALSE(event.isAccepted());
+        } else {
+            w.btn()->click();
+        }
+        ASSERT_TRUE(ended());
+        EXPECT_EQ(w.Result(), 0);
+        EXPECT_FALSE(w.runner().sessionOpen());
+        EXPECT_TRUE(sim_->received(isCommand('P')).empty());
+        EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'|').toStdString();
+        sim_.reset();
+    }
+}
+
 // What the run window looked like at each moment of a run, sampled every
 // few milliseconds from inside the event loop (during a transfer only the
 // library's own dispatching runs).
