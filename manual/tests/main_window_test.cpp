@@ -88,7 +88,7 @@ TEST_F(MainWindowTest, StartConnectsAndListsTheTerminalThenStopEndsIt) {
 }
 
 TEST_F(MainWindowTest, FailedOpenShowsTheMessageAndStaysStopped) {
-    setenv("VESKA_COM1", "/nonexistent/veskam-line", 1);
+    pointPortAt(1, "/nonexistent/veskam-line");
     openWindow();
     window_->btnStart()->click();
     EXPECT_FALSE(window_->started());
@@ -141,8 +141,7 @@ class HtNumberTest : public MainWindowTest {
         std::vector<std::string> args = {"--ht", "5", "--dir", store_.path(),
                                          "--ht", "7", "--dir", seven_.path()};
         args.insert(args.end(), sevenExtra.begin(), sevenExtra.end());
-        sim_ = std::make_unique<SimProcess>(std::move(args));
-        setenv("VESKA_COM1", sim_->path().c_str(), 1);
+        sim_ = simulatorOnPort(1, std::move(args));
     }
 
     // The widget the keys go to once the box has the focus.
@@ -328,7 +327,7 @@ class LostLineTest : public MainWindowTest {
   protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        setenv("VESKA_COM1", device_.c_str(), 1);
+        pointPortAt(1, device_);
     }
 
     // Terminal 1 behind a fixed path, as an adapter that comes back under
