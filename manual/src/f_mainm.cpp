@@ -386,8 +386,12 @@ void F_MainM::resume() {
 }
 
 void F_MainM::setStatus(const QString& text, bool error) {
-    lblMessage_->setStyleSheet(error ? QStringLiteral("color: #ff0000;")
-                                     : QStringLiteral("color: #000000;"));
+    // Every poll ends by entering its state again: a line that stays as it
+    // is is not styled and laid out anew 20 times a second.
+    const QString style =
+        error ? QStringLiteral("color: #ff0000;") : QStringLiteral("color: #000000;");
+    if (lblMessage_->text() == text && lblMessage_->styleSheet() == style) return;
+    lblMessage_->setStyleSheet(style);
     lblMessage_->setText(text);
     lblMessage_->setToolTip(QString());
 }
