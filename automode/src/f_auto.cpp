@@ -265,7 +265,7 @@ void F_Auto::reject() {
 }
 
 void F_Auto::finish() {
-    enter(State::Ended);
+    enter(State::Closing);
     const QString message = run_.closingMessage();
     if (!message.isEmpty()) {
         const int32_t code = run_.endedBy();
@@ -275,6 +275,7 @@ void F_Auto::finish() {
             this);
     }
     run_.close();
+    enter(State::Ended);
     done(QDialog::Accepted);
 }
 

@@ -35,7 +35,8 @@ class F_Auto : public QDialog, private RunEvents {
         Polling,       // TimerPolling waits for the next tick
         Ticking,       // inside a tick: the selected terminals are polled in turn
         Transferring,  // a transfer runs inside the tick: Timer1 shows its progress
-        Ended,         // the run has ended: the window may close, or be shown again
+        Closing,       // the run is over: its failure is shown and the line closed
+        Ended,         // the window may close, or be shown again for another run
     };
 
     explicit F_Auto(QWidget* parent = nullptr);
