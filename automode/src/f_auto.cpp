@@ -30,6 +30,14 @@ QTimer* timerOf(QObject* owner, const char* name, int interval) {
     return timer;
 }
 
+// Keeps a running timer's rhythm; starts or stops it as `on` says.
+void runIf(QTimer* timer, bool on) {
+    if (!on)
+        timer->stop();
+    else if (!timer->isActive())
+        timer->start();
+}
+
 }  // namespace
 
 F_Auto::F_Auto(QWidget* parent) : QDialog(parent), run_(this) {
@@ -144,34 +152,43 @@ void F_Auto::setJob(const AutoJob& job) {
     run_.job() = job;
 }
 
+// The polling text replaces what the start or a transfer showed; the timers
+// follow the state, so that no tick can start inside another.
+void F_Auto::enter(State next) {
+    const State previous = state_;
+    state_ = next;
+    runIf(timerStart_, next == State::Opening);
+    runIf(timerPolling_, next == State::Polling);
+    runIf(timer1_, next == State::Transferring);
+    if ((next == State::Polling && previous == State::Opening) ||
+        (next == State::Ticking && previous == State::Transferring))
+        showPolling();
+}
+
 void F_Auto::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous() && !loaded_) {
-        loaded_ = true;
+    if (!event->spontaneous() && (state_ == State::Idle || state_ == State::Ended)) {
+        enter(State::Loading);
         // After the show has finished, so that a minimised start sticks.
         QTimer::singleShot(0, this, [this] { load(); });
     }
 }
 
 void F_Auto::load() {
+    if (state_ != State::Loading) return;  // aborted before it began
     centreOnScreen(this);
     run_.reset();
-    closing_ = false;
     setWindowTitle(protype() == 2 ? QStringLiteral("オートモード・ファイルアップロード")
                                   : QStringLiteral("オートモード・ファイルダウンロード"));
     run_.open();
-    timerStart_->start();
+    enter(State::Opening);
     if (iconFlg_) showMinimized();
 }
 
 void F_Auto::TimerStart_Timer() {
-    timerStart_->stop();
-    if (run_.Result() != 0) {
-        finish();
-        return;
-    }
-    showPolling();
-    timerPolling_->start();
+    if (state_ != State::Opening) return;
+    if (run_.Result() != 0) return finish();
+    enter(State::Polling);
 }
 
 // What keeps going wrong stands under the polling text, so that a minimised
@@ -185,28 +202,25 @@ void F_Auto::showPolling() {
 }
 
 void F_Auto::TimerPolling_Timer() {
-    // Off for the whole tick: the library dispatches events while it waits,
-    // and a second tick must not start inside this one.
-    timerPolling_->stop();
-    if (!run_.pollingTick()) {
-        finish();
-        return;
-    }
-    timerPolling_->start();
+    if (state_ != State::Polling) return;
+    // The polling timer is off for the whole tick: the library dispatches
+    // events while it waits, and a second tick must not start inside this one.
+    enter(State::Ticking);
+    if (!run_.pollingTick()) return finish();
+    enter(State::Polling);
 }
 
 void F_Auto::transferStarting(const QString&) {
-    timer1_->start();
+    enter(State::Transferring);
 }
 
 void F_Auto::transferEnded(const QString&, int32_t, int32_t) {
-    timer1_->stop();
-    showPolling();
+    enter(State::Ticking);
 }
 
 void F_Auto::notice(const QString& text) {
     RunEvents::notice(text);
-    if (!timer1_->isActive()) showPolling();
+    if (state_ != State::Transferring) showPolling();
 }
 
 void F_Auto::processEvents() {
@@ -223,13 +237,18 @@ void F_Auto::Timer1_Timer() {
 }
 
 void F_Auto::btn_Click() {
+    // Before the run has begun there is nothing to stop: it never begins.
+    if (state_ == State::Loading) {
+        run_.reset();
+        return finish();
+    }
     run_.abort();
 }
 
 // The close box, the window menu and Escape abort the run; the window goes
 // once the run has ended.
 void F_Auto::closeEvent(QCloseEvent* event) {
-    if (closing_) {
+    if (state_ == State::Ended) {
         QDialog::closeEvent(event);
         return;
     }
@@ -238,7 +257,7 @@ void F_Auto::closeEvent(QCloseEvent* event) {
 }
 
 void F_Auto::reject() {
-    if (closing_) {
+    if (state_ == State::Ended) {
         QDialog::reject();
         return;
     }
@@ -246,9 +265,7 @@ void F_Auto::reject() {
 }
 
 void F_Auto::finish() {
-    timerStart_->stop();
-    timerPolling_->stop();
-    timer1_->stop();
+    enter(State::Closing);
     const QString message = run_.closingMessage();
     if (!message.isEmpty()) {
         const int32_t code = run_.endedBy();
@@ -258,8 +275,7 @@ void F_Auto::finish() {
             this);
     }
     run_.close();
-    closing_ = true;
-    loaded_ = false;
+    enter(State::Ended);
     done(QDialog::Accepted);
 }
 

@@ -26,6 +26,19 @@ class F_Auto : public QDialog, private RunEvents {
     static constexpr int kPollingInterval = 50;
     static constexpr int kProgressInterval = 50;
 
+    // Where the run stands. Each state has its one timer running, or none
+    // (enter()); the window closes only once the run has Ended.
+    enum class State {
+        Idle,          // not shown yet: nothing runs
+        Loading,       // shown: the run starts once the show has finished
+        Opening,       // the session has been opened; TimerStart looks at the result
+        Polling,       // TimerPolling waits for the next tick
+        Ticking,       // inside a tick: the selected terminals are polled in turn
+        Transferring,  // a transfer runs inside the tick: Timer1 shows its progress
+        Closing,       // the run is over: its failure is shown and the line closed
+        Ended,         // the window may close, or be shown again for another run
+    };
+
     explicit F_Auto(QWidget* parent = nullptr);
     ~F_Auto() override;
 
@@ -95,6 +108,7 @@ class F_Auto : public QDialog, private RunEvents {
     QTimer* TimerPolling() const { return timerPolling_; }
     QTimer* Timer1() const { return timer1_; }
     AutoRunner& runner() { return run_; }
+    State state() const { return state_; }
 
     void btn_Click();
 
@@ -104,6 +118,7 @@ class F_Auto : public QDialog, private RunEvents {
     void reject() override;
 
   private:
+    void enter(State next);
     void load();
     void TimerStart_Timer();
     void TimerPolling_Timer();
@@ -124,8 +139,7 @@ class F_Auto : public QDialog, private RunEvents {
     QTimer* timerPolling_ = nullptr;
     QTimer* timer1_ = nullptr;
     bool iconFlg_ = false;
-    bool loaded_ = false;
-    bool closing_ = false;  // the program closes the window; the close box does not
+    State state_ = State::Idle;
 };
 
 }  // namespace vsk::ui

@@ -3,20 +3,16 @@
 // and the results that end a run. The settings store lives in a scratch
 // folder and message boxes are recorded instead of shown.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSettings>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <functional>
@@ -24,12 +20,14 @@
 #include <set>
 #include <tuple>
 
+#include "auto_testing.h"
 #include "cls_reg.h"
 #include "f_auto.h"
 #include "message_box.h"
 #include "qt_wait.h"
 #include "sim_process.h"
 #include "single_instance.h"
+#include "test_env.h"
 #include "tool_start.h"
 
 namespace vsk::ui {
@@ -40,30 +38,14 @@ using htsim::testing::isFrame;
 using htsim::testing::SimProcess;
 using htsim::testing::TempDir;
 using htsim::testing::testPattern;
+using vsk::testing::maskOf;
+using vsk::testing::RecordedMessages;
+using vsk::testing::SettingsFolder;
+using vsk::testing::whenTrue;
 
 // A run's steps take a few polling ticks each: a longer wait than the default.
 bool waitUntil(const std::function<bool()>& done, int ms = 8000) {
     return vsk::testing::waitUntil(done, ms);
-}
-
-// Runs `action` once, from inside the event loop, as soon as `condition`
-// holds: during a transfer only the library's own dispatching runs, so a
-// test acts on the window from a timer, as a user's click would arrive.
-void whenTrue(QObject* owner, std::function<bool()> condition, std::function<void()> action) {
-    auto* timer = new QTimer(owner);
-    QObject::connect(timer, &QTimer::timeout, owner, [timer, condition, action] {
-        if (!condition()) return;
-        timer->stop();
-        timer->deleteLater();
-        action();
-    });
-    timer->start(5);
-}
-
-QString mask(std::initializer_list<int> terminals) {
-    QString m(128, u'0');
-    for (int t : terminals) m[t - 1] = u'1';
-    return m;
 }
 
 // The lines of a history file with date and time checked and taken out.
@@ -85,8 +67,6 @@ QStringList historyLines(const std::string& path) {
 class RunWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QString::fromStdString(config_.path()));
         ClsReg reg;
         reg.setPort(1);
         reg.setBaudRate(115200);
@@ -95,7 +75,6 @@ class RunWindowTest : public ::testing::Test {
         reg.setStopBits(1);
         reg.setTimeout(500);
         reg.setRetry(2);
-        setMessageSink([this](const QString& text) { messages_ << text; });
     }
 
     void TearDown() override {
@@ -104,12 +83,10 @@ class RunWindowTest : public ::testing::Test {
             waitUntil([this] { return !window_->isVisible(); });
         }
         window_.reset();
-        setMessageSink(nullptr);
     }
 
     void startSim(std::vector<std::string> args) {
-        sim_ = std::make_unique<SimProcess>(std::move(args));
-        setenv("VESKA_COM1", sim_->path().c_str(), 1);
+        sim_ = vsk::testing::simulatorOnPort(1, std::move(args));
     }
 
     // A run window set up the way the tools' windows do it.
@@ -135,19 +112,20 @@ class RunWindowTest : public ::testing::Test {
     std::string history() const { return pc_.file("HISTORY.TXT"); }
     QString pcPath(const char* name) const { return QString::fromStdString(pc_.file(name)); }
 
-    TempDir config_{"auto-config"};
+    SettingsFolder config_{"auto-config"};
     TempDir pc_{"auto-pc"};
     TempDir jobs_{"auto-jobs"};
     std::unique_ptr<SimProcess> sim_;
     std::unique_ptr<F_Auto> window_;
     QStringList messages_;
+    RecordedMessages recording_{messages_};
 };
 
 TEST_F(RunWindowTest, DownloadOverThreeTerminalsOneSilentUntilTheStopFile) {
     startSim({"--ht", "1", "--dir", "@dir:ht1", "--ht", "3", "--dir", "@dir:ht3"});
     pc_.write("MASTER.DAT", testPattern(1500, 1));
     pc_.write("PRICE.DAT", testPattern(700, 2));
-    F_Auto& w = window(1, mask({1, 2, 3}));
+    F_Auto& w = window(1, maskOf({1, 2, 3}));
     w.setSetPath(QString::fromStdString(jobs_.file("DAY.SIF")));
     downloadFiles({pcPath("*.DAT"), QString()});
     jobs_.write("ENDPRM.DAT", "1\r\n");  // does not stop the run
@@ -179,7 +157,7 @@ TEST_F(RunWindowTest, RewrittenHistoryHoldsOnlyTheLastTerminal) {
     startSim({"--ht", "4", "--dir", "@dir:ht4", "--polls", "1", "--ht", "9", "--dir", "@dir:ht9",
               "--polls", "1"});
     pc_.write("A.DAT", "alpha");
-    F_Auto& w = window(1, mask({4, 9}), 0);
+    F_Auto& w = window(1, maskOf({4, 9}), 0);
     downloadFiles({pcPath("A.DAT")});
     w.runModeless();
     ASSERT_TRUE(waitUntil([&] { return historyLines(history()).value(0).contains(u"009"); }));
@@ -198,7 +176,7 @@ TEST_F(RunWindowTest, UploadInEachSaveMode) {
         terminal.write("STOCK.TXT", "new");
         folder.write("STOCK.TXT", "old");
         startSim({"--ht", "2", "--dir", terminal.path(), "--polls", "1"});
-        F_Auto& w = window(2, mask({2}));
+        F_Auto& w = window(2, maskOf({2}));
         w.setUpfolder(QString::fromStdString(folder.path()));
         w.setSaveMode(mode);
         std::remove(history().c_str());
@@ -222,7 +200,7 @@ TEST_F(RunWindowTest, AbortByButtonOrCloseBoxDuringATransfer) {
         SCOPED_TRACE(closeBox ? "close box" : "button");
         startSim({"--baud", "9600", "--ht", "1", "--dir", "@dir:ht1"});
         pc_.write("BIG.DAT", testPattern(40000, 3));
-        F_Auto& w = window(1, mask({1}));
+        F_Auto& w = window(1, maskOf({1}));
         downloadFiles({pcPath("BIG.DAT")});
         std::remove(history().c_str());
         // The progress tick shows the transfer while it runs.
@@ -249,6 +227,29 @@ TEST_F(RunWindowTest, AbortByButtonOrCloseBoxDuringATransfer) {
         EXPECT_EQ(historyLines(history()).value(2),
                   QStringLiteral("F,001,ダウンロード,1003,中断終了（ＰＣ側）"));
         EXPECT_TRUE(sim_->waitReceived(1, isFrame('E', "CAN")));
+        sim_.reset();
+    }
+}
+
+TEST_F(RunWindowTest, AnAbortBeforeTheRunBeginsIsHonoured) {
+    for (bool closeBox : {false, true}) {
+        SCOPED_TRACE(closeBox ? "close box" : "button");
+        startSim({"--ht", "1", "--dir", "@dir:ht1"});
+        F_Auto& w = window(1, maskOf({1}));
+        // Shown, and aborted before the run has had its first turn.
+        w.runModeless();
+        if (closeBox) {
+            QCloseEvent event;
+            QApplication::sendEvent(&w, &event);
+            EXPECT_FALSE(event.isAccepted());
+        } else {
+            w.btn()->click();
+        }
+        ASSERT_TRUE(ended());
+        EXPECT_EQ(w.Result(), 0);
+        EXPECT_FALSE(w.runner().sessionOpen());
+        EXPECT_TRUE(sim_->received(isCommand('P')).empty());
+        EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'|').toStdString();
         sim_.reset();
     }
 }
@@ -290,7 +291,7 @@ TEST_F(RunWindowTest, AMinimisedRunStaysMinimisedThroughItsTransfers) {
     startSim({"--baud", "38400", "--ht", "1", "--dir", "@dir:ht1", "--polls", "1", "--ht", "2",
               "--dir", "@dir:ht2", "--polls", "1"});
     pc_.write("BIG.DAT", testPattern(6000, 5));
-    F_Auto& w = window(1, mask({1, 2}));
+    F_Auto& w = window(1, maskOf({1, 2}));
     w.setIconFlg(true);
     downloadFiles({pcPath("BIG.DAT")});
     LooksRecorder looks(w);
@@ -313,7 +314,7 @@ TEST_F(RunWindowTest, AMinimisedRunStaysMinimisedThroughItsTransfers) {
 TEST_F(RunWindowTest, TheAbortButtonStaysPutAsTheProgressBarComesAndGoes) {
     startSim({"--baud", "38400", "--ht", "1", "--dir", "@dir:ht1", "--polls", "1"});
     pc_.write("BIG.DAT", testPattern(6000, 6));
-    F_Auto& w = window(1, mask({1}));
+    F_Auto& w = window(1, maskOf({1}));
     downloadFiles({pcPath("BIG.DAT")});
     LooksRecorder looks(w);
     w.runModeless();
@@ -341,7 +342,7 @@ TEST_F(RunWindowTest, ResultsThatEndTheRunAndThoseThatDoNot) {
     startSim({"--ht", "1", "--dir", "@dir:ht1", "--fault", "cancel*1@W", "--ht", "2", "--dir",
               "@dir:ht2", "--fault", "result=M@W"});
     pc_.write("A.DAT", "alpha");
-    F_Auto& w = window(1, mask({1, 2}));
+    F_Auto& w = window(1, maskOf({1, 2}));
     downloadFiles({pcPath("A.DAT")});
     w.runModeless();
     ASSERT_TRUE(ended());
@@ -356,8 +357,8 @@ TEST_F(RunWindowTest, ResultsThatEndTheRunAndThoseThatDoNot) {
 }
 
 TEST_F(RunWindowTest, AFailedOpenEndsAtTheStartStep) {
-    setenv("VESKA_COM1", jobs_.file("no-such-line").c_str(), 1);
-    F_Auto& w = window(2, mask({1}));
+    vsk::testing::pointPortAt(1, jobs_.file("no-such-line"));
+    F_Auto& w = window(2, maskOf({1}));
     w.runModeless();
     ASSERT_TRUE(ended());
     EXPECT_EQ(w.Result(), 6001);
@@ -373,7 +374,7 @@ TEST_F(RunWindowTest, AFailedOpenEndsAtTheStartStep) {
 
 TEST_F(RunWindowTest, MasksThatSelectOneOrNone) {
     startSim({"--ht", "7", "--dir", "@dir:ht7"});
-    F_Auto& only7 = window(1, mask({7}));
+    F_Auto& only7 = window(1, maskOf({7}));
     only7.runModeless();
     ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('P')).size() >= 3; }));
     for (const auto& poll : sim_->received(isCommand('P'))) EXPECT_EQ(poll.htNumber(), 7);
@@ -421,7 +422,7 @@ TEST_F(RunWindowTest, CommandLineStartMinimisedWithTheStopFileBesideTheJob) {
 
 TEST_F(RunWindowTest, ALineThatGoesAwayWhilePollingEndsTheRun) {
     startSim({"--ht", "5", "--dir", "@dir:ht5"});
-    F_Auto& w = window(1, mask({1}));  // nobody answers: the run only polls
+    F_Auto& w = window(1, maskOf({1}));  // nobody answers: the run only polls
     w.runModeless();
     ASSERT_TRUE(waitUntil([&] { return sim_->received(isCommand('P')).size() >= 2; }));
     sim_.reset();  // the line's other end closes, as when an adapter is pulled
@@ -440,7 +441,7 @@ TEST_F(RunWindowTest, AnUnsafeNameFromOneTerminalIsRefusedAndTheNextIsServed) {
     QFile b(QString::fromStdString(sim_->dir("ht2") + "/B.TXT"));
     ASSERT_TRUE(b.open(QIODevice::WriteOnly) && b.write("beta") == 4);
     b.close();
-    F_Auto& w = window(2, mask({1, 2}));
+    F_Auto& w = window(2, maskOf({1, 2}));
     w.setUpfolder(QString::fromStdString(in.file("sub")));
     QDir().mkpath(QString::fromStdString(in.file("sub")));
     w.runModeless();
@@ -469,7 +470,7 @@ TEST_F(RunWindowTest, AFolderThatHasGoneIsWrittenDownOnceUntilItIsBack) {
     terminal.write("A.TXT", "alpha");
     startSim({"--ht", "3", "--dir", terminal.path()});
     const QString folder = QString::fromStdString(in.file("gone"));
-    F_Auto& w = window(2, mask({3}));
+    F_Auto& w = window(2, maskOf({3}));
     w.setUpfolder(folder);
     ::testing::internal::CaptureStderr();
     w.runModeless();
@@ -509,7 +510,7 @@ TEST_F(RunWindowTest, AHistoryThatCannotBeWrittenIsSaidAndTheRunGoesOn) {
     pc_.write("A.DAT", "alpha");
     pc_.write("LOGS", "a file where the history's folder should be");
     const std::string log = pc_.file("LOGS/HISTORY.TXT");
-    F_Auto& w = window(1, mask({1}));
+    F_Auto& w = window(1, maskOf({1}));
     w.setResFileName(QString::fromStdString(log));
     downloadFiles({pcPath("A.DAT")});
     ::testing::internal::CaptureStderr();
@@ -540,7 +541,7 @@ TEST_F(RunWindowTest, FilesNoTransferCanCarryAreLeftOutAndSaidOnce) {
     startSim({"--ht", "1", "--dir", "@dir:ht1"});
     pc_.write("GOOD.DAT", "good");
     pc_.write("TWO\nLINES.DAT", "a name with a line break");
-    F_Auto& w = window(1, mask({1}));
+    F_Auto& w = window(1, maskOf({1}));
     downloadFiles({pcPath("*.DAT")});
     ::testing::internal::CaptureStderr();
     w.runModeless();
@@ -617,10 +618,3 @@ TEST_F(RunWindowTest, VeskactlRunsTheSameJobToTheSameHistory) {
 
 }  // namespace
 }  // namespace vsk::ui
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

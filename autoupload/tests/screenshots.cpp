@@ -4,8 +4,6 @@
 // dialog that saves a job, each with its window frame and icon.
 //
 //   veska_auto_screenshots OUTPUT_FOLDER     (run by docs/take-screenshots.sh)
-#include <stdlib.h>
-
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -15,7 +13,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
-#include <QSettings>
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
@@ -33,6 +30,7 @@
 #include "message_box.h"
 #include "screen_grab.h"
 #include "sim_process.h"
+#include "test_env.h"
 #include "tool_start.h"
 #include "ui_common.h"
 
@@ -161,9 +159,8 @@ int main(int argc, char** argv) {
     g_out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     QDir().mkpath(g_out);
 
-    htsim::testing::TempDir config("auto-shots"), pc("auto-shots-pc"), jobs("auto-shots-jobs");
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromStdString(config.path()));
+    vsk::testing::SettingsFolder config("auto-shots");
+    htsim::testing::TempDir pc("auto-shots-pc"), jobs("auto-shots-jobs");
     ui::setMessageSink(
         [](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
     pc.write("MASTER.DAT", std::string(40 * 512, 'm'));
@@ -185,8 +182,8 @@ int main(int argc, char** argv) {
     }
 
     // Terminal 2 takes each block slowly, so the run window can be caught.
-    htsim::testing::SimProcess sim({"--ht", "2", "--dir", "@dir:ht2", "--fault", "delay=40@W"});
-    setenv("VESKA_COM1", sim.path().c_str(), 1);
+    auto sim = vsk::testing::simulatorOnPort(
+        1, {"--ht", "2", "--dir", "@dir:ht2", "--fault", "delay=40@W"});
     {
         ui::ClsReg reg;
         reg.setPort(1);

@@ -232,7 +232,7 @@ void F_MainM::buildControls() {
     tmrReopen_->setInterval(kReopenIntervalMs);
     connect(tmrReopen_, &QTimer::timeout, this, [this] { tmrReopen_Timer(); });
 
-    auto canDrag = [this] { return !busy_; };
+    auto canDrag = [this] { return !busy(); };
     lstHTFile_->canStartDrag = canDrag;
     lstHOSTFile_->canStartDrag = canDrag;
     lstHTFile_->onGotFocus = [this] { lstHTFile_GotFocus(); };
@@ -262,12 +262,9 @@ void F_MainM::load() {
         cmbHandyID_->addItem(QString::number(n).rightJustified(3, QLatin1Char('0')));
     cmbHandyID_->setEditText(QStringLiteral("001"));
 
-    btnStart_->setText(kStartCaption);
-    started_ = false;
-    connected_ = false;
     chosenHt_ = QStringLiteral("001");
     failures_ = 0;
-    timer1_->stop();
+    enter(State::Stopped);
 }
 
 void F_MainM::showEvent(QShowEvent* event) {
@@ -289,13 +286,13 @@ void F_MainM::fillPcFileList(const QString& folder) {
 }
 
 bool F_MainM::refreshTerminalList() {
-    if (!connected_) return false;
-    timer1_->stop();
-    setStatus(kConnecting, false);
-    setOperationButtons(false);
+    // A number chosen during the operation has dropped the terminal.
+    if (chosenHt_ != currentHt_) return false;
+    const State caller = state_;
+    enter(State::Listing);
     // The number may be changed while the library waits for the listing:
-    // that drops the connection, and the listing is then another terminal's.
-    bool listed = link_.VskDIR(currentHt_) == 0 && connected_;
+    // the listing is then another terminal's.
+    bool listed = link_.VskDIR(currentHt_) == 0 && chosenHt_ == currentHt_;
     if (listed) {
         listedHt_ = currentHt_;
         lstHTFile_->clear();
@@ -310,8 +307,10 @@ bool F_MainM::refreshTerminalList() {
         }
         showFreeSize(link_.FreeSize().toInt());
     }
+    // The caller's end decides the state that follows; the buttons come back
+    // whether or not the terminal was listed.
+    enter(caller);
     offerOperations();
-    timer1_->start();
     return listed;
 }
 
@@ -337,9 +336,64 @@ bool F_MainM::numberTypedNotEntered() const {
     return !listedHt_.isEmpty() && threeDigits(cmbHandyID_->currentText()) != listedHt_;
 }
 
+void F_MainM::enter(State next, const std::optional<Note>& note) {
+    state_ = next;
+    const bool session = next != State::Stopped && next != State::Closed;
+    // Polls run only between calls; a lost line is tried again, nothing else.
+    const bool polls =
+        next == State::Connecting || next == State::Waiting || next == State::Connected;
+    if (!polls)
+        timer1_->stop();
+    else if (!timer1_->isActive())
+        timer1_->start();
+    if (next != State::LineLost)
+        tmrReopen_->stop();
+    else if (!tmrReopen_->isActive())
+        tmrReopen_->start();
+    if (next == State::Closed) return;
+    btnStart_->setText(session ? kStopCaption : kStartCaption);
+    mnset_->setEnabled(!session);
+    switch (next) {
+        case State::Stopped:
+            clearTerminalSide();
+            setOperationButtons(false);
+            setStatus(QString(), false);
+            return;
+        case State::Connected:
+            return offerOperations();
+        case State::Listing:
+            setOperationButtons(false);
+            setStatus(kConnecting, false);
+            return;
+        case State::LineLost:
+            setOperationButtons(false);
+            setStatus(kLineLost, true);
+            return;
+        case State::Connecting:
+            setOperationButtons(true);
+            break;
+        case State::Waiting:
+            setOperationButtons(false);
+            break;
+        case State::Polling:
+        case State::Operating:
+            // A call keeps the buttons as they were, unless the terminal
+            // listed has been dropped meanwhile (the note says why).
+            if (note) setOperationButtons(false);
+            break;
+        case State::Closed:
+            break;
+    }
+    if (note) setStatus(note->text, note->error);
+}
+
 void F_MainM::setStatus(const QString& text, bool error) {
-    lblMessage_->setStyleSheet(error ? QStringLiteral("color: #ff0000;")
-                                     : QStringLiteral("color: #000000;"));
+    // Every poll ends by entering its state again: a line that stays as it
+    // is is not styled and laid out anew 20 times a second.
+    const QString style =
+        error ? QStringLiteral("color: #ff0000;") : QStringLiteral("color: #000000;");
+    if (lblMessage_->text() == text && lblMessage_->styleSheet() == style) return;
+    lblMessage_->setStyleSheet(style);
     lblMessage_->setText(text);
     lblMessage_->setToolTip(QString());
 }
@@ -364,22 +418,16 @@ QString F_MainM::pcPath(const QString& name) const {
 // --- Start, stop and the poll cycle
 
 void F_MainM::btnStart_Click() {
-    if (started_) {
-        if (polling_) {
+    if (state_ == State::Closed) return;
+    if (started()) {
+        if (polling()) {
             pending_ = kStartStop;
             return;
         }
-        if (busy_) return;
-        started_ = false;
-        timer1_->stop();
-        tmrReopen_->stop();
+        if (busy()) return;
         link_.VskSuspend();
         link_.VskComClose();
-        btnStart_->setText(kStartCaption);
-        clearTerminalSide();
-        setStatus(QString(), false);
-        setOperationButtons(false);
-        mnset_->setEnabled(true);
+        enter(State::Stopped);
         return;
     }
     link_.VskComClose();  // a session left open by an earlier start
@@ -395,88 +443,71 @@ void F_MainM::btnStart_Click() {
         showFailure(QStringLiteral("COMﾎﾟｰﾄがｵｰﾌﾟﾝ出来ません。"), deviceOpenDetail(port_, r), this);
         return;
     }
-    timer1_->start();
-    started_ = true;
-    btnStart_->setText(kStopCaption);
     lstHTFile_->clear();
-    setStatus(kConnecting, false);
-    mnset_->setEnabled(false);
-    btnStart_->setEnabled(true);
-    setOperationButtons(true);
-    connected_ = false;
+    enter(State::Connecting, Note{kConnecting});
 }
 
 void F_MainM::Timer1_Timer() {
-    // Never a poll inside an operation, whatever left the timer running.
-    if (!started_ || busy_) return;
-    timer1_->stop();
-    polling_ = true;
+    // Never a poll inside a call, whatever left the timer running.
+    const State before = state_;
+    if (before != State::Connecting && before != State::Waiting && before != State::Connected)
+        return;
+    enter(State::Polling);
     currentHt_ = chosenHt_;
     int32_t result = link_.VskPolling(currentHt_, settings_.PollingTout().toInt());
-    polling_ = false;
-    timer1_->start();
+    // A number chosen during the poll has dropped the terminal listed.
+    const State back = currentHt_ != chosenHt_ ? State::Waiting : before;
 
     if (pending_ != kNone) {
         int16_t code = pending_;
-        runPending(code);
         pending_ = kNone;
         failures_ = 0;
-        return;
+        enter(back);
+        return runPending(code);
     }
     if (lineLost(result)) return loseLine();
-    // The number was changed during the poll: the answer is about a terminal
-    // no longer chosen.
-    if (currentHt_ != chosenHt_) return;
+    // The answer is about a terminal no longer chosen.
+    if (currentHt_ != chosenHt_) return enter(back);
     if (result != 0) {
-        if (++failures_ > kFailuresTolerated) {
-            clearTerminalSide();
-            setStatus(QStringLiteral("ハンディ接続エラー"), true);
-            setOperationButtons(false);
-            connected_ = false;
-            failures_ = 0;
-        }
-        return;
+        if (++failures_ <= kFailuresTolerated) return enter(back);
+        failures_ = 0;
+        clearTerminalSide();
+        return enter(State::Waiting, Note{QStringLiteral("ハンディ接続エラー"), true});
     }
     failures_ = 0;
     // A list always belongs to the terminal that answered: after the number
     // was changed, the old list would send the next operation to the wrong
     // terminal's files.
-    if (!connected_ || listedHt_ != currentHt_) {
-        connected_ = true;
-        clearTerminalSide();
-        busy_ = true;
-        // A listing that failed is tried again at the next answer.
-        if (!refreshTerminalList()) connected_ = false;
-        busy_ = false;
-    }
+    if (listedHt_ != currentHt_) return listTerminal();
+    enter(back);
+}
+
+void F_MainM::listTerminal() {
+    clearTerminalSide();
+    enter(State::Listing);
+    // A listing that failed is tried again at the next answer.
+    enter(refreshTerminalList() ? State::Connected : State::Connecting);
 }
 
 // The port is closed and opened again once a tick until the device is back;
 // the start button and quitting end the attempts.
 void F_MainM::loseLine() {
-    timer1_->stop();
     const QString reason = link_.VskGetSysErrorMsg();
     link_.VskComClose();
-    connected_ = false;
     failures_ = 0;
     clearTerminalSide();
-    setOperationButtons(false);
-    setStatus(kLineLost, true);
+    enter(State::LineLost);
     lblMessage_->setToolTip(reason);
-    tmrReopen_->start();
 }
 
 void F_MainM::tmrReopen_Timer() {
-    if (!started_) {
+    if (state_ != State::LineLost) {
         tmrReopen_->stop();
         return;
     }
-    if (polling_ || busy_) return;
     if (link_.VskComOpen(port_) != 0) return;  // still gone
-    tmrReopen_->stop();
     failures_ = 0;
-    setStatus(kLineBack, false);
-    timer1_->start();
+    enter(State::Waiting, Note{kLineBack});
 }
 
 void F_MainM::runPending(int16_t code) {
@@ -506,20 +537,17 @@ void F_MainM::runPending(int16_t code) {
 // An operation runs only with a terminal connected, never during a poll
 // (it is done right after it) and never inside another operation.
 void F_MainM::guarded(int16_t code, void (F_MainM::*operation)()) {
-    // After a stop the session is closed even though the terminal still
-    // counts as connected: nothing may run then.
-    if (!started_ || !connected_) return;
+    const bool polled = polling() && connected();
+    if (state_ != State::Connected && !polled) return;
     if (numberTypedNotEntered()) return offerOperations();
-    if (polling_) {
+    if (polled) {
         pending_ = code;
         return;
     }
-    if (busy_) return;
-    timer1_->stop();
-    busy_ = true;
+    enter(State::Operating);
     (this->*operation)();
-    busy_ = false;
-    if (started_) timer1_->start();
+    // A number chosen during the operation has dropped the terminal listed.
+    enter(listedHt_.isEmpty() ? State::Waiting : State::Connected);
 }
 
 // --- Copy
@@ -758,7 +786,7 @@ void F_MainM::cmbHandyID_Enter() {
 }
 
 void F_MainM::cmbHandyID_Change() {
-    if (started_ && connected_) offerOperations();
+    if (state_ == State::Connected || (polling() && connected())) offerOperations();
 }
 
 // Polled from the next tick on. Another number's files go at once, so that
@@ -766,18 +794,18 @@ void F_MainM::cmbHandyID_Change() {
 void F_MainM::chooseHt(const QString& number) {
     const bool changed = number != chosenHt_;
     chosenHt_ = number;
-    if (!started_ || !changed) return;
-    connected_ = false;
+    if (!started() || !changed) return;
     failures_ = 0;
     clearTerminalSide();
-    setOperationButtons(false);
-    if (!tmrReopen_->isActive()) setStatus(kConnecting, false);
+    if (state_ == State::LineLost) return;
+    // A call running keeps its state; what follows it sees the list gone.
+    enter(inCall() ? state_ : State::Waiting, Note{kConnecting});
 }
 
 // Dialogs must not open inside a library call (it would stand still until
 // they close): what needs one waits until the call has ended.
 bool F_MainM::deferredWhileInCall(void (F_MainM::*handler)()) {
-    if (!polling_ && !busy_) return false;
+    if (!inCall()) return false;
     QTimer::singleShot(kPollIntervalMs, this, [this, handler] { (this->*handler)(); });
     return true;
 }
@@ -810,20 +838,20 @@ void F_MainM::mnver_Click() {
 }
 
 void F_MainM::btnEnd_Click() {
-    if (polling_) {
+    if (polling()) {
         pending_ = kClose;
         return;
     }
-    if (busy_) return;
+    if (busy()) return;
     close();
 }
 
 void F_MainM::closeEvent(QCloseEvent* event) {
-    if (!unloaded_) {
+    if (state_ != State::Closed) {
         // During a poll the window closes right after it; during an
         // operation not at all, since the operation is still using it.
-        if (polling_) pending_ = kClose;
-        if (polling_ || busy_) {
+        if (polling()) pending_ = kClose;
+        if (inCall()) {
             event->ignore();
             return;
         }
@@ -833,9 +861,7 @@ void F_MainM::closeEvent(QCloseEvent* event) {
 }
 
 void F_MainM::unload() {
-    unloaded_ = true;
-    timer1_->stop();
-    tmrReopen_->stop();
+    enter(State::Closed);
     link_.VskComClose();
     settings_.setDefFolder(lstDir_->path());
 }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "cls_reg.h"
 #include "cls_rsctl.h"
@@ -41,6 +42,22 @@ class F_MainM : public QMainWindow {
         kClose = 9,
     };
 
+    // What the window is doing. Each state decides which timers run, which
+    // buttons are offered and what the status line says (enter()).
+    enum class State {
+        Stopped,     // no session: the start button opens one
+        Connecting,  // polling the chosen terminal until it answers and is listed;
+                     // the operation buttons show, but do nothing until then
+        Waiting,     // as Connecting, with the buttons withheld: the terminal
+                     // stopped answering, another was chosen or the line came back
+        Connected,   // its files are listed: the operations are offered
+        Polling,     // a poll runs: a click is left pending until it ends
+        Listing,     // the terminal's files are being read
+        Operating,   // an operation runs: other clicks do nothing
+        LineLost,    // the port's device has gone: it is opened again once a second
+        Closed,      // the window has let go of the line
+    };
+
     explicit F_MainM(QWidget* parent = nullptr);
     ~F_MainM() override;
 
@@ -66,10 +83,12 @@ class F_MainM : public QMainWindow {
     QAction* mnver() const { return mnver_; }
     QTimer* Timer1() const { return timer1_; }
 
-    bool started() const { return started_; }
-    bool connected() const { return connected_; }
-    bool polling() const { return polling_; }
-    bool busy() const { return busy_; }
+    State state() const { return state_; }
+    bool started() const { return state_ != State::Stopped && state_ != State::Closed; }
+    // A terminal's files are listed for the session.
+    bool connected() const { return started() && !listedHt_.isEmpty(); }
+    bool polling() const { return state_ == State::Polling; }
+    bool busy() const { return state_ == State::Listing || state_ == State::Operating; }
     int16_t pending() const { return pending_; }
     QString chosenHt() const { return chosenHt_; }
     ClsRSCtl& link() { return link_; }
@@ -103,6 +122,17 @@ class F_MainM : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // A status line a state is entered with, when it has a reason to give.
+    struct Note {
+        QString text;
+        bool error = false;
+    };
+    // Makes `next` the window's state; `note` replaces the status line where
+    // the state keeps it (Connecting, Waiting, and during a call).
+    void enter(State next, const std::optional<Note>& note = std::nullopt);
+    bool inCall() const { return polling() || busy(); }
+    // Lists the terminal that has just answered a poll.
+    void listTerminal();
     void buildControls();
     void load();
     void unload();
@@ -168,15 +198,11 @@ class F_MainM : public QMainWindow {
     QString chosenHt_ = QStringLiteral("001");
     int32_t port_ = 0;  // the port opened at the start, opened again after a loss
     int16_t failures_ = 0;
-    bool started_ = false;
-    bool connected_ = false;
+    State state_ = State::Stopped;
     bool overTerminalList_ = false;
     bool overPcList_ = false;
-    bool polling_ = false;
-    int16_t pending_ = kNone;
-    bool busy_ = false;
+    int16_t pending_ = kNone;  // only while Polling
     bool centred_ = false;
-    bool unloaded_ = false;
 };
 
 // The text a number gets in the three-digit form ("5" → "005"); other text unchanged.

@@ -66,7 +66,7 @@ TEST_F(MainWindowTest, StartConnectsAndListsTheTerminalThenStopEndsIt) {
 }
 
 TEST_F(MainWindowTest, FailedOpenShowsTheMessageAndStaysStopped) {
-    setenv("VESKA_COM1", "/nonexistent/veskam-line", 1);
+    pointPortAt(1, "/nonexistent/veskam-line");
     openWindow();
     window_->btnStart()->click();
     EXPECT_FALSE(window_->started());
@@ -110,13 +110,15 @@ TEST_F(MainWindowTest, ThreeFailedPollsAreToleratedTheFourthIsAConnectionError) 
 
 class HtNumberTest : public MainWindowTest {
   protected:
-    // Terminals 5 and 7, each on its own folder.
-    void startTerminals() {
+    // Terminals 5 and 7, each on its own folder; `sevenExtra` simulator
+    // options for terminal 7.
+    void startTerminals(std::vector<std::string> sevenExtra = {}) {
         store_.write("FIVE.DAT", "5");
         seven_.write("SEVEN.DAT", "7");
-        sim_ = std::make_unique<SimProcess>(std::vector<std::string>{
-            "--ht", "5", "--dir", store_.path(), "--ht", "7", "--dir", seven_.path()});
-        setenv("VESKA_COM1", sim_->path().c_str(), 1);
+        std::vector<std::string> args = {"--ht", "5", "--dir", store_.path(),
+                                         "--ht", "7", "--dir", seven_.path()};
+        args.insert(args.end(), sevenExtra.begin(), sevenExtra.end());
+        sim_ = simulatorOnPort(1, std::move(args));
     }
 
     // The widget the keys go to once the box has the focus.
@@ -139,8 +141,8 @@ class HtNumberTest : public MainWindowTest {
     }
 
     // Connected to terminal 5, its files listed.
-    void connectToFive() {
-        startTerminals();
+    void connectToFive(std::vector<std::string> sevenExtra = {}) {
+        startTerminals(std::move(sevenExtra));
         openWindow();
         typeNumber("5", Qt::Key_Return);
         ASSERT_EQ(window_->chosenHt(), "005");
@@ -178,6 +180,30 @@ TEST_F(HtNumberTest, ReturnOrKeypadEnterSwitchesToTheTypedTerminal) {
     typeNumber("5", Qt::Key_Return);
     EXPECT_EQ(window_->cmbHandyID()->currentText(), "005");
     ASSERT_TRUE(waitUntil([&] { return terminalItems() == QStringList{"FIVE.DAT"}; }));
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
+}
+
+TEST_F(HtNumberTest, AListingDroppedByAnotherNumberIsNotShown) {
+    // Terminal 7 lists slowly enough to choose 5 again meanwhile.
+    connectToFive({"--fault", "delay=150@F"});
+    typeNumber("7", Qt::Key_Return);
+    bool switched = false;
+    QTimer back;
+    QObject::connect(&back, &QTimer::timeout, [&] {
+        if (switched || !window_->busy()) return;
+        switched = true;
+        window_->cmbHandyID()->setEditText(QStringLiteral("5"));
+        window_->cmbHandyID_Enter();
+    });
+    back.start(5);
+    ASSERT_TRUE(waitUntil([&] { return switched && !window_->busy(); }));
+    // The listing of 7 ends dropped: nothing is listed until 5 answers and
+    // is listed again.
+    EXPECT_TRUE(terminalItems().isEmpty());
+    ASSERT_TRUE(waitUntil([&] {
+        return terminalItems() == QStringList{"FIVE.DAT"} && window_->btnCopy()->isEnabled();
+    }));
+    EXPECT_EQ(window_->chosenHt(), "005");
     EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
 }
 
@@ -235,6 +261,30 @@ TEST_F(MainWindowTest, AFailedFirstListingIsTriedAgain) {
     EXPECT_EQ(sim_->received(isCommand('F')).size(), 2u);
 }
 
+TEST_F(MainWindowTest, StartedButNotConnectedTheButtonsDoNothing) {
+    pc_.write("MASTER.DAT", "m");
+    // Only terminal 2 is on the line: terminal 1, polled, never answers.
+    sim_ = simulatorOnPort(1, {"--ht", "2", "--dir", store_.path()});
+    openWindow();
+    window_->btnStart()->click();
+    ASSERT_TRUE(window_->started());
+    EXPECT_TRUE(window_->btnCopy()->isEnabled());
+    EXPECT_EQ(window_->lblMessage()->text(), QStringLiteral("ハンディ接続中･･･"));
+    ASSERT_TRUE(waitUntil([&] { return !sim_->received(isCommand('P', 1)).empty(); }));
+    // Nothing asks either: a question would mean an operation had begun.
+    DialogDriver<F_CON> ask([](F_CON& d) { d.btn(2)->click(); });
+    DialogDriver<F_Ren> rename([](F_Ren& d) { d.btn(1)->click(); });
+    select(window_->lstHOSTFile(), {"MASTER.DAT"});
+    for (QPushButton* b :
+         {window_->btnCopy(), window_->btnDel(), window_->btnRename(), window_->btnInstall()})
+        b->click();
+    EXPECT_FALSE(window_->connected());
+    EXPECT_TRUE(sim_->received(isCommand('D')).empty());
+    EXPECT_EQ(pcFile("MASTER.DAT"), "m");
+    EXPECT_EQ(ask.shows() + rename.shows(), 0);
+    EXPECT_TRUE(messages_.isEmpty()) << messages_.join('|').toStdString();
+}
+
 // Whether `edit` shows all of its text: it is not cut by what holds it, and
 // moving the cursor from the first character to the end scrolls nothing.
 bool showsWholeText(QLineEdit* edit) {
@@ -268,7 +318,7 @@ class LostLineTest : public MainWindowTest {
   protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        setenv("VESKA_COM1", device_.c_str(), 1);
+        pointPortAt(1, device_);
     }
 
     // Terminal 1 behind a fixed path, as an adapter that comes back under

@@ -4,8 +4,6 @@
 // port that cannot be opened, each with its window frame and icon.
 //
 //   veskam_screenshots OUTPUT_FOLDER      (run by docs/take-screenshots.sh)
-#include <stdlib.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -22,11 +20,15 @@
 #include "f_mainm.h"
 #include "f_prog.h"
 #include "f_setrs.h"
+#include "file_list_box.h"
 #include "gui_start.h"
+#include "message_box.h"
+#include "qt_wait.h"
 #include "screen_grab.h"
 #include "sim_process.h"
+#include "test_env.h"
 #include "ui_common.h"
-#include "window_fixture.h"
+#include "widget_input.h"
 
 using namespace vsk;
 using vsk::testing::DialogDriver;
@@ -55,9 +57,8 @@ int main(int argc, char** argv) {
     g_out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     QDir().mkpath(g_out);
 
-    htsim::testing::TempDir config("veskam-shots"), store("veskam-shots-ht"), pc("veskam-shots-pc");
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromStdString(config.path()));
+    vsk::testing::SettingsFolder config("veskam-shots");
+    htsim::testing::TempDir store("veskam-shots-ht"), pc("veskam-shots-pc");
     store.write("STOCK.TXT", std::string(1520, 's'));
     store.write("ORDER01.DAT", std::string(384, 'o'));
     store.write("COUNT.DAT", std::string(96, 'c'));
@@ -66,9 +67,8 @@ int main(int argc, char** argv) {
     pc.write("ITEMS.DAT", std::string(900, 'i'));
     pc.write("APP.HEX", std::string(1000, 'h'));
     // Downloads are slowed down so that the progress window can be caught.
-    htsim::testing::SimProcess sim(
-        {"--ht", "1", "--dir", store.path(), "--free", "482304", "--fault", "delay=25@D"});
-    setenv("VESKA_COM1", sim.path().c_str(), 1);
+    auto sim = vsk::testing::simulatorOnPort(
+        1, {"--ht", "1", "--dir", store.path(), "--free", "482304", "--fault", "delay=25@D"});
     {
         ui::ClsReg reg;
         reg.setPort(1);
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     QString missing = QStringLiteral("/dev/ttyUSB0");
     for (int n = 1; QFileInfo::exists(missing) && n < 10; ++n)
         missing = QStringLiteral("/dev/ttyUSB%1").arg(n);
-    setenv("VESKA_COM1", missing.toLocal8Bit().constData(), 1);
+    vsk::testing::pointPortAt(1, missing.toStdString());
     ui::setMessageSink(nullptr);
     bool boxCaught = false;
     QTimer boxWatcher;

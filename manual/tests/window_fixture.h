@@ -4,17 +4,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSettings>
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,13 +20,11 @@
 #include "file_list_box.h"
 #include "folder_list.h"
 #include "message_box.h"
+#include "qt_print.h"
 #include "qt_wait.h"
 #include "sim_process.h"
-
-// Failures show the texts, not their code units.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
+#include "test_env.h"
+#include "widget_input.h"
 
 namespace vsk::testing {
 
@@ -38,26 +33,9 @@ using htsim::testing::isFrame;
 using htsim::testing::SimProcess;
 using htsim::testing::TempDir;
 
-inline QStringList itemsOf(const QListWidget* list) {
-    QStringList names;
-    for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();
-    return names;
-}
-
-// Selects exactly the items with these texts.
-inline void select(QListWidget* list, const QStringList& names) {
-    list->clearSelection();
-    for (int i = 0; i < list->count(); ++i)
-        if (names.contains(list->item(i)->text())) list->item(i)->setSelected(true);
-}
-
 class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        config_ = std::make_unique<TempDir>("veskam-config");
-        // Every test starts from an empty store of its own.
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QString::fromStdString(config_->path()));
         ui::ClsReg reg;
         reg.setPort(1);
         reg.setBaudRate(115200);
@@ -66,7 +44,6 @@ class MainWindowTest : public ::testing::Test {
         // Generous: a loaded machine must not turn a slow answer into a failed poll.
         reg.setPollingTout(300);
         reg.setDefFolder(QString::fromStdString(pc_.path()));
-        ui::setMessageSink([this](const QString& text) { messages_ << text; });
     }
 
     void TearDown() override {
@@ -75,15 +52,13 @@ class MainWindowTest : public ::testing::Test {
             waitUntil([this] { return !window_->isVisible(); }, 3000);
         }
         window_.reset();
-        ui::setMessageSink(nullptr);
     }
 
     // Terminal 1 on its own folder, with `extra` simulator options.
     void startTerminal(std::vector<std::string> extra = {}) {
         std::vector<std::string> args = {"--ht", "1", "--dir", store_.path()};
         args.insert(args.end(), extra.begin(), extra.end());
-        sim_ = std::make_unique<SimProcess>(std::move(args));
-        setenv("VESKA_COM1", sim_->path().c_str(), 1);
+        sim_ = simulatorOnPort(1, std::move(args));
     }
 
     void openWindow() {
@@ -108,12 +83,14 @@ class MainWindowTest : public ::testing::Test {
         return store_.read(name).value_or("<none>");
     }
 
-    std::unique_ptr<TempDir> config_;
+    // Every test starts from an empty store of its own.
+    SettingsFolder config_{"veskam-config"};
     TempDir store_{"veskam-store"};
     TempDir pc_{"veskam-pc"};
     std::unique_ptr<SimProcess> sim_;
     std::unique_ptr<ui::F_MainM> window_;
     QStringList messages_;
+    RecordedMessages recording_{messages_};
 };
 
 }  // namespace vsk::testing

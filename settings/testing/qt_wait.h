@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 #include <functional>
 
 namespace vsk::testing {
@@ -19,6 +20,21 @@ inline bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
         QThread::msleep(2);
     }
     return true;
+}
+
+// Runs `action` once, from inside the event loop, as soon as `condition`
+// holds: during a library call only the library's own dispatching runs, so a
+// test acts on a window from a timer, as a user's click would arrive.
+inline void whenTrue(QObject* owner, std::function<bool()> condition,
+                     std::function<void()> action) {
+    auto* timer = new QTimer(owner);
+    QObject::connect(timer, &QTimer::timeout, owner, [timer, condition, action] {
+        if (!condition()) return;
+        timer->stop();
+        timer->deleteLater();
+        action();
+    });
+    timer->start(5);
 }
 
 }  // namespace vsk::testing

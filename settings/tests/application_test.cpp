@@ -19,6 +19,7 @@
 #include "message_box.h"
 #include "qt_wait.h"
 #include "single_instance.h"
+#include "test_env.h"
 #include "veska.h"
 
 using namespace vsk::ui;
@@ -79,16 +80,10 @@ TEST(SingleCopy, AskingNobodyFailsAtOnce) {
 
 class FailureBox : public ::testing::Test {
   protected:
-    void SetUp() override {
-        setMessageSink([this](const QString& text) { said << text; });
-    }
-    void TearDown() override {
-        setMessageSink(nullptr);
-        unsetenv("VESKA_COM9");
-    }
+    void TearDown() override { unsetenv("VESKA_COM9"); }
     // What opening port 9 returns, with the device given by the environment.
     int32_t openPort9(const std::string& device) {
-        setenv("VESKA_COM9", device.c_str(), 1);
+        vsk::testing::pointPortAt(9, device);
         LineSettings line{9600, 0, 1, 0, 0, 1000, 1};
         int32_t handle = 0;
         int32_t r = Vsk_ComOpen(&handle, 9, 0, &line);
@@ -96,6 +91,7 @@ class FailureBox : public ::testing::Test {
         return r;
     }
     QStringList said;
+    vsk::testing::RecordedMessages recording{said};
 };
 
 TEST_F(FailureBox, KeepsTheCodeLineAndAddsTheLibrarysText) {

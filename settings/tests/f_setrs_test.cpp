@@ -14,9 +14,15 @@
 #include <stdexcept>
 
 #include "message_box.h"
+#include "test_env.h"
 #include "test_store.h"
+#include "widget_input.h"
 
 using namespace vsk::ui;
+using vsk::testing::press;
+using vsk::testing::RecordedMessages;
+using vsk::testing::showActive;
+using vsk::testing::tabs;
 
 namespace {
 
@@ -26,11 +32,7 @@ const QString kRetryRange = QStringLiteral("通信リトライ回数が範囲外
 // Controls are found by their names, as the forms know them.
 class SetRSTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        clearStore();
-        setMessageSink([this](const QString& text) { messages << text; });
-    }
-    void TearDown() override { setMessageSink(nullptr); }
+    void SetUp() override { clearStore(); }
 
     void open() {
         dialog = std::make_unique<F_SetRS>();
@@ -70,6 +72,7 @@ class SetRSTest : public ::testing::Test {
 
     std::unique_ptr<F_SetRS> dialog;
     QStringList messages;
+    RecordedMessages recording{messages};
 };
 
 TEST_F(SetRSTest, LoadShowsTheStoredValues) {
@@ -194,22 +197,8 @@ TEST_F(SetRSTest, TheDeviceLabelFollowsThePortText) {
 class SetRSKeyboardTest : public SetRSTest {
   protected:
     void openActive() {
-        open();
-        QApplication::setActiveWindow(dialog.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
-    }
-    // Presses `key` on whatever has the focus; the name of what has it after.
-    QString press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QWidget* focused = QApplication::focusWidget();
-        if (focused == nullptr) return "<no focus>";
-        QTest::keyClick(focused, key, modifiers);
-        focused = QApplication::focusWidget();
-        return focused != nullptr ? focused->objectName() : "<no focus>";
-    }
-    QStringList tabs(int count) {
-        QStringList names;
-        for (int i = 0; i < count; ++i) names << press(Qt::Key_Tab);
-        return names;
+        dialog = std::make_unique<F_SetRS>();
+        ASSERT_TRUE(showActive(*dialog));
     }
 };
 
@@ -242,17 +231,13 @@ TEST_F(SetRSKeyboardTest, TabFollowsTheSelectionOfTheNextOpening) {
     // Reopened over other values, and over a speed no button shows: the
     // group is still a stop, at its first button.
     putRaw({{"Bps", "2400"}, {"Pari", "E"}});
-    dialog->show();
-    QApplication::setActiveWindow(dialog.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    ASSERT_TRUE(showActive(*dialog));
     port()->setFocus();
     EXPECT_EQ(tabs(2), (QStringList{"optBaudRate_1", "optParity_1"}));
     click("CancelButton");
 
     putRaw({{"Bps", "57600"}});
-    dialog->show();
-    QApplication::setActiveWindow(dialog.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    ASSERT_TRUE(showActive(*dialog));
     port()->setFocus();
     EXPECT_EQ(tabs(2), (QStringList{"optBaudRate_1", "optParity_1"}));
 }

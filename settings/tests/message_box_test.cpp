@@ -11,7 +11,10 @@
 #include <QTimer>
 #include <functional>
 
+#include "widget_input.h"
+
 using namespace vsk::ui;
+using vsk::testing::press;
 
 namespace {
 
@@ -44,10 +47,6 @@ class QuestionDriver {
   private:
     QTimer timer_;
 };
-
-void press(Qt::Key key) {
-    QTest::keyClick(QApplication::focusWidget(), key);
-}
 
 TEST(QuestionBoxTest, NoIsTheDefaultAndTheAnswerToEscape) {
     for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {

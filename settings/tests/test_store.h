@@ -5,6 +5,8 @@
 #include <QVariantMap>
 #include <ostream>
 
+#include "qt_print.h"
+
 inline void clearStore() {
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, "MORVA", "VESKA2");
     store.clear();
@@ -28,10 +30,7 @@ inline QString storeFileName() {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, "MORVA", "VESKA2").fileName();
 }
 
-// Readable failures: gtest finds these beside the Qt types.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+// Readable failures: gtest finds this beside QVariant.
 inline void PrintTo(const QVariant& value, std::ostream* out) {
     *out << value.typeName() << ' ';
     PrintTo(value.toString(), out);

@@ -6,21 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QCloseEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSettings>
 #include <QString>
 #include <QStringList>
-#include <QTest>
-#include <QWindow>
-#include <initializer_list>
-#include <ostream>
 #include <string>
 #include <vector>
 
+#include "auto_testing.h"
 #include "cls_reg.h"
 #include "dialog_driver.h"
 #include "f_auto.h"
@@ -28,36 +22,14 @@
 #include "f_setd.h"
 #include "file_dialogs.h"
 #include "message_box.h"
+#include "qt_print.h"
 #include "sim_process.h"
-
-// Readable failures: gtest finds this beside QString.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
+#include "test_env.h"
+#include "widget_input.h"
 
 namespace vsk::testing {
 
 using htsim::testing::TempDir;
-
-inline QStringList itemsOf(const QListWidget* list) {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
-    return texts;
-}
-
-// The HT mask selecting exactly `terminals`.
-inline QString maskOf(std::initializer_list<int> terminals) {
-    QString mask(128, QLatin1Char('0'));
-    for (int t : terminals) mask[t - 1] = QLatin1Char('1');
-    return mask;
-}
-
-// Lines ended by CR LF, as the job files are written.
-inline std::string fileText(std::initializer_list<const char*> lines) {
-    std::string text;
-    for (const char* line : lines) text += std::string(line) + "\r\n";
-    return text;
-}
 
 // A run window as it was handed over.
 struct RunSetUp {
@@ -98,8 +70,6 @@ class Confirmations {
 class WindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           QString::fromStdString(config_.path()));
         ui::ClsReg reg;
         reg.setPort(3);
         reg.setBaudRate(19200);
@@ -108,7 +78,6 @@ class WindowTest : public ::testing::Test {
         reg.setStopBits(2);
         reg.setTimeout(700);
         reg.setRetry(4);
-        ui::setMessageSink([this](const QString& text) { messages_ << text; });
         ui::setPathChooser([this](const ui::PathRequest& request) {
             requests_.push_back(request);
             return answers_.isEmpty() ? QString() : answers_.takeFirst();
@@ -116,7 +85,6 @@ class WindowTest : public ::testing::Test {
     }
 
     void TearDown() override {
-        ui::setMessageSink(nullptr);
         ui::setPathChooser(nullptr);
         ui::setQuestionSink(nullptr);
     }
@@ -139,9 +107,10 @@ class WindowTest : public ::testing::Test {
         return [this](ui::F_Auto& window) { runs_.push_back(setUpOf(window)); };
     }
 
-    TempDir config_{"veskau-config"};
+    SettingsFolder config_{"veskau-config"};
     TempDir jobs_{"veskau-jobs"};
     QStringList messages_;
+    RecordedMessages recording_{messages_};
     QStringList answers_;
     std::vector<ui::PathRequest> requests_;
     std::vector<RunSetUp> runs_;
@@ -149,46 +118,6 @@ class WindowTest : public ::testing::Test {
 };
 
 inline const QString kDiscardQuestion = QStringLiteral("確認|変更内容を破棄して閉じますか？");
-
-// The keyboard as it arrives: each key goes to the control that has the
-// focus. The name of the control that has it after.
-inline QString press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QWidget* focused = QApplication::focusWidget();
-    if (focused == nullptr) return QStringLiteral("<no focus>");
-    QTest::keyClick(focused, key, modifiers);
-    focused = QApplication::focusWidget();
-    return focused != nullptr ? focused->objectName() : QStringLiteral("<no focus>");
-}
-
-inline QStringList tabs(int count, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QStringList names;
-    for (int i = 0; i < count; ++i) names << press(Qt::Key_Tab, modifiers);
-    return names;
-}
-
-inline void typeIn(const QString& text) {
-    QWidget* focused = QApplication::focusWidget();
-    if (focused == nullptr) {
-        ADD_FAILURE() << "nothing has the focus to type into";
-        return;
-    }
-    QTest::keyClicks(focused, text);
-}
-
-// Shows `window` and gives it the keyboard, as a click on it would.
-inline bool showActive(QWidget& window) {
-    window.show();
-    QApplication::setActiveWindow(&window);
-    return QTest::qWaitForWindowActive(&window);
-}
-
-// The title bar's close box: the close arrives from the window system, on
-// the window rather than the widget. True when the window let itself close.
-inline bool closeBox(QWidget& window) {
-    QCloseEvent event;
-    QApplication::sendEvent(window.windowHandle(), &event);
-    return event.isAccepted();
-}
 
 // The line settings the store of every test holds, as the run window takes them.
 inline void expectStoredLine(const ui::AutoJob& job) {
