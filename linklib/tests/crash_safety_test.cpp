@@ -293,6 +293,8 @@ TEST_F(DiskFillingUnderAnUpload, ABatchTellsTheTerminal) {
     });
     EXPECT_EQ(r, VSK_E_SYS_WRITE);
     expectPcAsItWas();
+    // The call returns once the frame is written; the terminal reads it after.
+    EXPECT_TRUE(sim().waitReceived(1, isFrame('R', "F"), std::chrono::seconds(5)));
     EXPECT_EQ(sim().received(isFrame('R', "F")).size(), 1u);
 }
 

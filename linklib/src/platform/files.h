@@ -36,14 +36,14 @@ class File {
     File() = default;
     File(const File&) = delete;
     File& operator=(const File&) = delete;
-    File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
     ~File() { close(); }
 
     File& operator=(File&& other) noexcept {
         if (this != &other) {
             close();
-            fd_ = other.fd_;
-            other.fd_ = -1;
+            handle_ = other.handle_;
+            other.handle_ = -1;
         }
         return *this;
     }
@@ -60,7 +60,7 @@ class File {
     // unless `append`. A named pipe without a reader fails instead of
     // blocking.
     bool openLog(const std::string& path, bool append);
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return handle_ != -1; }
 
     // Takes the exclusive advisory lock of the file without waiting; false
     // when another open file holds it.
@@ -81,7 +81,9 @@ class File {
     void close();
 
   private:
-    int fd_ = -1;
+    // A descriptor or a handle, by platform; -1 when closed.
+    intptr_t handle_ = -1;
+    int fd() const { return static_cast<int>(handle_); }
 };
 
 // Temporary files of received data, in the folder of the file they become.

@@ -100,24 +100,24 @@ bool setReadOnly(const std::string& path, bool readOnly) {
 
 bool File::openRead(const std::string& path) {
     close();
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    handle_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     recordErrno();
-    return fd_ >= 0;
+    return handle_ >= 0;
 }
 
 bool File::createNew(const std::string& path) {
     close();
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    handle_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     recordErrno();
-    return fd_ >= 0;
+    return handle_ >= 0;
 }
 
 bool File::openLog(const std::string& path, bool append) {
     close();
     const int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-    fd_ = ::open(path.c_str(), flags, 0666);
+    handle_ = ::open(path.c_str(), flags, 0666);
     recordErrno();
-    return fd_ >= 0;
+    return handle_ >= 0;
 }
 
 bool File::openExisting(const std::string& path, bool writable) {
@@ -137,12 +137,12 @@ bool File::openExisting(const std::string& path, bool writable) {
         }
         return false;
     }
-    fd_ = fd;
+    handle_ = fd;
     return true;
 }
 
 bool File::tryLock() {
-    int r = ::flock(fd_, LOCK_EX | LOCK_NB);
+    int r = ::flock(fd(), LOCK_EX | LOCK_NB);
     recordErrno();
     return r == 0;
 }
@@ -150,7 +150,7 @@ bool File::tryLock() {
 bool File::isAt(const std::string& path) const {
     struct stat mine {
     }, there{};
-    if (::fstat(fd_, &mine) != 0) {
+    if (::fstat(fd(), &mine) != 0) {
         recordErrno();
         return false;
     }
@@ -161,19 +161,19 @@ bool File::isAt(const std::string& path) const {
 
 bool File::takePermissionsOf(const File& other) {
     struct stat st {};
-    int r = ::fstat(other.fd_, &st);
+    int r = ::fstat(other.fd(), &st);
     recordErrno();
     if (r != 0) return false;
     // Only a privileged process may give a file to another owner; for anyone
     // else the copy stays the appending user's, as a new file would.
-    if (::fchown(fd_, st.st_uid, st.st_gid) != 0) recordErrno();
-    r = ::fchmod(fd_, st.st_mode & 07777);
+    if (::fchown(fd(), st.st_uid, st.st_gid) != 0) recordErrno();
+    r = ::fchmod(fd(), st.st_mode & 07777);
     recordErrno();
     return r == 0;
 }
 
 bool File::rewind() {
-    off_t r = ::lseek(fd_, 0, SEEK_SET);
+    off_t r = ::lseek(fd(), 0, SEEK_SET);
     recordErrno();
     return r == 0;
 }
@@ -181,7 +181,7 @@ bool File::rewind() {
 long File::read(uint8_t* buf, size_t n) {
     size_t got = 0;
     while (got < n) {
-        ssize_t r = ::read(fd_, buf + got, n - got);
+        ssize_t r = ::read(fd(), buf + got, n - got);
         recordErrno();
         if (r < 0) {
             if (errno == EINTR) continue;
@@ -196,7 +196,7 @@ long File::read(uint8_t* buf, size_t n) {
 bool File::write(const uint8_t* buf, size_t n) {
     size_t done = 0;
     while (done < n) {
-        ssize_t r = ::write(fd_, buf + done, n - done);
+        ssize_t r = ::write(fd(), buf + done, n - done);
         recordErrno();
         if (r < 0) {
             if (errno == EINTR) continue;
@@ -208,16 +208,16 @@ bool File::write(const uint8_t* buf, size_t n) {
 }
 
 bool File::flush() {
-    int r = ::fsync(fd_);
+    int r = ::fsync(fd());
     recordErrno();
     return r == 0;
 }
 
 void File::close() {
-    if (fd_ >= 0) {
-        ::close(fd_);
+    if (handle_ >= 0) {
+        ::close(fd());
         recordErrno();
-        fd_ = -1;
+        handle_ = -1;
     }
 }
 

@@ -19,7 +19,7 @@ class TraceFile {
     // Opens `path` for appending (created when missing). False with the
     // cause in *err.
     bool open(const char* path, int* err);
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return handle_ != -1; }
     // True while `path` still names the open file (not after it was moved
     // away or removed, as log rotation does).
     bool isAt(const char* path) const;
@@ -29,7 +29,9 @@ class TraceFile {
     void close();
 
   private:
-    int fd_ = -1;
+    // A descriptor or a handle, by platform; -1 when closed.
+    intptr_t handle_ = -1;
+    int fd() const { return static_cast<int>(handle_); }
 };
 
 // Wall-clock time: seconds since the epoch and the milliseconds within.

@@ -28,8 +28,8 @@ class ErrnoKept {
 bool TraceFile::open(const char* path, int* err) {
     ErrnoKept kept;
     close();
-    fd_ = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd_ < 0) {
+    handle_ = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0666);
+    if (handle_ < 0) {
         *err = errno;
         return false;
     }
@@ -40,7 +40,7 @@ bool TraceFile::write(const char* text, size_t n, int* err) {
     ErrnoKept kept;
     size_t done = 0;
     while (done < n) {
-        ssize_t w = ::write(fd_, text + done, n - done);
+        ssize_t w = ::write(fd(), text + done, n - done);
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) {
             *err = w < 0 ? errno : EIO;
@@ -52,19 +52,19 @@ bool TraceFile::write(const char* text, size_t n, int* err) {
 }
 
 bool TraceFile::isAt(const char* path) const {
-    if (fd_ < 0) return false;
+    if (handle_ < 0) return false;
     ErrnoKept kept;
     struct stat named {
     }, open{};
-    if (::stat(path, &named) != 0 || ::fstat(fd_, &open) != 0) return false;
+    if (::stat(path, &named) != 0 || ::fstat(fd(), &open) != 0) return false;
     return named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
 void TraceFile::close() {
-    if (fd_ < 0) return;
+    if (handle_ < 0) return;
     ErrnoKept kept;
-    ::close(fd_);
-    fd_ = -1;
+    ::close(fd());
+    handle_ = -1;
 }
 
 WallTime wallNow() {
