@@ -59,7 +59,7 @@ TEST_F(CharsetAgreementTest, EveryCallerWritesANameWithTheSameBytes) {
     for (const Encoding& e : kEncodings) {
         SCOPED_TRACE(e.utf8);
         std::string library;
-        const bool encoded = platform::utf8ToCp932(e.utf8, &library);
+        const bool encoded = platform::pcToCp932(e.utf8, &library);
         EXPECT_EQ(encoded, e.cp932.has_value());
         EXPECT_EQ(veskactl::utf8ToCp932(e.utf8), e.cp932);
         const ui::Encoded tools = ui::encodeCp932(QString::fromUtf8(e.utf8));
@@ -109,7 +109,7 @@ TEST_F(CharsetAgreementTest, EveryCallerReadsATerminalNameAlike) {
     for (const Decoding& d : decodings) {
         SCOPED_TRACE(d.utf8);
         std::string library;
-        ASSERT_TRUE(platform::cp932ToUtf8(d.cp932, &library));
+        ASSERT_TRUE(platform::cp932ToPc(d.cp932, &library));
         EXPECT_EQ(library, d.utf8);
         EXPECT_EQ(veskactl::displayFromCp932(d.cp932).utf8, d.utf8);
         EXPECT_EQ(ui::decodeCp932(QByteArray::fromStdString(d.cp932)).toStdString(), d.utf8);

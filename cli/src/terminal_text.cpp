@@ -24,7 +24,7 @@ void appendEscaped(DisplayText& text, unsigned char byte) {
 
 std::optional<std::string> utf8ToCp932(std::string_view utf8) {
     std::string cp932;
-    if (!vsk::platform::utf8ToCp932(utf8, &cp932)) return std::nullopt;
+    if (!vsk::platform::pcToCp932(utf8, &cp932)) return std::nullopt;
     return cp932;
 }
 
@@ -52,7 +52,7 @@ DisplayText displayFromCp932(std::string_view cp932) {
         auto byte = static_cast<unsigned char>(cp932[i]);
         size_t length = vsk::cp932::isLeadByte(byte) && i + 1 < cp932.size() ? 2 : 1;
         std::string converted;
-        if (isControl(byte) || !vsk::platform::cp932ToUtf8(cp932.substr(i, length), &converted) ||
+        if (isControl(byte) || !vsk::platform::cp932ToPc(cp932.substr(i, length), &converted) ||
             converted.empty()) {
             appendEscaped(text, byte);
             ++i;

@@ -18,10 +18,23 @@
 extern "C" {
 #endif
 
+/* VSK_CALL is the functions' calling convention: __stdcall on 32-bit
+ * Windows, as the callers written for that system declare them; the
+ * platform's only one elsewhere. The DLL exports the undecorated names. */
+#if defined(_WIN32)
+#define VSK_API
+#if defined(__i386__) || defined(_M_IX86)
+#define VSK_CALL __stdcall
+#else
+#define VSK_CALL
+#endif
+#else
 #if defined(VESKA_BUILDING_LIBRARY)
 #define VSK_API __attribute__((visibility("default")))
 #else
 #define VSK_API
+#endif
+#define VSK_CALL
 #endif
 
 #define VSK_VERSION_MAJOR 2
@@ -215,69 +228,74 @@ VSK_SIZE_CHECK(ResultFileRecord, 132);
 VSK_SIZE_CHECK(ProgressRecord, 24);
 #undef VSK_SIZE_CHECK
 
-/* Session. Port N opens $VESKA_COM<N>, else /dev/ttyS<N-1>. Open mode 0 plain,
- * 1 announce the speed with a code byte, 2 announce it on DTR and RTS. */
-VSK_API int32_t Vsk_ComOpen(int32_t* handle, int32_t port, int32_t mode,
-                            const LineSettings* settings);
-VSK_API int32_t Vsk_ComClose(int32_t handle);
+/* Session. Port N opens $VESKA_COM<N>, else /dev/ttyS<N-1> (on Windows \\.\COM<N>). Open mode 0
+ * plain, 1 announce the speed with a code byte, 2 announce it on DTR and RTS. */
+VSK_API int32_t VSK_CALL Vsk_ComOpen(int32_t* handle, int32_t port, int32_t mode,
+                                     const LineSettings* settings);
+VSK_API int32_t VSK_CALL Vsk_ComClose(int32_t handle);
 
 /* Is terminal `ht` ("001".."128") there? Polling time-out 50 to 300 ms. */
-VSK_API int32_t Vsk_Polling(int32_t handle, const char* ht, int32_t polling_ms);
+VSK_API int32_t VSK_CALL Vsk_Polling(int32_t handle, const char* ht, int32_t polling_ms);
 
 /* Terminal queries and control. */
-VSK_API int32_t Vsk_DIR(int32_t handle, const char* ht, DirRecord* dir);
-VSK_API int32_t Vsk_DispInit(int32_t handle, const char* ht);
-VSK_API int32_t Vsk_FDelete(int32_t handle, const char* ht, const char* name);
-VSK_API int32_t Vsk_FRename(int32_t handle, const char* ht, const char* old_name,
-                            const char* new_name);
-VSK_API int32_t Vsk_APEnd(int32_t handle, const char* ht);
-VSK_API int32_t Vsk_GetFileInfo(int32_t handle, const char* ht, FileInfoRecord* info);
-VSK_API int32_t Vsk_GetStatus(int32_t handle, const char* ht, StatusRecord* status);
-VSK_API int32_t Vsk_PcRemoteEnd(int32_t handle, const char* ht);
-VSK_API int32_t Vsk_ReBoot(int32_t handle, const char* ht);
-VSK_API int32_t Vsk_PowerOff(int32_t handle, const char* ht);
+VSK_API int32_t VSK_CALL Vsk_DIR(int32_t handle, const char* ht, DirRecord* dir);
+VSK_API int32_t VSK_CALL Vsk_DispInit(int32_t handle, const char* ht);
+VSK_API int32_t VSK_CALL Vsk_FDelete(int32_t handle, const char* ht, const char* name);
+VSK_API int32_t VSK_CALL Vsk_FRename(int32_t handle, const char* ht, const char* old_name,
+                                     const char* new_name);
+VSK_API int32_t VSK_CALL Vsk_APEnd(int32_t handle, const char* ht);
+VSK_API int32_t VSK_CALL Vsk_GetFileInfo(int32_t handle, const char* ht, FileInfoRecord* info);
+VSK_API int32_t VSK_CALL Vsk_GetStatus(int32_t handle, const char* ht, StatusRecord* status);
+VSK_API int32_t VSK_CALL Vsk_PcRemoteEnd(int32_t handle, const char* ht);
+VSK_API int32_t VSK_CALL Vsk_ReBoot(int32_t handle, const char* ht);
+VSK_API int32_t VSK_CALL Vsk_PowerOff(int32_t handle, const char* ht);
 
 /* Single-file transfers. Save mode of uploads: 0 overwrite, 1 append, 2 new files only.
  * A non-zero show_progress opens the library's progress window where the host has one. */
-VSK_API int32_t Vsk_FUpload(int32_t handle, const char* ht, int32_t save_mode, const char* folder,
-                            const char* name, int32_t size, int32_t show_progress);
-VSK_API int32_t Vsk_FDownload(int32_t handle, const char* ht, const char* path, int32_t size,
-                              int32_t show_progress);
+VSK_API int32_t VSK_CALL Vsk_FUpload(int32_t handle, const char* ht, int32_t save_mode,
+                                     const char* folder, const char* name, int32_t size,
+                                     int32_t show_progress);
+VSK_API int32_t VSK_CALL Vsk_FDownload(int32_t handle, const char* ht, const char* path,
+                                       int32_t size, int32_t show_progress);
 
 /* Installs: install mode 1 sends command "A", 0 command "B". */
-VSK_API int32_t Vsk_APInstall(int32_t handle, const char* ht, const char* path, int32_t size,
-                              int32_t install_mode, int32_t show_progress);
-VSK_API int32_t Vsk_OSInstall(int32_t handle, const char* ht, const char* path, int32_t size,
-                              int32_t show_progress);
-VSK_API int32_t Vsk_OSInstall2(int32_t handle, const char* ht, const char* os_path, int32_t os_size,
-                               const char* ex_path, int32_t ex_size, int32_t show_progress);
+VSK_API int32_t VSK_CALL Vsk_APInstall(int32_t handle, const char* ht, const char* path,
+                                       int32_t size, int32_t install_mode, int32_t show_progress);
+VSK_API int32_t VSK_CALL Vsk_OSInstall(int32_t handle, const char* ht, const char* path,
+                                       int32_t size, int32_t show_progress);
+VSK_API int32_t VSK_CALL Vsk_OSInstall2(int32_t handle, const char* ht, const char* os_path,
+                                        int32_t os_size, const char* ex_path, int32_t ex_size,
+                                        int32_t show_progress);
 
 /* Batches with one terminal: the first `count` entries of `list` are sent; every
  * file the terminal offers is received into `folder`. */
-VSK_API int32_t Vsk_AllDownload(int32_t handle, const char* ht, int32_t count, DownloadList* list,
-                                int32_t show_progress);
-VSK_API int32_t Vsk_AllUpload(int32_t handle, const char* ht, const char* folder, UploadList* list,
-                              int32_t show_progress);
+VSK_API int32_t VSK_CALL Vsk_AllDownload(int32_t handle, const char* ht, int32_t count,
+                                         DownloadList* list, int32_t show_progress);
+VSK_API int32_t VSK_CALL Vsk_AllUpload(int32_t handle, const char* ht, const char* folder,
+                                       UploadList* list, int32_t show_progress);
 
 /* Polling loops over the terminals selected by a 128-character "0"/"1" mask,
  * writing a result file. Polling time-out 50 to 500 ms; time limit 0 (none) or
  * 10 to 3600 s. They run until the limit passes without a transfer, or an abort. */
-VSK_API int32_t Vsk_PollingAllDownload(int32_t handle, const char* mask, int32_t polling_ms,
-                                       int32_t limit_s, int32_t count, const DownloadList* list,
-                                       const ResultFileRecord* result, int32_t show_progress);
-VSK_API int32_t Vsk_PollingAllUPload(int32_t handle, const char* mask, const char* folder,
-                                     int32_t save_mode, int32_t polling_ms, int32_t limit_s,
-                                     const ResultFileRecord* result, int32_t show_progress);
+VSK_API int32_t VSK_CALL Vsk_PollingAllDownload(int32_t handle, const char* mask,
+                                                int32_t polling_ms, int32_t limit_s, int32_t count,
+                                                const DownloadList* list,
+                                                const ResultFileRecord* result,
+                                                int32_t show_progress);
+VSK_API int32_t VSK_CALL Vsk_PollingAllUPload(int32_t handle, const char* mask, const char* folder,
+                                              int32_t save_mode, int32_t polling_ms,
+                                              int32_t limit_s, const ResultFileRecord* result,
+                                              int32_t show_progress);
 
 /* Abort and progress: these work also while another call is running. Vsk_Suspend
  * is safe to call from a signal handler. */
-VSK_API int32_t Vsk_Suspend(int32_t handle);
-VSK_API int32_t Vsk_GetProcess(int32_t handle, ProgressRecord* progress);
-VSK_API int32_t Vsk_ClrProcess(int32_t handle);
+VSK_API int32_t VSK_CALL Vsk_Suspend(int32_t handle);
+VSK_API int32_t VSK_CALL Vsk_GetProcess(int32_t handle, ProgressRecord* progress);
+VSK_API int32_t VSK_CALL Vsk_ClrProcess(int32_t handle);
 
 /* Copies the system's text for the last system error (no terminating zero) into
  * `buffer` (at least 256 bytes) and returns that error code, or 0. */
-VSK_API int32_t Vsk_GetSysErrorMsg(char* buffer);
+VSK_API int32_t VSK_CALL Vsk_GetSysErrorMsg(char* buffer);
 
 #ifdef __cplusplus
 }

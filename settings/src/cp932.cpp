@@ -18,12 +18,12 @@ constexpr char kUnencodable = '?';
 // so a name has the same bytes in a history line as on the line.
 bool toCp932Bytes(const QString& text, std::string* out) {
     const QByteArray utf8 = text.toUtf8();
-    return platform::utf8ToCp932(std::string_view(utf8.constData(), size_t(utf8.size())), out);
+    return platform::pcToCp932(std::string_view(utf8.constData(), size_t(utf8.size())), out);
 }
 
 bool fromCp932Bytes(QByteArrayView bytes, QString* out) {
     std::string utf8;
-    if (!platform::cp932ToUtf8(std::string_view(bytes.data(), size_t(bytes.size())), &utf8))
+    if (!platform::cp932ToPc(std::string_view(bytes.data(), size_t(bytes.size())), &utf8))
         return false;
     *out = QString::fromStdString(utf8);
     return true;

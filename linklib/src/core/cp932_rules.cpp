@@ -84,6 +84,14 @@ std::string_view wholeCharPrefix(std::string_view text, size_t maxBytes) {
     return text.substr(0, i);
 }
 
+char32_t tableCharFor(char32_t c) {
+    if (refused(c)) return 0;
+    for (const Variant& v : kVariants) {
+        if (v.typed == c) return v.table;
+    }
+    return c;
+}
+
 bool prepareForTable(std::string_view utf8, std::string* out) {
     out->clear();
     out->reserve(utf8.size());
@@ -91,13 +99,11 @@ bool prepareForTable(std::string_view utf8, std::string* out) {
     while (i < utf8.size()) {
         const size_t start = i;
         char32_t c = 0;
-        if (!nextCodePoint(utf8, &i, &c) || refused(c)) return false;
-        const Variant* variant = nullptr;
-        for (const Variant& v : kVariants) {
-            if (v.typed == c) variant = &v;
-        }
-        if (variant != nullptr) {
-            appendUtf8(variant->table, out);
+        if (!nextCodePoint(utf8, &i, &c)) return false;
+        const char32_t table = tableCharFor(c);
+        if (table == 0) return false;
+        if (table != c) {
+            appendUtf8(table, out);
         } else {
             out->append(utf8.substr(start, i - start));
         }

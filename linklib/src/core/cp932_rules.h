@@ -28,6 +28,10 @@ std::string_view wholeCharPrefix(std::string_view text, size_t maxBytes);
 // different character into a file name.
 bool prepareForTable(std::string_view utf8, std::string* out);
 
+// The same rules for one character: the character to look up in the table
+// in place of `c` (usually `c` itself), or 0 when `c` is refused.
+char32_t tableCharFor(char32_t c);
+
 // A blank-filled field of a record without its trailing blanks, stopping at a
 // zero byte if there is one.
 std::string_view fieldText(const char* field, size_t width);

@@ -73,7 +73,7 @@ std::string nameColumn(const std::string& cp932) {
     std::string name = cp932;
     while (!name.empty() && name.back() == ' ') name.pop_back();
     std::string utf8;
-    if (!platform::cp932ToUtf8(name, &utf8)) utf8 = name;
+    if (!platform::cp932ToPc(name, &utf8)) utf8 = name;
     return result_line::nameColumn(utf8, name.size());
 }
 

@@ -92,7 +92,7 @@ bool terminalNameFor(const std::string& path, bool removeBlanks, std::string* na
     if (hasControlCharacter(last)) return false;
     if (removeBlanks) std::erase(last, ' ');
     std::string cp932;
-    if (!platform::utf8ToCp932(last, &cp932)) return false;
+    if (!platform::pcToCp932(last, &cp932)) return false;
     *name = std::string(cp932::wholeCharPrefix(cp932, frame::kNameWidth));
     return true;
 }
@@ -110,7 +110,7 @@ bool pcNameFor(const std::string& terminalName, std::string* pcName) {
     while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
     if (trimmed.empty() || trimmed == "." || trimmed == "..") return false;
     if (hasControlCharacter(trimmed) || trimmed.find('/') != std::string::npos) return false;
-    return platform::cp932ToUtf8(trimmed, pcName);
+    return platform::cp932ToPc(trimmed, pcName);
 }
 
 }  // namespace vsk::xfer

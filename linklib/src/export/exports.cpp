@@ -44,8 +44,8 @@ trace::Arg htArg(const char* s) {
 
 extern "C" {
 
-VSK_API int32_t Vsk_ComOpen(int32_t* handle, int32_t port, int32_t mode,
-                            const LineSettings* settings) {
+VSK_API int32_t VSK_CALL Vsk_ComOpen(int32_t* handle, int32_t port, int32_t mode,
+                                     const LineSettings* settings) {
     // The trace follows VESKA_TRACE as it is when a session opens; a call
     // refused as busy must not switch it under the running one.
     if (!vsk::state().busy) trace::configure();
@@ -55,73 +55,74 @@ VSK_API int32_t Vsk_ComOpen(int32_t* handle, int32_t port, int32_t mode,
                    [&] { return vsk::comOpen(handle, port, mode, settings); });
 }
 
-VSK_API int32_t Vsk_ComClose(int32_t handle) {
+VSK_API int32_t VSK_CALL Vsk_ComClose(int32_t handle) {
     return guarded("Vsk_ComClose", {trace::handle(handle)}, [&] { return vsk::comClose(handle); });
 }
 
-VSK_API int32_t Vsk_Polling(int32_t handle, const char* ht, int32_t polling_ms) {
+VSK_API int32_t VSK_CALL Vsk_Polling(int32_t handle, const char* ht, int32_t polling_ms) {
     return guarded("Vsk_Polling",
                    {trace::handle(handle), htArg(ht), trace::num("polling_ms", polling_ms)},
                    [&] { return vsk::ops::polling(handle, ht, polling_ms); });
 }
 
-VSK_API int32_t Vsk_DIR(int32_t handle, const char* ht, DirRecord* dir) {
+VSK_API int32_t VSK_CALL Vsk_DIR(int32_t handle, const char* ht, DirRecord* dir) {
     return guarded("Vsk_DIR", {trace::handle(handle), htArg(ht)},
                    [&] { return vsk::ops::dir(handle, ht, dir); });
 }
 
-VSK_API int32_t Vsk_DispInit(int32_t handle, const char* ht) {
+VSK_API int32_t VSK_CALL Vsk_DispInit(int32_t handle, const char* ht) {
     return guarded("Vsk_DispInit", {trace::handle(handle), htArg(ht)},
                    [&] { return vsk::ops::dispInit(handle, ht); });
 }
 
-VSK_API int32_t Vsk_FDelete(int32_t handle, const char* ht, const char* name) {
+VSK_API int32_t VSK_CALL Vsk_FDelete(int32_t handle, const char* ht, const char* name) {
     return guarded("Vsk_FDelete", {trace::handle(handle), htArg(ht), trace::text("name", name)},
                    [&] { return vsk::ops::fileDelete(handle, ht, name); });
 }
 
-VSK_API int32_t Vsk_FRename(int32_t handle, const char* ht, const char* old_name,
-                            const char* new_name) {
+VSK_API int32_t VSK_CALL Vsk_FRename(int32_t handle, const char* ht, const char* old_name,
+                                     const char* new_name) {
     return guarded("Vsk_FRename",
                    {trace::handle(handle), htArg(ht), trace::text("old", old_name),
                     trace::text("new", new_name)},
                    [&] { return vsk::ops::fileRename(handle, ht, old_name, new_name); });
 }
 
-VSK_API int32_t Vsk_APEnd(int32_t handle, const char* ht) {
+VSK_API int32_t VSK_CALL Vsk_APEnd(int32_t handle, const char* ht) {
     return guarded("Vsk_APEnd", {trace::handle(handle), htArg(ht)},
                    [&] { return vsk::ops::apEnd(handle, ht); });
 }
 
-VSK_API int32_t Vsk_GetFileInfo(int32_t handle, const char* ht, FileInfoRecord* info) {
+VSK_API int32_t VSK_CALL Vsk_GetFileInfo(int32_t handle, const char* ht, FileInfoRecord* info) {
     return guarded(
         "Vsk_GetFileInfo",
         {trace::handle(handle), htArg(ht), trace::text("name", info ? info->Name : nullptr, 13)},
         [&] { return vsk::ops::fileInfo(handle, ht, info); });
 }
 
-VSK_API int32_t Vsk_GetStatus(int32_t handle, const char* ht, StatusRecord* status) {
+VSK_API int32_t VSK_CALL Vsk_GetStatus(int32_t handle, const char* ht, StatusRecord* status) {
     return guarded("Vsk_GetStatus", {trace::handle(handle), htArg(ht)},
                    [&] { return vsk::ops::status(handle, ht, status); });
 }
 
-VSK_API int32_t Vsk_PcRemoteEnd(int32_t handle, const char* ht) {
+VSK_API int32_t VSK_CALL Vsk_PcRemoteEnd(int32_t handle, const char* ht) {
     return guarded("Vsk_PcRemoteEnd", {trace::handle(handle), htArg(ht)},
                    [&] { return vsk::ops::remoteEnd(handle, ht); });
 }
 
-VSK_API int32_t Vsk_ReBoot(int32_t handle, const char* ht) {
+VSK_API int32_t VSK_CALL Vsk_ReBoot(int32_t handle, const char* ht) {
     return guarded("Vsk_ReBoot", {trace::handle(handle), htArg(ht)},
                    [&] { return vsk::ops::reboot(handle, ht); });
 }
 
-VSK_API int32_t Vsk_PowerOff(int32_t handle, const char* ht) {
+VSK_API int32_t VSK_CALL Vsk_PowerOff(int32_t handle, const char* ht) {
     return guarded("Vsk_PowerOff", {trace::handle(handle), htArg(ht)},
                    [&] { return vsk::ops::powerOff(handle, ht); });
 }
 
-VSK_API int32_t Vsk_FUpload(int32_t handle, const char* ht, int32_t save_mode, const char* folder,
-                            const char* name, int32_t size, int32_t show_progress) {
+VSK_API int32_t VSK_CALL Vsk_FUpload(int32_t handle, const char* ht, int32_t save_mode,
+                                     const char* folder, const char* name, int32_t size,
+                                     int32_t show_progress) {
     return guarded(
         "Vsk_FUpload",
         {trace::handle(handle), htArg(ht), trace::num("save_mode", save_mode),
@@ -131,16 +132,16 @@ VSK_API int32_t Vsk_FUpload(int32_t handle, const char* ht, int32_t save_mode, c
         });
 }
 
-VSK_API int32_t Vsk_FDownload(int32_t handle, const char* ht, const char* path, int32_t size,
-                              int32_t show_progress) {
+VSK_API int32_t VSK_CALL Vsk_FDownload(int32_t handle, const char* ht, const char* path,
+                                       int32_t size, int32_t show_progress) {
     return guarded(
         "Vsk_FDownload",
         {trace::handle(handle), htArg(ht), trace::text("path", path), trace::num("size", size)},
         [&] { return vsk::ops::fileDownload(handle, ht, path, size, show_progress); });
 }
 
-VSK_API int32_t Vsk_APInstall(int32_t handle, const char* ht, const char* path, int32_t size,
-                              int32_t install_mode, int32_t show_progress) {
+VSK_API int32_t VSK_CALL Vsk_APInstall(int32_t handle, const char* ht, const char* path,
+                                       int32_t size, int32_t install_mode, int32_t show_progress) {
     return guarded(
         "Vsk_APInstall",
         {trace::handle(handle), htArg(ht), trace::text("path", path), trace::num("size", size),
@@ -148,16 +149,17 @@ VSK_API int32_t Vsk_APInstall(int32_t handle, const char* ht, const char* path, 
         [&] { return vsk::ops::apInstall(handle, ht, path, size, install_mode, show_progress); });
 }
 
-VSK_API int32_t Vsk_OSInstall(int32_t handle, const char* ht, const char* path, int32_t size,
-                              int32_t show_progress) {
+VSK_API int32_t VSK_CALL Vsk_OSInstall(int32_t handle, const char* ht, const char* path,
+                                       int32_t size, int32_t show_progress) {
     return guarded(
         "Vsk_OSInstall",
         {trace::handle(handle), htArg(ht), trace::text("path", path), trace::num("size", size)},
         [&] { return vsk::ops::osInstall(handle, ht, path, size, show_progress); });
 }
 
-VSK_API int32_t Vsk_OSInstall2(int32_t handle, const char* ht, const char* os_path, int32_t os_size,
-                               const char* ex_path, int32_t ex_size, int32_t show_progress) {
+VSK_API int32_t VSK_CALL Vsk_OSInstall2(int32_t handle, const char* ht, const char* os_path,
+                                        int32_t os_size, const char* ex_path, int32_t ex_size,
+                                        int32_t show_progress) {
     return guarded("Vsk_OSInstall2",
                    {trace::handle(handle), htArg(ht), trace::text("os_path", os_path),
                     trace::num("os_size", os_size), trace::text("ex_path", ex_path),
@@ -168,23 +170,25 @@ VSK_API int32_t Vsk_OSInstall2(int32_t handle, const char* ht, const char* os_pa
                    });
 }
 
-VSK_API int32_t Vsk_AllDownload(int32_t handle, const char* ht, int32_t count, DownloadList* list,
-                                int32_t show_progress) {
+VSK_API int32_t VSK_CALL Vsk_AllDownload(int32_t handle, const char* ht, int32_t count,
+                                         DownloadList* list, int32_t show_progress) {
     return guarded("Vsk_AllDownload",
                    {trace::handle(handle), htArg(ht), trace::num("count", count)},
                    [&] { return vsk::ops::allDownload(handle, ht, count, list, show_progress); });
 }
 
-VSK_API int32_t Vsk_AllUpload(int32_t handle, const char* ht, const char* folder, UploadList* list,
-                              int32_t show_progress) {
+VSK_API int32_t VSK_CALL Vsk_AllUpload(int32_t handle, const char* ht, const char* folder,
+                                       UploadList* list, int32_t show_progress) {
     return guarded("Vsk_AllUpload",
                    {trace::handle(handle), htArg(ht), trace::text("folder", folder)},
                    [&] { return vsk::ops::allUpload(handle, ht, folder, list, show_progress); });
 }
 
-VSK_API int32_t Vsk_PollingAllDownload(int32_t handle, const char* mask, int32_t polling_ms,
-                                       int32_t limit_s, int32_t count, const DownloadList* list,
-                                       const ResultFileRecord* result, int32_t show_progress) {
+VSK_API int32_t VSK_CALL Vsk_PollingAllDownload(int32_t handle, const char* mask,
+                                                int32_t polling_ms, int32_t limit_s, int32_t count,
+                                                const DownloadList* list,
+                                                const ResultFileRecord* result,
+                                                int32_t show_progress) {
     return guarded("Vsk_PollingAllDownload",
                    {trace::handle(handle), trace::mask(mask), trace::num("polling_ms", polling_ms),
                     trace::num("limit_s", limit_s), trace::num("count", count),
@@ -195,9 +199,10 @@ VSK_API int32_t Vsk_PollingAllDownload(int32_t handle, const char* mask, int32_t
                    });
 }
 
-VSK_API int32_t Vsk_PollingAllUPload(int32_t handle, const char* mask, const char* folder,
-                                     int32_t save_mode, int32_t polling_ms, int32_t limit_s,
-                                     const ResultFileRecord* result, int32_t show_progress) {
+VSK_API int32_t VSK_CALL Vsk_PollingAllUPload(int32_t handle, const char* mask, const char* folder,
+                                              int32_t save_mode, int32_t polling_ms,
+                                              int32_t limit_s, const ResultFileRecord* result,
+                                              int32_t show_progress) {
     return guarded("Vsk_PollingAllUPload",
                    {trace::handle(handle), trace::mask(mask), trace::text("folder", folder),
                     trace::num("save_mode", save_mode), trace::num("polling_ms", polling_ms),
@@ -210,19 +215,19 @@ VSK_API int32_t Vsk_PollingAllUPload(int32_t handle, const char* mask, const cha
                    });
 }
 
-VSK_API int32_t Vsk_Suspend(int32_t handle) {
+VSK_API int32_t VSK_CALL Vsk_Suspend(int32_t handle) {
     return vsk::ops::suspend(handle);
 }
 
-VSK_API int32_t Vsk_GetProcess(int32_t handle, ProgressRecord* progress) {
+VSK_API int32_t VSK_CALL Vsk_GetProcess(int32_t handle, ProgressRecord* progress) {
     return vsk::ops::getProcess(handle, progress);
 }
 
-VSK_API int32_t Vsk_ClrProcess(int32_t handle) {
+VSK_API int32_t VSK_CALL Vsk_ClrProcess(int32_t handle) {
     return vsk::ops::clrProcess(handle);
 }
 
-VSK_API int32_t Vsk_GetSysErrorMsg(char* buffer) {
+VSK_API int32_t VSK_CALL Vsk_GetSysErrorMsg(char* buffer) {
     return vsk::ops::sysErrorMessage(buffer);
 }
 

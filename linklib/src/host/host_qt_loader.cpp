@@ -153,7 +153,7 @@ const VskQtWindowApi* qtWindow(bool load) {
 std::string shown(const char* cp932) {
     std::string utf8;
     if (cp932 == nullptr) return utf8;
-    if (!platform::cp932ToUtf8(cp932, &utf8)) utf8 = cp932;
+    if (!platform::cp932ToPc(cp932, &utf8)) utf8 = cp932;
     return utf8;
 }
 

@@ -12,6 +12,9 @@ void setLastSysError(int32_t value);
 inline void recordErrno() {
     setLastSysError(errno);
 }
+// Records the calling thread's last error of the system's own API: errno
+// here, GetLastError() on Windows.
+void recordLastError();
 
 // The system's message text for `code` into `out` (zero-terminated, at most
 // `cap` bytes). Returns false when the system has no text for it.

@@ -16,6 +16,10 @@ void setLastSysError(int32_t value) {
     gLastSysError = value;
 }
 
+void recordLastError() {
+    recordErrno();
+}
+
 bool sysErrorText(int32_t code, char* out, size_t cap) {
     if (cap == 0) return false;
     char local[256];

@@ -1,6 +1,8 @@
-// Conversions between the PC's UTF-8 texts and the terminals' CP932 bytes:
-// the code-page table of the platform, after the rules of core/cp932.h. The
+// Conversions between the PC's texts and the terminals' CP932 bytes: the
+// code-page table of the platform, after the rules of core/cp932_rules.h. The
 // library, veskactl and the tools all convert through these two functions.
+// PC texts (paths, names) are UTF-8 on Linux and in the ANSI code page on
+// Windows, as each system's programs pass them.
 #pragma once
 
 #include <string>
@@ -8,9 +10,11 @@
 
 namespace vsk::platform {
 
-// False when the text has a character CP932 cannot express (or is not UTF-8).
-bool utf8ToCp932(std::string_view utf8, std::string* cp932);
-// False when the bytes are not valid CP932.
-bool cp932ToUtf8(std::string_view cp932, std::string* utf8);
+// False when the text has a character CP932 cannot express (or is not valid
+// in the PC's encoding).
+bool pcToCp932(std::string_view pc, std::string* cp932);
+// False when the bytes are not valid CP932 (or have no form in the PC's
+// encoding).
+bool cp932ToPc(std::string_view cp932, std::string* pc);
 
 }  // namespace vsk::platform

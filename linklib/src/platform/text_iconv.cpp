@@ -34,17 +34,17 @@ bool convert(const char* to, const char* from, std::string_view in, std::string*
 
 // glibc's CP932 is Windows' code page 932, the terminals' PC side: the same
 // table both ways, plus a few one-way mappings the rules take care of.
-bool utf8ToCp932(std::string_view utf8, std::string* cp932) {
+bool pcToCp932(std::string_view pc, std::string* cp932) {
     std::string prepared;
-    if (!cp932::prepareForTable(utf8, &prepared)) {
+    if (!cp932::prepareForTable(pc, &prepared)) {
         cp932->clear();
         return false;
     }
     return convert("CP932", "UTF-8", prepared, cp932);
 }
 
-bool cp932ToUtf8(std::string_view cp932, std::string* utf8) {
-    return convert("UTF-8", "CP932", cp932, utf8);
+bool cp932ToPc(std::string_view cp932, std::string* pc) {
+    return convert("UTF-8", "CP932", cp932, pc);
 }
 
 }  // namespace vsk::platform
