@@ -29,6 +29,7 @@ int failed(const Invocation& invocation, const std::string& what, int32_t code) 
 
 std::vector<std::string> terminalNames(const std::vector<std::string>& typed) {
     std::vector<std::string> names;
+    names.reserve(typed.size());
     for (const std::string& name : typed) names.push_back(terminalNameFromUtf8(name));
     return names;
 }

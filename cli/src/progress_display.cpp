@@ -102,7 +102,9 @@ void ProgressDisplay::sampleUntilStopped() {
         std::string ht(fieldText(record.HtNo, sizeof record.HtNo));
         std::string name(fieldText(record.FileName, sizeof record.FileName));
         if (name.empty() && !isSelected(ht)) continue;  // the loop passing over a number
-        std::string file = ht + '/' + name;
+        std::string file = ht;
+        file += '/';
+        file += name;
         if (file != currentFile) {
             currentFile = file;
             fileStarted = Clock::now();

@@ -140,7 +140,7 @@ bool parseArg(const KindInfo& k, std::string_view arg, Fault* f, std::string* er
             if (letter.size() != 1 ||
                 std::string_view("MFRAS").find(letter[0]) == std::string_view::npos)
                 return fail(error, whole, "result needs one of the letters M, F, R, A, S");
-            f->arg = letter[0];
+            f->arg = static_cast<unsigned char>(letter[0]);
             if (letter.size() == arg.size()) return true;
             if (!parsePosition(arg.substr(2), f))
                 return fail(error, whole, "position must be [FILE:]FRAME or [FILE:]h");

@@ -102,6 +102,7 @@ void Terminal::sentAt(Clock::time_point now) {
 
 std::vector<Emission> Terminal::shapeAll(std::vector<Bytes> frames, char command) {
     std::vector<Emission> out;
+    out.reserve(frames.size());
     for (Bytes& f : frames) out.push_back(faults_.shape(std::move(f), command, config_.number));
     return out;
 }

@@ -99,6 +99,8 @@ uint64_t replyLimitUs(uint32_t timeoutMs) {
            1000u;
 }
 
+namespace {
+
 // Waits until the port has input, an event of the caller's was dispatched, or
 // `ms` passed, then reads what is waiting without waiting again: 1, 0 or -1
 // as Port::readByte. A host without events leaves the wait to the port.
@@ -106,6 +108,8 @@ int waitAndReadByte(platform::Port& port, uint8_t* out, uint32_t ms) {
     if (host::waitForInput(port.waitHandle(), ms)) return port.readWaitingByte(out);
     return port.readByte(out, std::min(ms, host::kPlainWaitSliceMs));
 }
+
+}  // namespace
 
 int32_t readByteBy(uint8_t* out, uint64_t endUs, bool honourAbort) {
     State& g = state();

@@ -51,8 +51,9 @@ int32_t sysErrorMessage(char* buffer) {
     if (code == 0 || buffer == nullptr) return 0;
     char text[256];
     if (!platform::sysErrorText(code, text, sizeof text)) return 0;
-    std::memcpy(buffer, text,
-                std::strlen(text));  // no end mark: the caller's buffer keeps its tail
+    // No end mark: the caller's buffer keeps its tail (callers fill it first).
+    // NOLINTNEXTLINE(bugprone-not-null-terminated-result): the documented contract
+    std::memcpy(buffer, text, std::strlen(text));
     return code;
 }
 

@@ -11,7 +11,7 @@
 
 namespace vsk::trace::detail {
 
-constexpr size_t kBufferSize = 64 * 1024;
+constexpr size_t kBufferSize = size_t{64} * 1024;
 constexpr size_t kLineMax = 4096;  // room kept free for the line being written
 constexpr uint32_t kFlushEveryMs = 1000;
 constexpr size_t kNoiseKept = 16;  // noise bytes shown: the first ones of a run

@@ -59,7 +59,7 @@ void refuseFile(char block);
 
 // How much of a PC file a transfer reads or writes in one system call: many
 // blocks, so that the line, not the file, sets the pace of the system calls.
-inline constexpr size_t kFileChunk = 64 * 1024;
+inline constexpr size_t kFileChunk = size_t{64} * 1024;
 
 // --- Sending PC files
 

@@ -63,4 +63,9 @@ struct VskQtWindowApi {
 typedef const VskQtHostApi* (*VskQtHostEntry)(const VskQtHostCallbacks* callbacks);
 typedef const VskQtWindowApi* (*VskQtWindowEntry)(const VskQtHostCallbacks* callbacks);
 
+// The modules' entry points, looked up by the names above; declared here so
+// that a definition whose type drifts from the library's typedef fails to build.
+const VskQtHostApi* veska_qt_host_entry(const VskQtHostCallbacks* callbacks);
+const VskQtWindowApi* veska_qt_window_entry(const VskQtHostCallbacks* callbacks);
+
 }  // extern "C"
