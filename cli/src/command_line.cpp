@@ -87,11 +87,10 @@ void setRetry(ParseState& state, std::string_view v) {
     state.invocation.line.retry = parseInRange("retry", v, VSK_MIN_RETRY, VSK_MAX_RETRY);
 }
 void setPolling(ParseState& state, std::string_view v) {
-    // The polling loops wait for each terminal's answer a little longer than a single poll may.
+    // The polling loops may wait for each terminal's answer longer than a single poll may.
     const bool loop = (state.command.options & kOptLoopPolling) != 0;
-    state.invocation.line.pollingMs =
-        parseInRange("polling", v, loop ? VSK_MIN_POLLING_MS : VSK_MIN_POLLING_MS,
-                     loop ? VSK_MAX_LOOP_POLLING_MS : VSK_MAX_POLLING_MS);
+    state.invocation.line.pollingMs = parseInRange(
+        "polling", v, VSK_MIN_POLLING_MS, loop ? VSK_MAX_LOOP_POLLING_MS : VSK_MAX_POLLING_MS);
 }
 
 std::string nonEmpty(std::string_view option, std::string_view v) {
