@@ -85,7 +85,7 @@ std::string_view wholeCharPrefix(std::string_view text, size_t maxBytes) {
 }
 
 char32_t tableCharFor(char32_t c) {
-    if (refused(c)) return 0;
+    if (refused(c)) return kRefused;
     for (const Variant& v : kVariants) {
         if (v.typed == c) return v.table;
     }
@@ -101,7 +101,7 @@ bool prepareForTable(std::string_view utf8, std::string* out) {
         char32_t c = 0;
         if (!nextCodePoint(utf8, &i, &c)) return false;
         const char32_t table = tableCharFor(c);
-        if (table == 0) return false;
+        if (table == kRefused) return false;
         if (table != c) {
             appendUtf8(table, out);
         } else {

@@ -29,7 +29,8 @@ std::string_view wholeCharPrefix(std::string_view text, size_t maxBytes);
 bool prepareForTable(std::string_view utf8, std::string* out);
 
 // The same rules for one character: the character to look up in the table
-// in place of `c` (usually `c` itself), or 0 when `c` is refused.
+// in place of `c` (usually `c` itself), or kRefused.
+inline constexpr char32_t kRefused = 0xFFFFFFFF;
 char32_t tableCharFor(char32_t c);
 
 // A blank-filled field of a record without its trailing blanks, stopping at a
