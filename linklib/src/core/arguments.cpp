@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/paths.h"
 #include "session.h"
 
 namespace vsk {
@@ -31,13 +32,11 @@ void prepareCommand(const HtField& ht) {
 }
 
 std::string folderPrefix(const std::string& folder) {
-    if (!folder.empty() && folder.back() == '/') return folder;
-    return folder + "/";
+    return platform::withTrailingSeparator(folder);
 }
 
 std::string lastComponent(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return platform::lastPathComponent(path);
 }
 
 }  // namespace vsk

@@ -41,10 +41,10 @@ int32_t checkCall(int32_t handle, const HtField& ht);
 // The steps before a command goes out: abort cleared, HT made current, input purged.
 void prepareCommand(const HtField& ht);
 
-// The folder with a "/" added unless it ends with one.
+// The folder with the system's separator added unless it ends with one.
 std::string folderPrefix(const std::string& folder);
 
-// The last component of a PC path ("" for a path ending in "/").
+// The last component of a PC path ("" for a path ending in a separator).
 std::string lastComponent(const std::string& path);
 
 }  // namespace vsk

@@ -2,6 +2,7 @@
 
 #include "arguments.h"
 #include "cp932_rules.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "session.h"
 #include "transfer.h"
@@ -108,9 +109,9 @@ std::string upperCased(const std::string& name) {
 bool pcNameFor(const std::string& terminalName, std::string* pcName) {
     std::string trimmed = terminalName;
     while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
-    if (trimmed.empty() || trimmed == "." || trimmed == "..") return false;
-    if (hasControlCharacter(trimmed) || trimmed.find('/') != std::string::npos) return false;
-    return platform::cp932ToPc(trimmed, pcName);
+    if (hasControlCharacter(trimmed) || !platform::cp932ToPc(trimmed, pcName)) return false;
+    // Checked as the PC spells it: a CP932 trail byte may read as a separator.
+    return platform::isPlainFileName(*pcName);
 }
 
 }  // namespace vsk::xfer

@@ -8,6 +8,7 @@
 
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "session.h"
 #include "transfer.h"
 
@@ -29,8 +30,7 @@ constexpr uint32_t kAppendLockWaitMs = 30000;
 constexpr int kAppendRounds = 8;
 
 std::string folderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+    return platform::folderOfPath(path);
 }
 
 int32_t fail(Slot& s, Disposition d, int32_t code) {

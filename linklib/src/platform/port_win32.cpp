@@ -24,6 +24,7 @@ struct Port::Settings {
     DCB current{};            // read by readSettings, changed by applyLine
     COMMTIMEOUTS timeouts{};  // in force now
     bool timeoutsSet = false;
+    HANDLE claim = nullptr;  // the port's named mutex, held while open
 };
 
 namespace {
@@ -32,6 +33,32 @@ bool failWith(DWORD error) {
     SetLastError(error);
     recordWin32Error();
     return false;
+}
+
+// A named mutex per device, held while the port is open. Windows already
+// opens a COM port for one program at a time; Wine does not, so the claim
+// keeps two users of this library apart there as well. A holder that dies
+// releases it with its handles.
+HANDLE claimDevice(const std::string& path) {
+    std::string name = "Local\\veska-port-";
+    for (char c : path) {
+        const bool plain =
+            (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        name += plain ? static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) : '_';
+    }
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, name.c_str());
+    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        SetLastError(ERROR_ACCESS_DENIED);  // what Windows answers for a port in use
+        return nullptr;
+    }
+    return mutex;
+}
+
+void releaseClaim(HANDLE claim) {
+    if (claim == nullptr) return;
+    ReleaseMutex(claim);
+    CloseHandle(claim);
 }
 
 bool supported(int32_t baud) {
@@ -62,6 +89,7 @@ Port::~Port() {
     if (handle_ == kNoHandle) return;
     LastErrorKept kept;
     CloseHandle(toHandle(handle_));
+    releaseClaim(settings_->claim);
 }
 
 bool Port::open(const std::string& path) {
@@ -74,6 +102,12 @@ bool Port::open(const std::string& path) {
     settings->saved.DCBlength = sizeof(DCB);
     if (GetFileType(h) != FILE_TYPE_CHAR || !GetCommState(h, &settings->saved)) {
         const DWORD error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_INVALID_HANDLE;
+        CloseHandle(h);
+        return failWith(error);
+    }
+    settings->claim = claimDevice(path);
+    if (settings->claim == nullptr) {
+        const DWORD error = GetLastError();
         CloseHandle(h);
         return failWith(error);
     }
@@ -125,10 +159,7 @@ bool Port::applyLine(const LineParams& p) {
 
 bool Port::setWriteTimeout(uint32_t msPerByte) {
     writeMsPerByte_ = msPerByte;
-    COMMTIMEOUTS t{};
-    t.ReadIntervalTimeout = MAXDWORD;
-    t.ReadTotalTimeoutMultiplier = 0;
-    t.ReadTotalTimeoutConstant = 0;
+    COMMTIMEOUTS t = settings_->timeouts;
     t.WriteTotalTimeoutMultiplier = msPerByte;
     t.WriteTotalTimeoutConstant = 1;
     const BOOL ok = SetCommTimeouts(toHandle(handle_), &t);
@@ -151,26 +182,58 @@ bool Port::setRts(bool raised) {
     return ok != FALSE;
 }
 
+namespace {
+
+// Bytes the driver holds, or -1 when it cannot be asked.
+long queuedBytes(HANDLE h) {
+    COMSTAT status{};
+    DWORD errors = 0;
+    const BOOL ok = ClearCommError(h, &errors, &status);
+    recordWin32Error();
+    return ok ? static_cast<long>(status.cbInQue) : -1;
+}
+
+}  // namespace
+
 // Waits up to `timeoutMs` for input and reads what is waiting into the
 // buffer: 1 bytes arrived, 0 none, -1 failure or the device went away.
+//
+// Bytes already queued are read by their count, which returns at once. With
+// none, one byte is read under a total time-out: it returns as soon as a
+// byte comes. (A larger read with ReadIntervalTimeout at MAXDWORD should
+// also return at the first byte, but Wine waits for the whole time-out then,
+// a tenth of a second a frame.) The time-out is changed as seldom as
+// possible: a wait is cut to 100, 10 or 1 ms and the caller waits again for
+// what is left.
 int Port::fillBuffer(int timeoutMs) {
     HANDLE h = toHandle(handle_);
-    COMMTIMEOUTS wanted = settings_->timeouts;
-    wanted.ReadIntervalTimeout = MAXDWORD;
-    wanted.ReadTotalTimeoutMultiplier = timeoutMs > 0 ? MAXDWORD : 0;
-    wanted.ReadTotalTimeoutConstant = timeoutMs > 0 ? static_cast<DWORD>(timeoutMs) : 0;
-    if (!settings_->timeoutsSet ||
-        wanted.ReadTotalTimeoutMultiplier != settings_->timeouts.ReadTotalTimeoutMultiplier ||
-        wanted.ReadTotalTimeoutConstant != settings_->timeouts.ReadTotalTimeoutConstant) {
-        if (!SetCommTimeouts(h, &wanted)) {
+    long queued = queuedBytes(h);
+    if (queued < 0) return -1;
+    DWORD want = static_cast<DWORD>(std::min<long>(queued, static_cast<long>(sizeof inBuf_)));
+    if (want == 0) {
+        if (timeoutMs <= 0) return 0;
+        const DWORD wait = timeoutMs >= 100 ? 100 : timeoutMs >= 10 ? 10 : 1;
+        if (!settings_->timeoutsSet || settings_->timeouts.ReadTotalTimeoutConstant != wait ||
+            settings_->timeouts.ReadIntervalTimeout != 0 ||
+            settings_->timeouts.ReadTotalTimeoutMultiplier != 0) {
+            COMMTIMEOUTS wanted = settings_->timeouts;
+            wanted.ReadIntervalTimeout = 0;
+            wanted.ReadTotalTimeoutMultiplier = 0;
+            wanted.ReadTotalTimeoutConstant = wait;
+            if (!settings_->timeoutsSet) {
+                wanted.WriteTotalTimeoutMultiplier = writeMsPerByte_;
+                wanted.WriteTotalTimeoutConstant = 1;
+            }
+            const BOOL ok = SetCommTimeouts(h, &wanted);
             recordWin32Error();
-            return -1;
+            if (!ok) return -1;
+            settings_->timeouts = wanted;
+            settings_->timeoutsSet = true;
         }
-        settings_->timeouts = wanted;
-        settings_->timeoutsSet = true;
+        want = 1;
     }
     DWORD n = 0;
-    const BOOL ok = ReadFile(h, inBuf_, sizeof inBuf_, &n, nullptr);
+    const BOOL ok = ReadFile(h, inBuf_, want, &n, nullptr);
     recordWin32Error();
     if (!ok) {
         // A line error (parity, framing, overrun) stops nothing; clear it and go on.
@@ -180,6 +243,15 @@ int Port::fillBuffer(int timeoutMs) {
         return -1;
     }
     if (n == 0) return 0;
+    // What came with the first byte, without waiting.
+    if (want == 1) {
+        queued = queuedBytes(h);
+        const DWORD more =
+            static_cast<DWORD>(std::min<long>(std::max<long>(queued, 0), sizeof inBuf_ - 1));
+        DWORD got = 0;
+        if (more > 0 && ReadFile(h, inBuf_ + 1, more, &got, nullptr)) n += got;
+        recordWin32Error();
+    }
     inHead_ = 0;
     inTail_ = n;
     return 1;
@@ -233,6 +305,10 @@ bool Port::close() {
     }
     const BOOL ok = CloseHandle(h);
     recordWin32Error();
+    {
+        LastErrorKept kept;
+        releaseClaim(settings_->claim);
+    }
     handle_ = kNoHandle;
     settings_.reset();
     inHead_ = inTail_ = 0;

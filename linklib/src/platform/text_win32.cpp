@@ -45,7 +45,7 @@ bool fromWide(UINT codePage, const std::wstring& in, std::string* out) {
 bool applyRules(std::wstring* text) {
     for (wchar_t& unit : *text) {
         const char32_t table = cp932::tableCharFor(static_cast<char32_t>(unit));
-        if (table == 0) return false;
+        if (table == cp932::kRefused) return false;
         unit = static_cast<wchar_t>(table);
     }
     return true;

@@ -1,0 +1,176 @@
+// The same calls of the library, built for Linux and for Windows, so that a
+// test can run them on both against the simulator and compare what each
+// returns. Every line printed is "what result [details]"; no line holds a
+// path, so the two systems' outputs can be compared as they are.
+//
+//   veska_scenarios SCENARIO PORT PC_FOLDER [ARG...]
+// PC_FOLDER ends with the system's separator.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "veska.h"
+
+namespace {
+
+int32_t gHandle = 0;
+
+void say(const char* what, int32_t result, const std::string& details = {}) {
+    std::printf("%s %d%s%s\n", what, static_cast<int>(result), details.empty() ? "" : " ",
+                details.c_str());
+    std::fflush(stdout);
+}
+
+std::string field(const char* text, size_t width) {
+    size_t n = strnlen(text, width);
+    while (n > 0 && text[n - 1] == ' ') --n;
+    return std::string(text, n);
+}
+
+int32_t open(int32_t port) {
+    LineSettings line{115200, VSK_PARITY_NONE, VSK_DATA_BITS_8, VSK_STOP_BITS_1, 0, 1000, 3};
+    const int32_t r = Vsk_ComOpen(&gHandle, port, 0, &line);
+    say("open", r);
+    if (r != 0) {
+        char text[256] = {};
+        const int32_t code = Vsk_GetSysErrorMsg(text);
+        say("syserror", code != 0 ? 1 : 0, text[0] != '\0' ? "text" : "none");
+    }
+    return r;
+}
+
+void listing() {
+    static DirRecord dir;
+    std::memset(&dir, 0, sizeof dir);
+    const int32_t r = Vsk_DIR(gHandle, "005", &dir);
+    std::string names;
+    for (int32_t i = 0; r == 0 && i < dir.FileCount && i < VSK_MAX_FILES; ++i)
+        names += field(dir.Entries[i].Name, 12) + ":" + std::to_string(dir.Entries[i].Size) + " ";
+    say("dir", r, std::to_string(dir.FileCount) + " " + names);
+}
+
+// Aborts whatever call runs after `ms`, from a thread of its own.
+std::thread abortAfter(int ms) {
+    return std::thread([ms] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        Vsk_Suspend(gHandle);
+    });
+}
+
+// Every export once, in an order where each has a defined outcome.
+int calls(const std::string& pc) {
+    if (open(5) != 0) return 1;
+    say("polling", Vsk_Polling(gHandle, "005", 300));
+    listing();
+    say("dispinit", Vsk_DispInit(gHandle, "005"));
+    FileInfoRecord info{};
+    std::strcpy(info.Name, "DATA.DAT");
+    const int32_t fi = Vsk_GetFileInfo(gHandle, "005", &info);
+    say("fileinfo", fi, std::to_string(info.Size));
+    StatusRecord status{};
+    const int32_t st = Vsk_GetStatus(gHandle, "005", &status);
+    say("status", st,
+        std::to_string(status.StatusValue) + " " + field(status.StatusText1, 5) + " " +
+            field(status.StatusText2, 5));
+    say("fdownload", Vsk_FDownload(gHandle, "005", (pc + "SEND.DAT").c_str(), 3000, 0));
+    say("fupload",
+        Vsk_FUpload(gHandle, "005", VSK_SAVE_OVERWRITE, pc.c_str(), "DATA.DAT", 5000, 0));
+    say("frename", Vsk_FRename(gHandle, "005", "SEND.DAT", "SENT.DAT"));
+    say("fdelete", Vsk_FDelete(gHandle, "005", "SENT.DAT"));
+    say("fdelete-missing", Vsk_FDelete(gHandle, "005", "SENT.DAT"));
+    say("apinstall", Vsk_APInstall(gHandle, "005", (pc + "AP.BIN").c_str(), 700, 1, 0));
+    say("osinstall", Vsk_OSInstall(gHandle, "005", (pc + "SYSTEM.HEX").c_str(), 900, 0));
+    say("osinstall2", Vsk_OSInstall2(gHandle, "005", (pc + "OS.HEX").c_str(), 900,
+                                     (pc + "EX.HEX").c_str(), 600, 0));
+    static DownloadList downloads;
+    std::memset(&downloads, 0, sizeof downloads);
+    std::snprintf(downloads.Entries[0].Path, sizeof downloads.Entries[0].Path, "%sSEND.DAT",
+                  pc.c_str());
+    downloads.Entries[0].Size = 3000;
+    std::snprintf(downloads.Entries[1].Path, sizeof downloads.Entries[1].Path, "%sNONE.DAT",
+                  pc.c_str());
+    downloads.Entries[1].Size = 1;
+    const int32_t ad = Vsk_AllDownload(gHandle, "005", 2, &downloads, 0);
+    say("alldownload", ad,
+        std::to_string(downloads.Entries[0].Outcome) + " " +
+            std::to_string(downloads.Entries[1].Outcome));
+    static UploadList uploads;
+    std::memset(&uploads, 0, sizeof uploads);
+    uploads.SaveMode = VSK_SAVE_NEW_ONLY;
+    const int32_t au = Vsk_AllUpload(gHandle, "005", pc.c_str(), &uploads, 0);
+    std::string outcomes;
+    for (int32_t i = 0; au == 0 && i < uploads.Count && i < VSK_MAX_FILES; ++i)
+        outcomes += field(uploads.Entries[i].Name, 12) + ":" +
+                    std::to_string(uploads.Entries[i].Outcome) + " ";
+    say("allupload", au, std::to_string(uploads.Count) + " " + outcomes);
+    char mask[129];
+    std::memset(mask, '0', 128);
+    mask[128] = '\0';
+    mask[4] = '1';
+    ResultFileRecord result{};
+    std::snprintf(result.Path, sizeof result.Path, "%sRESULT.TXT", pc.c_str());
+    result.ResultMode = VSK_RESULT_CREATE;
+    std::thread stopper = abortAfter(1500);
+    say("pollingalldownload",
+        Vsk_PollingAllDownload(gHandle, mask, 100, 0, 1, &downloads, &result, 0));
+    stopper.join();
+    result.ResultMode = VSK_RESULT_APPEND;
+    stopper = abortAfter(1500);
+    say("pollingallupload",
+        Vsk_PollingAllUPload(gHandle, mask, pc.c_str(), VSK_SAVE_OVERWRITE, 100, 0, &result, 0));
+    stopper.join();
+    ProgressRecord progress{};
+    say("getprocess", Vsk_GetProcess(gHandle, &progress));
+    say("clrprocess", Vsk_ClrProcess(gHandle));
+    say("suspend", Vsk_Suspend(gHandle));
+    say("apend", Vsk_APEnd(gHandle, "005"));
+    say("pcremoteend", Vsk_PcRemoteEnd(gHandle, "005"));
+    say("reboot", Vsk_ReBoot(gHandle, "005"));
+    say("poweroff", Vsk_PowerOff(gHandle, "005"));
+    char text[256] = {};
+    say("sysmsg", Vsk_GetSysErrorMsg(text) >= 0 ? 0 : 1);
+    say("close", Vsk_ComClose(gHandle));
+    say("close-again", Vsk_ComClose(gHandle));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s SCENARIO PORT PC_FOLDER [ARG...]\n", argv[0]);
+        return 2;
+    }
+    const std::string scenario = argv[1];
+    const int32_t port = std::atoi(argv[2]);
+    const std::string pc = argv[3];
+    if (scenario == "calls") return calls(pc);
+    if (scenario == "get" && argc >= 6) {  // NAME SIZE: one terminal file into PC_FOLDER
+        if (open(port) != 0) return 1;
+        say("fupload", Vsk_FUpload(gHandle, "005", VSK_SAVE_OVERWRITE, pc.c_str(), argv[4],
+                                   std::atoi(argv[5]), 0));
+        say("close", Vsk_ComClose(gHandle));
+        return 0;
+    }
+    if (scenario == "put" && argc >= 6) {  // FILE SIZE: PC_FOLDER's FILE to the terminal
+        if (open(port) != 0) return 1;
+        say("fdownload",
+            Vsk_FDownload(gHandle, "005", (pc + argv[4]).c_str(), std::atoi(argv[5]), 0));
+        say("close", Vsk_ComClose(gHandle));
+        return 0;
+    }
+    if (scenario == "hold") {  // keeps the port open until stdin ends
+        if (open(port) != 0) return 1;
+        char line[64];
+        while (std::fgets(line, sizeof line, stdin) != nullptr) {
+        }
+        say("close", Vsk_ComClose(gHandle));
+        return 0;
+    }
+    if (scenario == "open") return open(port) == 0 ? (Vsk_ComClose(gHandle), 0) : 1;
+    std::fprintf(stderr, "unknown scenario %s\n", scenario.c_str());
+    return 2;
+}

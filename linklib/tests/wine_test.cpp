@@ -1,0 +1,314 @@
+// The Windows build of the library, run under Wine against the simulator
+// (which runs natively): the same calls as on Linux must give the same
+// results and files, and the faults of a real line must end the same way.
+// Wine implements the Win32 serial functions over a Unix device; COM5 of the
+// test's own Wine prefix is pointed at the simulator's pseudo-terminal
+// through a link in the prefix's dosdevices folder.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim_process.h"
+
+namespace {
+
+using vsk::htsim::testing::isFrame;
+using vsk::htsim::testing::SimProcess;
+using vsk::htsim::testing::TempDir;
+using vsk::htsim::testing::testPattern;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string& path) {
+    return vsk::htsim::testing::readFile(path).value_or("");
+}
+
+// A Windows program's text output ends its lines with CR LF.
+std::string withoutCarriageReturns(std::string text) {
+    std::erase(text, '\r');
+    return text;
+}
+
+// A child process with stdout and stderr in files of `work`, optionally
+// reading stdin from a pipe the caller keeps (closing it ends the input).
+class Child {
+  public:
+    Child(const TempDir& work, const std::vector<std::string>& argv,
+          const std::vector<std::string>& env, bool stdinPipe = false)
+        : out_(work.file("out-" + std::to_string(++serial_))), err_(out_ + ".err") {
+        int fds[2] = {-1, -1};
+        if (stdinPipe && pipe(fds) != 0) throw std::runtime_error("pipe");
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (stdinPipe) {
+                dup2(fds[0], 0);
+                close(fds[1]);
+            }
+            int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(out, 1);
+            dup2(err, 2);
+            for (const std::string& e : env) putenv(strdup(e.c_str()));
+            std::vector<char*> args;
+            for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            execv(args[0], args.data());
+            _exit(127);
+        }
+        if (stdinPipe) {
+            close(fds[0]);
+            input_ = fds[1];
+        }
+    }
+    ~Child() {
+        closeInput();
+        if (pid_ > 0) wait(std::chrono::seconds(5));
+    }
+    void closeInput() {
+        if (input_ >= 0) close(input_);
+        input_ = -1;
+    }
+    // The outcome, killing the child once `limit` has passed.
+    Outcome wait(std::chrono::seconds limit = std::chrono::seconds(120)) {
+        Outcome run;
+        const auto until = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > until) {
+                ADD_FAILURE() << "still running after " << limit.count() << " s";
+                kill(pid_, SIGKILL);
+                waitpid(pid_, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        pid_ = -1;
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.out = withoutCarriageReturns(slurp(out_));
+        run.err = slurp(err_);
+        return run;
+    }
+    std::string outSoFar() const { return withoutCarriageReturns(slurp(out_)); }
+
+  private:
+    static inline int serial_ = 0;
+    std::string out_, err_;
+    pid_t pid_ = -1;
+    int input_ = -1;
+};
+
+// One Wine prefix for the whole program, its server kept running between the
+// runs so that each start takes a fraction of a second.
+class WinePrefix {
+  public:
+    WinePrefix() {
+        env_ = {"WINEPREFIX=" + dir_.path(), "WINEDEBUG=-all",
+                "WINEDLLOVERRIDES=mscoree,mshtml=", "DISPLAY="};
+        Outcome boot = Child(dir_, {VESKA_WINE64, "wineboot", "-i"}, env_).wait();
+        ready_ = boot.status == 0 && std::filesystem::exists(dir_.file("dosdevices"));
+        if (!ready_) error_ = boot.err;
+        server_ =
+            std::make_unique<Child>(dir_, std::vector<std::string>{VESKA_WINESERVER, "-p"}, env_);
+    }
+    ~WinePrefix() {
+        Child(dir_, {VESKA_WINESERVER, "-k"}, env_).wait();
+        server_.reset();
+    }
+    bool ready() const { return ready_; }
+    const std::string& error() const { return error_; }
+    const std::vector<std::string>& env() const { return env_; }
+    // COMn of the prefix names `device` from now on.
+    void pointPort(int n, const std::string& device) {
+        const std::string link = dir_.file("dosdevices/com" + std::to_string(n));
+        unlink(link.c_str());
+        ASSERT_EQ(symlink(device.c_str(), link.c_str()), 0) << link;
+    }
+
+  private:
+    TempDir dir_{"wine-prefix"};
+    std::vector<std::string> env_;
+    std::unique_ptr<Child> server_;
+    bool ready_ = false;
+    std::string error_;
+};
+
+WinePrefix* gWine = nullptr;
+
+// The Windows name of a Linux folder (drive Z: is the root) with a trailing separator.
+std::string windowsFolder(const std::string& path) {
+    std::string out = "Z:" + path;
+    for (char& c : out)
+        if (c == '/') c = '\\';
+    return out + "\\";
+}
+
+class WineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(std::filesystem::exists(kExe))
+            << kExe << " is missing: build the mingw64 preset first";
+        ASSERT_TRUE(gWine->ready()) << "wineboot failed: " << gWine->error();
+    }
+    // The simulator as terminal 5, on a folder seeded with `files`.
+    void startTerminal(const std::vector<std::pair<std::string, std::string>>& files,
+                       std::vector<std::string> extra = {}) {
+        for (const auto& [name, content] : files) store_.write(name, content);
+        std::vector<std::string> args = {"--ht", "5", "--dir", store_.path()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim_ = std::make_unique<SimProcess>(args);
+        gWine->pointPort(5, sim_->path());
+    }
+    Child wine(const std::vector<std::string>& args, bool stdinPipe = false) {
+        std::vector<std::string> argv = {VESKA_WINE64, kExe};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return Child(work_, argv, gWine->env(), stdinPipe);
+    }
+    Outcome native(const std::vector<std::string>& args) {
+        std::vector<std::string> argv = {VESKA_SCENARIOS_NATIVE};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return Child(work_, argv, {"VESKA_COM5=" + sim_->path()}).wait();
+    }
+
+    static inline const std::string kExe = VESKA_WINDOWS_BUILD "/bin/veska_scenarios.exe";
+    TempDir work_{"wine-work"};
+    TempDir store_{"wine-store"};
+    TempDir pc_{"wine-pc"};
+    std::unique_ptr<SimProcess> sim_;
+};
+
+// Names and contents of the files in a folder.
+std::vector<std::pair<std::string, std::string>> contents(const std::string& dir) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        files.emplace_back(e.path().filename().string(), slurp(e.path().string()));
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST_F(WineTest, EveryExportAnswersAsOnLinux) {
+    const std::vector<std::pair<std::string, std::string>> terminal = {
+        {"DATA.DAT", testPattern(5000, 1)}, {"LOG.TXT", testPattern(700, 2)}};
+    auto seedPc = [&](const TempDir& pc) {
+        pc.write("SEND.DAT", testPattern(3000, 3));
+        pc.write("AP.BIN", testPattern(700, 4));
+        pc.write("SYSTEM.HEX", testPattern(900, 5));
+        pc.write("OS.HEX", testPattern(900, 6));
+        pc.write("EX.HEX", testPattern(600, 7));
+    };
+    seedPc(pc_);
+    startTerminal(terminal);
+    Outcome onWindows = wine({"calls", "5", windowsFolder(pc_.path())}).wait();
+    const auto windowsPc = contents(pc_.path());
+    const auto windowsTerminal = contents(store_.path());
+    sim_.reset();
+
+    TempDir linuxPc{"wine-linux-pc"};
+    seedPc(linuxPc);
+    TempDir linuxStore{"wine-linux-store"};
+    for (const auto& [name, content] : terminal) linuxStore.write(name, content);
+    sim_ = std::make_unique<SimProcess>(
+        std::vector<std::string>{"--ht", "5", "--dir", linuxStore.path()});
+    Outcome onLinux = native({"calls", "5", linuxPc.path() + "/"});
+
+    EXPECT_EQ(onWindows.status, 0) << onWindows.err;
+    EXPECT_EQ(onLinux.status, 0) << onLinux.err;
+    EXPECT_NE(onWindows.out.find("open 0\n"), std::string::npos) << onWindows.out;
+    EXPECT_NE(onWindows.out.find("close 0\n"), std::string::npos) << onWindows.out;
+    EXPECT_EQ(onWindows.out, onLinux.out);
+    EXPECT_EQ(windowsPc.size(), contents(linuxPc.path()).size());
+    // The result file's lines carry the time; the other files must be equal.
+    auto withoutResult = [](std::vector<std::pair<std::string, std::string>> files) {
+        std::erase_if(files, [](const auto& f) { return f.first == "RESULT.TXT"; });
+        return files;
+    };
+    EXPECT_EQ(withoutResult(windowsPc), withoutResult(contents(linuxPc.path())));
+    EXPECT_EQ(windowsTerminal, contents(linuxStore.path()));
+}
+
+TEST_F(WineTest, AMegabyteEachWayArrivesWhole) {
+    const std::string big = testPattern(1 << 20, 9);
+    startTerminal({{"BIG.DAT", big}}, {"@no-record"});
+    Outcome get =
+        wine({"get", "5", windowsFolder(pc_.path()), "BIG.DAT", std::to_string(big.size())}).wait();
+    EXPECT_EQ(get.out, "open 0\nfupload 0\nclose 0\n") << get.err;
+    EXPECT_TRUE(slurp(pc_.file("BIG.DAT")) == big) << "the received file differs";
+    const std::string other = testPattern(1 << 20, 10);
+    pc_.write("OTHER.DAT", other);
+    Outcome put =
+        wine({"put", "5", windowsFolder(pc_.path()), "OTHER.DAT", std::to_string(other.size())})
+            .wait();
+    EXPECT_EQ(put.out, "open 0\nfdownload 0\nclose 0\n") << put.err;
+    // The terminal stores the file after the call has returned.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (slurp(store_.file("OTHER.DAT")) != other && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(slurp(store_.file("OTHER.DAT")) == other) << "the sent file differs";
+}
+
+TEST_F(WineTest, ASecondOpenOfThePortIsRefusedWithTheSystemsText) {
+    startTerminal({});
+    Child holder = wine({"hold", "5", windowsFolder(pc_.path())}, true);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (holder.outSoFar().find("open") == std::string::npos &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(holder.outSoFar(), "open 0\n");
+    Outcome second = wine({"open", "5", windowsFolder(pc_.path())}).wait();
+    EXPECT_EQ(second.out, "open 6001\nsyserror 1 text\n");
+    holder.closeInput();
+    EXPECT_EQ(holder.wait().out, "open 0\nclose 0\n");
+}
+
+TEST_F(WineTest, ALineThatGoesAwayMidTransferEndsTheCallAndWritesNothing) {
+    startTerminal({{"BIG.DAT", testPattern(200000, 11)}}, {"--baud", "115200"});
+    Child get = wine({"get", "5", windowsFolder(pc_.path()), "BIG.DAT", "200000"});
+    ASSERT_TRUE(sim_->waitSent(20, isFrame('D'), std::chrono::seconds(30)));
+    sim_->stop();
+    Outcome run = get.wait();
+    EXPECT_TRUE(run.out == "open 0\nfupload 6006\nclose 0\n" ||
+                run.out == "open 0\nfupload 6005\nclose 0\n")
+        << run.out;
+    EXPECT_TRUE(contents(pc_.path()).empty()) << "something was left in the PC folder";
+}
+
+TEST_F(WineTest, LineFaultsEndAsOnLinux) {
+    for (const char* fault : {"nak=9@D", "noise=40", "silent"}) {
+        SCOPED_TRACE(fault);
+        pc_.write("F.DAT", testPattern(2000, 12));
+        startTerminal({}, {"--fault", fault});
+        Outcome onWindows = wine({"put", "5", windowsFolder(pc_.path()), "F.DAT", "2000"}).wait();
+        sim_.reset();
+        startTerminal({}, {"--fault", fault});
+        Outcome onLinux = native({"put", "5", pc_.path() + "/", "F.DAT", "2000"});
+        sim_.reset();
+        EXPECT_EQ(onWindows.out, onLinux.out);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    // Listing the tests needs no prefix.
+    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+    WinePrefix wine;
+    gWine = &wine;
+    return RUN_ALL_TESTS();
+}
