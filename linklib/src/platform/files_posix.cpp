@@ -12,6 +12,7 @@
 
 #include "platform/files.h"
 #include "platform/syserror.h"
+#include "platform/temp_names.h"
 
 namespace vsk::platform {
 
@@ -223,43 +224,14 @@ void File::close() {
 
 namespace {
 
-constexpr std::string_view kTempPrefix = ".~vsk-";
-constexpr size_t kSuffixDigits = 8;
-
-// Eight hex digits that differ from call to call and from process to process.
-std::string uniqueSuffix() {
+// Differs from call to call and from process to process.
+uint32_t randomPart() {
     static uint32_t counter = 0;
     uint32_t value = 0;
     if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != sizeof value) {
         value = static_cast<uint32_t>(::getpid()) * 2654435761u;
     }
-    value ^= ++counter;
-    char text[kSuffixDigits + 1];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
-}
-
-bool isHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-}
-
-// The process id in a temporary file's name, or 0 when the name is not one.
-// Only the exact shape counts (prefix, digits, "-", eight hex digits: 16
-// bytes at least), so no name a terminal can send (12 bytes at most) and no
-// file a user is likely to name is ever taken for a stale temporary file.
-pid_t tempOwner(std::string_view name) {
-    if (name.substr(0, kTempPrefix.size()) != kTempPrefix) return 0;
-    name.remove_prefix(kTempPrefix.size());
-    pid_t pid = 0;
-    size_t i = 0;
-    for (; i < name.size() && i < 10 && name[i] >= '0' && name[i] <= '9'; ++i)
-        pid = pid * 10 + (name[i] - '0');
-    if (i == 0 || i >= name.size() || name[i] != '-') return 0;
-    const std::string_view suffix = name.substr(i + 1);
-    if (suffix.size() != kSuffixDigits) return 0;
-    for (char c : suffix)
-        if (!isHexDigit(c)) return 0;
-    return pid;
+    return value ^ ++counter;
 }
 
 bool processRuns(pid_t pid) {
@@ -269,9 +241,9 @@ bool processRuns(pid_t pid) {
 }  // namespace
 
 bool createTemp(const std::string& folder, File* file, std::string* path) {
-    const std::string stem = folder + std::string(kTempPrefix) + std::to_string(::getpid()) + "-";
+    const auto pid = static_cast<uint32_t>(::getpid());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = stem + uniqueSuffix();
+        std::string candidate = folder + tempFileName(pid, randomPart());
         if (!file->createNew(candidate)) {
             if (errno == EEXIST) continue;
             return false;
@@ -290,8 +262,8 @@ void removeStaleTemps(const std::string& folder) {
     recordErrno();
     if (dir == nullptr) return;
     while (dirent* e = ::readdir(dir)) {
-        pid_t owner = tempOwner(e->d_name);
-        if (owner <= 0 || processRuns(owner)) continue;
+        const uint32_t owner = tempFileOwner(e->d_name);
+        if (owner == 0 || processRuns(static_cast<pid_t>(owner))) continue;
         const std::string path = folder + e->d_name;
         File stale;
         // Held by someone (a process of the same id on another machine

@@ -9,6 +9,7 @@
 
 #include "platform/files.h"
 #include "platform/syserror.h"
+#include "platform/temp_names.h"
 #include "platform/win32_error.h"
 
 namespace vsk::platform {
@@ -243,40 +244,14 @@ void File::close() {
 
 namespace {
 
-constexpr std::string_view kTempPrefix = ".~vsk-";
-constexpr size_t kSuffixDigits = 8;
-
-// Eight hex digits that differ from call to call and from process to process;
-// CREATE_NEW settles any clash.
-std::string uniqueSuffix() {
+// Differs from call to call and from process to process; CREATE_NEW settles
+// any clash.
+uint32_t randomPart() {
     static uint32_t counter = 0;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    uint32_t value = static_cast<uint32_t>(now.QuadPart) ^ (GetCurrentProcessId() * 2654435761u) ^
-                     (++counter * 40503u);
-    char text[kSuffixDigits + 1];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
-}
-
-bool isHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-}
-
-// The process id in a temporary file's name, or 0 when the name is not one.
-DWORD tempOwner(std::string_view name) {
-    if (name.substr(0, kTempPrefix.size()) != kTempPrefix) return 0;
-    name.remove_prefix(kTempPrefix.size());
-    DWORD pid = 0;
-    size_t i = 0;
-    for (; i < name.size() && i < 10 && name[i] >= '0' && name[i] <= '9'; ++i)
-        pid = pid * 10 + static_cast<DWORD>(name[i] - '0');
-    if (i == 0 || i >= name.size() || name[i] != '-') return 0;
-    const std::string_view suffix = name.substr(i + 1);
-    if (suffix.size() != kSuffixDigits) return 0;
-    for (char c : suffix)
-        if (!isHexDigit(c)) return 0;
-    return pid;
+    return static_cast<uint32_t>(now.QuadPart) ^ (GetCurrentProcessId() * 2654435761u) ^
+           (++counter * 40503u);
 }
 
 bool processRuns(DWORD pid) {
@@ -290,10 +265,8 @@ bool processRuns(DWORD pid) {
 }  // namespace
 
 bool createTemp(const std::string& folder, File* file, std::string* path) {
-    const std::string stem =
-        folder + std::string(kTempPrefix) + std::to_string(GetCurrentProcessId()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = stem + uniqueSuffix();
+        std::string candidate = folder + tempFileName(GetCurrentProcessId(), randomPart());
         if (!file->createNew(candidate)) {
             if (failedAsExisting()) continue;
             return false;
@@ -311,7 +284,7 @@ void removeStaleTemps(const std::string& folder) {
     recordWin32Error();
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        const DWORD owner = tempOwner(found.cFileName);
+        const DWORD owner = tempFileOwner(found.cFileName);
         if (owner == 0 || processRuns(owner)) continue;
         const std::string path = folder + found.cFileName;
         File stale;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 
 namespace vsk::platform {

@@ -8,17 +8,6 @@
 
 namespace vsk::platform {
 
-namespace {
-int32_t gLastSysError = 0;
-}
-
-int32_t lastSysError() {
-    return gLastSysError;
-}
-void setLastSysError(int32_t value) {
-    gLastSysError = value;
-}
-
 void recordLastError() {
     recordWin32Error();
 }
