@@ -288,6 +288,66 @@ TEST_F(WineTest, ALineThatGoesAwayMidTransferEndsTheCallAndWritesNothing) {
     EXPECT_TRUE(contents(pc_.path()).empty()) << "something was left in the PC folder";
 }
 
+// The result file's lines without their date and time (fields 2 and 3).
+std::string withoutTimes(const std::string& text) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        const size_t first = line.find(',');
+        const size_t third =
+            first == std::string::npos ? first : line.find(',', line.find(',', first + 1) + 1);
+        if (third != std::string::npos) line.erase(first, third - first);
+        out += line + "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
+TEST_F(WineTest, ABatchEachWayAndAPollingLoopAsOnLinux) {
+    const std::vector<std::pair<std::string, std::string>> terminal = {
+        {"T1.DAT", testPattern(4000, 20)}, {"T2.DAT", testPattern(1, 21)}};
+    auto seedPc = [](const TempDir& pc) {
+        pc.write("P1.DAT", testPattern(3000, 22));
+        pc.write("P2.DAT", testPattern(70000, 23));
+    };
+    const std::vector<std::string> files = {"P1.DAT:3000", "MISSING.DAT:5", "P2.DAT:70000"};
+    auto run = [&](bool onWindows, const TempDir& pc, const TempDir& store) {
+        seedPc(pc);
+        for (const auto& [name, content] : terminal) store.write(name, content);
+        sim_ = std::make_unique<SimProcess>(
+            std::vector<std::string>{"--ht", "5", "--dir", store.path()});
+        if (onWindows) gWine->pointPort(5, sim_->path());
+        std::vector<std::string> args = {"batch", "5",
+                                         onWindows ? windowsFolder(pc.path()) : pc.path() + "/"};
+        args.insert(args.end(), files.begin(), files.end());
+        std::string out = onWindows ? wine(args).wait().out : native(args).out;
+        // The loop: the terminal offers its files once more, then polls go unanswered.
+        sim_ = std::make_unique<SimProcess>(
+            std::vector<std::string>{"--ht", "5", "--dir", store.path(), "--polls", "2"});
+        if (onWindows) gWine->pointPort(5, sim_->path());
+        const std::vector<std::string> loopArgs = {
+            "loop", "5", onWindows ? windowsFolder(pc.path()) : pc.path() + "/"};
+        out += onWindows ? wine(loopArgs).wait().out : native(loopArgs).out;
+        sim_.reset();
+        return out;
+    };
+    TempDir linuxPc{"wine-linux-pc"}, linuxStore{"wine-linux-store"};
+    const std::string onWindows = run(true, pc_, store_);
+    const std::string onLinux = run(false, linuxPc, linuxStore);
+    EXPECT_EQ(onWindows, onLinux);
+    EXPECT_NE(onWindows.find("alldownload 0 121"), std::string::npos) << onWindows;
+    EXPECT_NE(onWindows.find("pollingallupload 0"), std::string::npos) << onWindows;
+    EXPECT_EQ(withoutTimes(slurp(pc_.file("RESULT.TXT"))),
+              withoutTimes(slurp(linuxPc.file("RESULT.TXT"))));
+    EXPECT_NE(slurp(pc_.file("RESULT.TXT")).find("T1.DAT"), std::string::npos);
+    EXPECT_EQ(contents(pc_.path()).size(), contents(linuxPc.path()).size());
+    EXPECT_EQ(slurp(store_.file("P2.DAT")), slurp(linuxStore.file("P2.DAT")));
+    EXPECT_EQ(slurp(pc_.file("T1.DAT")), terminal[0].second);
+}
+
 TEST_F(WineTest, LineFaultsEndAsOnLinux) {
     for (const char* fault : {"nak=9@D", "noise=40", "silent"}) {
         SCOPED_TRACE(fault);

@@ -137,6 +137,54 @@ int calls(const std::string& pc) {
     return 0;
 }
 
+// The PC files named in `args` (NAME:SIZE) to the terminal in one batch, then
+// every terminal file back into the PC folder.
+int batch(const std::string& pc, int argc, char** argv) {
+    if (open(5) != 0) return 1;
+    static DownloadList downloads;
+    std::memset(&downloads, 0, sizeof downloads);
+    int32_t count = 0;
+    for (int i = 4; i < argc && count < VSK_MAX_FILES; ++i, ++count) {
+        const std::string arg = argv[i];
+        const size_t colon = arg.find(':');
+        std::snprintf(downloads.Entries[count].Path, sizeof downloads.Entries[count].Path, "%s%s",
+                      pc.c_str(), arg.substr(0, colon).c_str());
+        downloads.Entries[count].Size = std::atoi(arg.c_str() + colon + 1);
+    }
+    const int32_t ad = Vsk_AllDownload(gHandle, "005", count, &downloads, 0);
+    std::string outcomes;
+    for (int32_t i = 0; i < count; ++i) outcomes += std::to_string(downloads.Entries[i].Outcome);
+    say("alldownload", ad, outcomes);
+    static UploadList uploads;
+    std::memset(&uploads, 0, sizeof uploads);
+    uploads.SaveMode = VSK_SAVE_OVERWRITE;
+    const int32_t au = Vsk_AllUpload(gHandle, "005", pc.c_str(), &uploads, 0);
+    std::string received;
+    for (int32_t i = 0; au == 0 && i < uploads.Count && i < VSK_MAX_FILES; ++i)
+        received += field(uploads.Entries[i].Name, 12) + ":" +
+                    std::to_string(uploads.Entries[i].Outcome) + " ";
+    say("allupload", au, std::to_string(uploads.Count) + " " + received);
+    say("close", Vsk_ComClose(gHandle));
+    return 0;
+}
+
+// The upload loop over terminal 5 into the PC folder, with its result file
+// RESULT.TXT there, until ten seconds pass without a transfer.
+int loop(const std::string& pc) {
+    if (open(5) != 0) return 1;
+    char mask[129];
+    std::memset(mask, '0', 128);
+    mask[128] = '\0';
+    mask[4] = '1';
+    ResultFileRecord result{};
+    std::snprintf(result.Path, sizeof result.Path, "%sRESULT.TXT", pc.c_str());
+    result.ResultMode = VSK_RESULT_CREATE;
+    say("pollingallupload", Vsk_PollingAllUPload(gHandle, mask, pc.c_str(), VSK_SAVE_OVERWRITE, 100,
+                                                 VSK_MIN_LIMIT_S, &result, 0));
+    say("close", Vsk_ComClose(gHandle));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,6 +196,8 @@ int main(int argc, char** argv) {
     const int32_t port = std::atoi(argv[2]);
     const std::string pc = argv[3];
     if (scenario == "calls") return calls(pc);
+    if (scenario == "batch") return batch(pc, argc, argv);
+    if (scenario == "loop") return loop(pc);
     if (scenario == "get" && argc >= 6) {  // NAME SIZE: one terminal file into PC_FOLDER
         if (open(port) != 0) return 1;
         say("fupload", Vsk_FUpload(gHandle, "005", VSK_SAVE_OVERWRITE, pc.c_str(), argv[4],
