@@ -60,6 +60,26 @@ std::thread abortAfter(int ms) {
     });
 }
 
+// Every terminal file into the PC folder in one batch, and what became of each.
+void uploadAll(const std::string& pc, int32_t saveMode) {
+    static UploadList uploads;
+    std::memset(&uploads, 0, sizeof uploads);
+    uploads.SaveMode = saveMode;
+    const int32_t r = Vsk_AllUpload(gHandle, "005", pc.c_str(), &uploads, 0);
+    std::string outcomes;
+    for (int32_t i = 0; r == 0 && i < uploads.Count && i < VSK_MAX_FILES; ++i)
+        outcomes += field(uploads.Entries[i].Name, 12) + ":" +
+                    std::to_string(uploads.Entries[i].Outcome) + " ";
+    say("allupload", r, std::to_string(uploads.Count) + " " + outcomes);
+}
+
+// The polling loops' mask selecting terminal 5 alone.
+void selectTerminalFive(char (&mask)[129]) {
+    std::memset(mask, '0', 128);
+    mask[128] = '\0';
+    mask[4] = '1';
+}
+
 // Every export once, in an order where each has a defined outcome.
 int calls(const std::string& pc) {
     if (open(5) != 0) return 1;
@@ -97,19 +117,9 @@ int calls(const std::string& pc) {
     say("alldownload", ad,
         std::to_string(downloads.Entries[0].Outcome) + " " +
             std::to_string(downloads.Entries[1].Outcome));
-    static UploadList uploads;
-    std::memset(&uploads, 0, sizeof uploads);
-    uploads.SaveMode = VSK_SAVE_NEW_ONLY;
-    const int32_t au = Vsk_AllUpload(gHandle, "005", pc.c_str(), &uploads, 0);
-    std::string outcomes;
-    for (int32_t i = 0; au == 0 && i < uploads.Count && i < VSK_MAX_FILES; ++i)
-        outcomes += field(uploads.Entries[i].Name, 12) + ":" +
-                    std::to_string(uploads.Entries[i].Outcome) + " ";
-    say("allupload", au, std::to_string(uploads.Count) + " " + outcomes);
+    uploadAll(pc, VSK_SAVE_NEW_ONLY);
     char mask[129];
-    std::memset(mask, '0', 128);
-    mask[128] = '\0';
-    mask[4] = '1';
+    selectTerminalFive(mask);
     ResultFileRecord result{};
     std::snprintf(result.Path, sizeof result.Path, "%sRESULT.TXT", pc.c_str());
     result.ResultMode = VSK_RESULT_CREATE;
@@ -155,15 +165,7 @@ int batch(const std::string& pc, int argc, char** argv) {
     std::string outcomes;
     for (int32_t i = 0; i < count; ++i) outcomes += std::to_string(downloads.Entries[i].Outcome);
     say("alldownload", ad, outcomes);
-    static UploadList uploads;
-    std::memset(&uploads, 0, sizeof uploads);
-    uploads.SaveMode = VSK_SAVE_OVERWRITE;
-    const int32_t au = Vsk_AllUpload(gHandle, "005", pc.c_str(), &uploads, 0);
-    std::string received;
-    for (int32_t i = 0; au == 0 && i < uploads.Count && i < VSK_MAX_FILES; ++i)
-        received += field(uploads.Entries[i].Name, 12) + ":" +
-                    std::to_string(uploads.Entries[i].Outcome) + " ";
-    say("allupload", au, std::to_string(uploads.Count) + " " + received);
+    uploadAll(pc, VSK_SAVE_OVERWRITE);
     say("close", Vsk_ComClose(gHandle));
     return 0;
 }
@@ -173,9 +175,7 @@ int batch(const std::string& pc, int argc, char** argv) {
 int loop(const std::string& pc) {
     if (open(5) != 0) return 1;
     char mask[129];
-    std::memset(mask, '0', 128);
-    mask[128] = '\0';
-    mask[4] = '1';
+    selectTerminalFive(mask);
     ResultFileRecord result{};
     std::snprintf(result.Path, sizeof result.Path, "%sRESULT.TXT", pc.c_str());
     result.ResultMode = VSK_RESULT_CREATE;
