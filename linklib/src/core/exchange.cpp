@@ -105,6 +105,7 @@ namespace {
 // `ms` passed, then reads what is waiting without waiting again: 1, 0 or -1
 // as Port::readByte. A host without events leaves the wait to the port.
 int waitAndReadByte(platform::Port& port, uint8_t* out, uint32_t ms) {
+    if (int armed = port.armWait()) return armed > 0 ? port.readWaitingByte(out) : armed;
     if (host::waitForInput(port.waitHandle(), ms)) return port.readWaitingByte(out);
     return port.readByte(out, std::min(ms, host::kPlainWaitSliceMs));
 }

@@ -75,8 +75,14 @@ class Port {
     // One byte that is already waiting, without any wait: 1, 0 or -1.
     int readWaitingByte(uint8_t* out) { return readByte(out, 0); }
     // The descriptor or handle a host may wait on for input (-1 when
-    // closed); reading stays with readByte and readWaitingByte.
-    intptr_t waitHandle() const { return handle_; }
+    // closed); reading stays with readByte and readWaitingByte. On Windows
+    // it is the event of the read that armWait starts.
+    intptr_t waitHandle() const;
+    // Makes waitHandle() signal the next input: 1 when input is already
+    // buffered (take it with readWaitingByte), 0 when a wait may begin, -1
+    // when the device failed. On Windows a read must be under way for its
+    // event to signal; elsewhere the descriptor signals by itself.
+    int armWait();
     // Drops every byte already waiting.
     void discardWaiting();
 
@@ -88,10 +94,11 @@ class Port {
     // the device back and closes. Only the close itself is recorded.
     bool close();
 
-  private:
     // The system's settings of the device: those found at open, restored at
     // close, and those in force now. Each platform defines its own.
     struct Settings;
+
+  private:
     static constexpr intptr_t kNoHandle = -1;
 
     int fillBuffer(int timeoutMs);

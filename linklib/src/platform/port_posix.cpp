@@ -183,6 +183,15 @@ bool Port::setRts(bool raised) {
     return r == 0;
 }
 
+intptr_t Port::waitHandle() const {
+    return handle_;
+}
+
+// A descriptor's readiness needs no read under way.
+int Port::armWait() {
+    return inHead_ != inTail_ ? 1 : 0;
+}
+
 // Waits up to `timeoutMs` for input and reads what is waiting into the
 // buffer: 1 bytes arrived, 0 none, -1 failure or hang-up.
 int Port::fillBuffer(int timeoutMs) {

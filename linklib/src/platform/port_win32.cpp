@@ -3,9 +3,13 @@
 // ReadFile/WriteFile, EscapeCommFunction, PurgeComm and CloseHandle. Every
 // call records GetLastError() where it happens.
 //
-// Reads wait in the driver: with ReadIntervalTimeout and the multiplier at
-// MAXDWORD, ReadFile returns as soon as a byte is there, or after the total
-// constant with none; so a wait blocks and never spins.
+// The device is opened for overlapped I/O, so that a read can be under way
+// while the caller's thread waits for its window messages as well: a
+// one-byte read that completes when the next byte comes, whose event is the
+// handle a host waits on (MsgWaitForMultipleObjects). What else has arrived
+// is then read by the count the driver reports, which completes at once.
+// The read time-outs are all zero (a read waits for its whole count); every
+// wait is bounded by the caller instead. Waiting never spins.
 #include <windows.h>
 
 #include <algorithm>
@@ -25,6 +29,17 @@ struct Port::Settings {
     COMMTIMEOUTS timeouts{};  // in force now
     bool timeoutsSet = false;
     HANDLE claim = nullptr;  // the port's named mutex, held while open
+    // The one-byte read under way, if any; its event is the wait handle.
+    OVERLAPPED readOv{};
+    HANDLE readEvent = nullptr;
+    bool readPending = false;
+    uint8_t firstByte = 0;
+    HANDLE writeEvent = nullptr;
+
+    ~Settings() {
+        if (readEvent != nullptr) CloseHandle(readEvent);
+        if (writeEvent != nullptr) CloseHandle(writeEvent);
+    }
 };
 
 namespace {
@@ -77,6 +92,17 @@ bool supported(int32_t baud) {
     }
 }
 
+// Ends the read under way, if any, and waits until the system is done with
+// its buffer; a byte it brought is dropped with it. CancelIoEx reaches a
+// read another thread started as well.
+void stopRead(HANDLE h, Port::Settings& s) {
+    if (!s.readPending) return;
+    CancelIoEx(h, &s.readOv);
+    DWORD n = 0;
+    GetOverlappedResult(h, &s.readOv, &n, TRUE);
+    s.readPending = false;
+}
+
 }  // namespace
 
 bool baudSupported(int32_t baud) {
@@ -88,13 +114,14 @@ Port::Port() = default;
 Port::~Port() {
     if (handle_ == kNoHandle) return;
     LastErrorKept kept;
+    stopRead(toHandle(handle_), *settings_);
     CloseHandle(toHandle(handle_));
     releaseClaim(settings_->claim);
 }
 
 bool Port::open(const std::string& path) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     recordWin32Error();
     if (h == INVALID_HANDLE_VALUE) return false;
     // Only a communications device has a line state: anything else is refused.
@@ -102,6 +129,14 @@ bool Port::open(const std::string& path) {
     settings->saved.DCBlength = sizeof(DCB);
     if (GetFileType(h) != FILE_TYPE_CHAR || !GetCommState(h, &settings->saved)) {
         const DWORD error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_INVALID_HANDLE;
+        CloseHandle(h);
+        return failWith(error);
+    }
+    // Manual-reset: the read's event stays signalled until the result is taken.
+    settings->readEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    settings->writeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (settings->readEvent == nullptr || settings->writeEvent == nullptr) {
+        const DWORD error = GetLastError();
         CloseHandle(h);
         return failWith(error);
     }
@@ -157,9 +192,11 @@ bool Port::applyLine(const LineParams& p) {
     return true;
 }
 
+// The read time-outs stay zero: a read waits for its whole count, and the
+// waits are the caller's.
 bool Port::setWriteTimeout(uint32_t msPerByte) {
     writeMsPerByte_ = msPerByte;
-    COMMTIMEOUTS t = settings_->timeouts;
+    COMMTIMEOUTS t{};
     t.WriteTotalTimeoutMultiplier = msPerByte;
     t.WriteTotalTimeoutConstant = 1;
     const BOOL ok = SetCommTimeouts(toHandle(handle_), &t);
@@ -193,89 +230,146 @@ long queuedBytes(HANDLE h) {
     return ok ? static_cast<long>(status.cbInQue) : -1;
 }
 
+// A read that ended without its bytes because the system cancelled it (the
+// thread that started it ended, or a line error stopped it): nothing came,
+// and the next wait starts a new read.
+bool readWasCancelled(HANDLE h) {
+    if (GetLastError() != ERROR_OPERATION_ABORTED) return false;
+    DWORD errors = 0;
+    ClearCommError(h, &errors, nullptr);
+    return true;
+}
+
+// Reads `n` bytes the driver already holds into `buf`: the count read, or -1.
+// They are there, so the read completes at once; the wait is only a bound.
+long readHeld(HANDLE h, OVERLAPPED* ov, uint8_t* buf, DWORD n) {
+    ResetEvent(ov->hEvent);
+    ov->Offset = ov->OffsetHigh = 0;
+    DWORD got = 0;
+    if (ReadFile(h, buf, n, &got, ov)) {
+        recordWin32Error();
+        return static_cast<long>(got);
+    }
+    recordWin32Error();
+    if (GetLastError() != ERROR_IO_PENDING) return readWasCancelled(h) ? 0 : -1;
+    if (WaitForSingleObject(ov->hEvent, 1000) != WAIT_OBJECT_0) CancelIoEx(h, ov);
+    const BOOL ok = GetOverlappedResult(h, ov, &got, TRUE);
+    recordWin32Error();
+    if (!ok) return readWasCancelled(h) ? 0 : -1;
+    return static_cast<long>(got);
+}
+
 }  // namespace
+
+intptr_t Port::waitHandle() const {
+    return handle_ == kNoHandle ? kNoHandle : fromHandle(settings_->readEvent);
+}
+
+int Port::armWait() {
+    if (inHead_ != inTail_) return 1;
+    if (settings_->readPending) return 0;
+    return fillBuffer(0);
+}
 
 // Waits up to `timeoutMs` for input and reads what is waiting into the
 // buffer: 1 bytes arrived, 0 none, -1 failure or the device went away.
-//
-// Bytes already queued are read by their count, which returns at once. With
-// none, one byte is read under a total time-out: it returns as soon as a
-// byte comes. (A larger read with ReadIntervalTimeout at MAXDWORD should
-// also return at the first byte, but Wine waits for the whole time-out then,
-// a tenth of a second a frame.) The time-out is changed as seldom as
-// possible: a wait is cut to 100, 10 or 1 ms and the caller waits again for
-// what is left.
+// With nothing held by the driver, a one-byte read is started (or the one
+// under way is waited on); it stays under way when the time is up, so a
+// byte that comes later is never lost.
 int Port::fillBuffer(int timeoutMs) {
     HANDLE h = toHandle(handle_);
-    long queued = queuedBytes(h);
-    if (queued < 0) return -1;
-    DWORD want = static_cast<DWORD>(std::min<long>(queued, static_cast<long>(sizeof inBuf_)));
-    if (want == 0) {
-        if (timeoutMs <= 0) return 0;
-        const DWORD wait = timeoutMs >= 100 ? 100 : timeoutMs >= 10 ? 10 : 1;
-        if (!settings_->timeoutsSet || settings_->timeouts.ReadTotalTimeoutConstant != wait ||
-            settings_->timeouts.ReadIntervalTimeout != 0 ||
-            settings_->timeouts.ReadTotalTimeoutMultiplier != 0) {
-            COMMTIMEOUTS wanted = settings_->timeouts;
-            wanted.ReadIntervalTimeout = 0;
-            wanted.ReadTotalTimeoutMultiplier = 0;
-            wanted.ReadTotalTimeoutConstant = wait;
-            if (!settings_->timeoutsSet) {
-                wanted.WriteTotalTimeoutMultiplier = writeMsPerByte_;
-                wanted.WriteTotalTimeoutConstant = 1;
-            }
-            const BOOL ok = SetCommTimeouts(h, &wanted);
+    Settings& s = *settings_;
+    if (!s.timeoutsSet && !setWriteTimeout(writeMsPerByte_)) return -1;
+    size_t got = 0;
+    if (!s.readPending) {
+        const long queued = queuedBytes(h);
+        if (queued < 0) return -1;
+        if (queued == 0) {
+            s.readOv = OVERLAPPED{};
+            s.readOv.hEvent = s.readEvent;
+            DWORD n = 0;
+            const BOOL ok = ReadFile(h, &s.firstByte, 1, &n, &s.readOv);
             recordWin32Error();
-            if (!ok) return -1;
-            settings_->timeouts = wanted;
-            settings_->timeoutsSet = true;
+            if (!ok && GetLastError() == ERROR_IO_PENDING) {
+                s.readPending = true;
+            } else if (!ok) {
+                return readWasCancelled(h) ? 0 : -1;
+            } else if (n == 0) {
+                return 0;
+            } else {
+                inBuf_[0] = s.firstByte;
+                got = 1;
+            }
         }
-        want = 1;
     }
-    DWORD n = 0;
-    const BOOL ok = ReadFile(h, inBuf_, want, &n, nullptr);
-    recordWin32Error();
-    if (!ok) {
-        // A line error (parity, framing, overrun) stops nothing; clear it and go on.
-        DWORD errors = 0;
-        if (GetLastError() == ERROR_OPERATION_ABORTED && ClearCommError(h, &errors, nullptr))
-            return 0;
-        return -1;
-    }
-    if (n == 0) return 0;
-    // What came with the first byte, without waiting.
-    if (want == 1) {
-        queued = queuedBytes(h);
-        const DWORD more =
-            static_cast<DWORD>(std::min<long>(std::max<long>(queued, 0), sizeof inBuf_ - 1));
-        DWORD got = 0;
-        if (more > 0 && ReadFile(h, inBuf_ + 1, more, &got, nullptr)) n += got;
+    if (s.readPending) {
+        const DWORD wait =
+            WaitForSingleObject(s.readEvent, timeoutMs > 0 ? static_cast<DWORD>(timeoutMs) : 0);
+        if (wait == WAIT_TIMEOUT) return 0;
+        if (wait != WAIT_OBJECT_0) {
+            recordWin32Error();
+            return -1;
+        }
+        DWORD n = 0;
+        const BOOL ok = GetOverlappedResult(h, &s.readOv, &n, FALSE);
         recordWin32Error();
+        if (!ok && GetLastError() == ERROR_IO_INCOMPLETE) return 0;
+        s.readPending = false;
+        if (!ok) return readWasCancelled(h) ? 0 : -1;
+        if (n == 0) return 0;
+        inBuf_[0] = s.firstByte;
+        got = 1;
+    }
+    // What the driver holds besides, without waiting for more.
+    const long queued = queuedBytes(h);
+    const DWORD more = static_cast<DWORD>(
+        std::min<long>(std::max<long>(queued, 0), static_cast<long>(sizeof inBuf_ - got)));
+    if (more > 0) {
+        s.readOv = OVERLAPPED{};
+        s.readOv.hEvent = s.readEvent;
+        const long n = readHeld(h, &s.readOv, inBuf_ + got, more);
+        if (n < 0 && got == 0) return -1;
+        if (n > 0) got += static_cast<size_t>(n);
     }
     inHead_ = 0;
-    inTail_ = n;
-    return 1;
+    inTail_ = got;
+    return got > 0 ? 1 : 0;
 }
 
 void Port::discardWaiting() {
     inHead_ = inTail_ = 0;
-    PurgeComm(toHandle(handle_), PURGE_RXCLEAR);
+    HANDLE h = toHandle(handle_);
+    stopRead(h, *settings_);
+    PurgeComm(h, PURGE_RXCLEAR);
     recordWin32Error();
     while (fillBuffer(0) > 0) inHead_ = inTail_ = 0;
 }
 
 // WriteFile under the per-byte write time-out: a short count is a time-out,
-// which the caller reports.
+// which the caller reports. The driver's time-out ends a write that does not
+// get out; the wait here bounds it as well, whatever the driver does.
 bool Port::write(const uint8_t* data, size_t n, size_t* written) {
     *written = 0;
     // The speed announcement of open mode 1 writes before the session's
     // time-outs are set: never with the device's own, which may wait for ever.
     if (!settings_->timeoutsSet && !setWriteTimeout(writeMsPerByte_)) return false;
+    HANDLE h = toHandle(handle_);
     while (*written < n) {
+        const DWORD len = static_cast<DWORD>(std::min<size_t>(n - *written, 1u << 20));
+        OVERLAPPED ov{};
+        ov.hEvent = settings_->writeEvent;
+        ResetEvent(ov.hEvent);
         DWORD w = 0;
-        const BOOL ok = WriteFile(toHandle(handle_), data + *written,
-                                  static_cast<DWORD>(n - *written), &w, nullptr);
+        BOOL ok = WriteFile(h, data + *written, len, &w, &ov);
         recordWin32Error();
+        if (!ok && GetLastError() == ERROR_IO_PENDING) {
+            const DWORD budget = writeMsPerByte_ * len + 1000;
+            if (WaitForSingleObject(ov.hEvent, budget) != WAIT_OBJECT_0) CancelIoEx(h, &ov);
+            ok = GetOverlappedResult(h, &ov, &w, TRUE);
+            recordWin32Error();
+            // Cancelled at the bound: what went out counts, the rest timed out.
+            if (!ok && GetLastError() == ERROR_OPERATION_ABORTED) ok = TRUE;
+        }
         if (!ok) return false;
         if (w == 0) return true;
         *written += w;
@@ -290,6 +384,7 @@ bool Port::close() {
         // Best effort and not recorded: a close on the way out of a failed
         // open must leave that failure's cause in place.
         LastErrorKept kept;
+        stopRead(h, *settings_);
         // Let the last frame reach the terminal, for at most 2 s.
         const uint32_t start = tickMs();
         COMSTAT status{};
