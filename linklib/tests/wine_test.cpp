@@ -124,6 +124,20 @@ class WinePrefix {
         Outcome boot = Child(dir_, {VESKA_WINE64, "wineboot", "-i"}, env_).wait();
         ready_ = boot.status == 0 && std::filesystem::exists(dir_.file("dosdevices"));
         if (!ready_) error_ = boot.err;
+        // No display here: Wine's null graphics driver still makes windows,
+        // so the library's progress window exists and its button can be
+        // pressed. The prefix's desktop process started without it, so the
+        // server and its processes are ended before the tests' server starts.
+        if (ready_) {
+            Outcome reg = Child(dir_,
+                                {VESKA_WINE64, "reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v",
+                                 "Graphics", "/d", "null", "/f"},
+                                env_)
+                              .wait();
+            ready_ = reg.status == 0;
+            if (!ready_) error_ = reg.err;
+        }
+        Child(dir_, {VESKA_WINESERVER, "-k"}, env_).wait();
         server_ =
             std::make_unique<Child>(dir_, std::vector<std::string>{VESKA_WINESERVER, "-p"}, env_);
     }
@@ -360,6 +374,32 @@ TEST_F(WineTest, LineFaultsEndAsOnLinux) {
         sim_.reset();
         EXPECT_EQ(onWindows.out, onLinux.out);
     }
+}
+
+// The caller's own Win32 timer runs while the library waits on the line, so
+// the library dispatches the thread's messages: from it, another operation
+// is refused as busy and Vsk_Suspend ends the transfer, leaving nothing behind.
+TEST_F(WineTest, ACallersTimerRunsDuringATransferAndItsSuspendEndsIt) {
+    startTerminal({{"BIG.DAT", testPattern(300000, 13)}}, {"--baud", "115200"});
+    Outcome run = wine({"timer", "5", windowsFolder(pc_.path()), "BIG.DAT", "300000"}).wait();
+    EXPECT_EQ(run.out, "open 0\nfupload 1003\ntimer 0 nested=2007 suspend=0 percent=1\nclose 0\n")
+        << run.err;
+    EXPECT_TRUE(contents(pc_.path()).empty()) << "something was left in the PC folder";
+}
+
+// The progress window a caller asks for shows the transfer, cannot be closed
+// from its menu, and its abort button, pressed with the mouse, ends the call
+// and removes the window.
+TEST_F(WineTest, TheProgressWindowShowsTheTransferAndItsButtonAbortsIt) {
+    startTerminal({{"BIG.DAT", testPattern(300000, 14)}}, {"--baud", "115200"});
+    Outcome run = wine({"window", "5", windowsFolder(pc_.path()), "BIG.DAT", "300000"}).wait();
+    EXPECT_EQ(run.out,
+              "open 0\nfupload 1003\n"
+              "window 0 visible=1 ht=005 name=BIG.DAT total=300000 bar=1 polling=0 close=grey "
+              "operation=ファイルのアップロードを行っています。\n"
+              "window-after 0\nclose 0\n")
+        << run.err;
+    EXPECT_TRUE(contents(pc_.path()).empty()) << "something was left in the PC folder";
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ void clearAbort() {
 
 void beginCall() {
     state().abortRequested.store(false);
+    host::callStarted();
 }
 
 void requestAbort() {

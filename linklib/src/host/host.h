@@ -13,6 +13,10 @@ namespace vsk::host {
 // Dispatches the calling thread's pending events, if the host has any.
 void dispatchEvents();
 
+// An operation starts (after the busy check): what the host kept from the
+// last one's waits no longer applies.
+void callStarted();
+
 // How long a host without events to keep alive blocks in one wait on the
 // line at most (an abort from a signal handler interrupts the wait anyway).
 constexpr uint32_t kPlainWaitSliceMs = 100;

@@ -5,6 +5,8 @@ namespace vsk::host {
 
 void dispatchEvents() {}
 
+void callStarted() {}
+
 bool waitForInput(intptr_t, uint32_t) {
     return false;
 }

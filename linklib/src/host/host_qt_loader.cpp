@@ -159,6 +159,8 @@ std::string shown(const char* cp932) {
 
 }  // namespace
 
+void callStarted() {}
+
 void dispatchEvents() {
     if (const VskQtHostApi* api = qtHost()) api->dispatch();
 }

@@ -17,4 +17,9 @@ bool pcToCp932(std::string_view pc, std::string* cp932);
 // encoding).
 bool cp932ToPc(std::string_view cp932, std::string* pc);
 
+#ifdef _WIN32
+// Windows' own texts (window captions and controls) are UTF-16.
+bool cp932ToWide(std::string_view cp932, std::wstring* wide);
+#endif
+
 }  // namespace vsk::platform

@@ -62,6 +62,10 @@ bool pcToCp932(std::string_view pc, std::string* cp932) {
     return fromWide(kTerminalCodePage, wide, cp932);
 }
 
+bool cp932ToWide(std::string_view cp932, std::wstring* wide) {
+    return toWide(kTerminalCodePage, cp932, wide);
+}
+
 bool cp932ToPc(std::string_view cp932, std::string* pc) {
     std::wstring wide;
     return toWide(kTerminalCodePage, cp932, &wide) && fromWide(CP_ACP, wide, pc);

@@ -12,6 +12,10 @@
 #include <string>
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "veska.h"
 
 namespace {
@@ -185,6 +189,95 @@ int loop(const std::string& pc) {
     return 0;
 }
 
+#ifdef _WIN32
+// A caller's own timer while the library waits on the line: what its calls
+// into the library got.
+struct TimerCalls {
+    int ticks = 0;
+    int32_t nested = -1;   // another operation from the timer
+    int32_t suspend = -1;  // Vsk_Suspend from the timer
+    int32_t percent = -1;  // progress when it was called
+    std::string window;    // what the progress window showed
+    HWND dialog = nullptr;
+};
+TimerCalls gTimer;
+
+// Once the transfer is under way: another operation (refused as busy), then
+// the abort, both from the timer, which only runs if the library dispatches
+// the thread's messages.
+void CALLBACK suspendFromTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    ++gTimer.ticks;
+    ProgressRecord progress{};
+    if (Vsk_GetProcess(gHandle, &progress) != 0 || progress.Percent < 1) return;
+    KillTimer(nullptr, id);
+    gTimer.percent = progress.Percent;
+    static DirRecord dir;
+    gTimer.nested = Vsk_DIR(gHandle, "005", &dir);
+    gTimer.suspend = Vsk_Suspend(gHandle);
+}
+
+std::string utf8(const wchar_t* text) {
+    char out[512] = {};
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof out - 1, nullptr, nullptr);
+    return out;
+}
+
+std::string controlText(HWND dialog, int id) {
+    wchar_t text[256] = {};
+    GetDlgItemTextW(dialog, id, text, 256);
+    return utf8(text);
+}
+
+bool shown(HWND dialog, int id) {
+    return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE;
+}
+
+// The library's progress window as the user sees it, then its abort button
+// pressed with the mouse, through the thread's message queue.
+void CALLBACK pressAbortFromTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    ++gTimer.ticks;
+    HWND dialog = FindWindowW(nullptr, L"Veskafile");
+    if (dialog == nullptr || controlText(dialog, 1005) == "0") return;
+    KillTimer(nullptr, id);
+    gTimer.dialog = dialog;
+    const UINT close = GetMenuState(GetSystemMenu(dialog, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    gTimer.window = "visible=" + std::to_string(IsWindowVisible(dialog) ? 1 : 0) +
+                    " ht=" + controlText(dialog, 1002) + " name=" + controlText(dialog, 1004) +
+                    " total=" + controlText(dialog, 1006) +
+                    " bar=" + std::to_string(shown(dialog, 1000) ? 1 : 0) +
+                    " polling=" + std::to_string(shown(dialog, 1010) ? 1 : 0) +
+                    " close=" + ((close & MF_GRAYED) != 0 ? "grey" : "enabled") +
+                    " operation=" + controlText(dialog, 1003);
+    HWND button = GetDlgItem(dialog, 1001);
+    RECT r{};
+    GetClientRect(button, &r);
+    const LPARAM middle = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
+    PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, middle);
+    PostMessageW(button, WM_LBUTTONUP, 0, middle);
+}
+
+// NAME SIZE: one terminal file into PC_FOLDER while a timer of the caller's
+// acts on it; `window` shows the library's progress window.
+int underTimer(const std::string& pc, bool window, char** argv) {
+    const UINT_PTR timer =
+        SetTimer(nullptr, 0, 20, window ? pressAbortFromTimer : suspendFromTimer);
+    say("fupload", Vsk_FUpload(gHandle, "005", VSK_SAVE_OVERWRITE, pc.c_str(), argv[4],
+                               std::atoi(argv[5]), window ? 1 : 0));
+    KillTimer(nullptr, timer);
+    if (window) {
+        say("window", gTimer.dialog != nullptr ? 0 : 1, gTimer.window);
+        say("window-after", gTimer.dialog != nullptr && IsWindow(gTimer.dialog) ? 1 : 0);
+    } else {
+        say("timer", gTimer.ticks > 0 ? 0 : 1,
+            "nested=" + std::to_string(gTimer.nested) +
+                " suspend=" + std::to_string(gTimer.suspend) +
+                " percent=" + std::to_string(gTimer.percent > 0 ? 1 : 0));
+    }
+    say("close", Vsk_ComClose(gHandle));
+    return 0;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -220,6 +313,12 @@ int main(int argc, char** argv) {
         say("close", Vsk_ComClose(gHandle));
         return 0;
     }
+#ifdef _WIN32
+    if ((scenario == "timer" || scenario == "window") && argc >= 6) {
+        if (open(port) != 0) return 1;
+        return underTimer(pc, scenario == "window", argv);
+    }
+#endif
     if (scenario == "open") return open(port) == 0 ? (Vsk_ComClose(gHandle), 0) : 1;
     std::fprintf(stderr, "unknown scenario %s\n", scenario.c_str());
     return 2;

@@ -37,7 +37,9 @@ class ProgressWindow : public QDialog {
     void reject() override;
 
   private:
-    QLabel* label(const char* objectName, const QString& text, int x, int y, int w, int h);
+    // A label for the template's control `id`, with its text and place.
+    QLabel* label(const char* objectName, int id);
+    QRect dialogRect(int id) const;
     QRect dialogRect(int x, int y, int w, int h) const;
     void pushTexts();
     void abortPressed();
