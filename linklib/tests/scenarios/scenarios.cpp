@@ -291,10 +291,11 @@ int main(int argc, char** argv) {
     if (scenario == "calls") return calls(pc);
     if (scenario == "batch") return batch(pc, argc, argv);
     if (scenario == "loop") return loop(pc);
-    if (scenario == "get" && argc >= 6) {  // NAME SIZE: one terminal file into PC_FOLDER
+    // NAME SIZE: one terminal file into PC_FOLDER; "show" with the progress window.
+    if ((scenario == "get" || scenario == "show") && argc >= 6) {
         if (open(port) != 0) return 1;
         say("fupload", Vsk_FUpload(gHandle, "005", VSK_SAVE_OVERWRITE, pc.c_str(), argv[4],
-                                   std::atoi(argv[5]), 0));
+                                   std::atoi(argv[5]), scenario == "show" ? 1 : 0));
         say("close", Vsk_ComClose(gHandle));
         return 0;
     }
