@@ -387,6 +387,15 @@ TEST_F(WineTest, ACallersTimerRunsDuringATransferAndItsSuspendEndsIt) {
     EXPECT_TRUE(contents(pc_.path()).empty()) << "something was left in the PC folder";
 }
 
+// A program asked to end during a transfer: the call ends, and the quit is
+// left for the program's own loop instead of being swallowed.
+TEST_F(WineTest, AQuitDuringATransferEndsItAndIsLeftForTheProgram) {
+    startTerminal({{"BIG.DAT", testPattern(300000, 15)}}, {"--baud", "115200"});
+    Outcome run = wine({"quit", "5", windowsFolder(pc_.path()), "BIG.DAT", "300000"}).wait();
+    EXPECT_EQ(run.out, "open 0\nfupload 1003\nquit 0 7\nclose 0\n") << run.err;
+    EXPECT_TRUE(contents(pc_.path()).empty()) << "something was left in the PC folder";
+}
+
 // The progress window a caller asks for shows the transfer, cannot be closed
 // from its menu, and its abort button, pressed with the mouse, ends the call
 // and removes the window.

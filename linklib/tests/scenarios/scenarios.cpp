@@ -216,6 +216,15 @@ void CALLBACK suspendFromTimer(HWND, UINT, UINT_PTR id, DWORD) {
     gTimer.suspend = Vsk_Suspend(gHandle);
 }
 
+// The program asks to end while a transfer runs.
+void CALLBACK quitFromTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    ++gTimer.ticks;
+    ProgressRecord progress{};
+    if (Vsk_GetProcess(gHandle, &progress) != 0 || progress.Percent < 1) return;
+    KillTimer(nullptr, id);
+    PostQuitMessage(7);
+}
+
 std::string utf8(const wchar_t* text) {
     char out[512] = {};
     WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof out - 1, nullptr, nullptr);
@@ -257,14 +266,23 @@ void CALLBACK pressAbortFromTimer(HWND, UINT, UINT_PTR id, DWORD) {
 }
 
 // NAME SIZE: one terminal file into PC_FOLDER while a timer of the caller's
-// acts on it; `window` shows the library's progress window.
-int underTimer(const std::string& pc, bool window, char** argv) {
-    const UINT_PTR timer =
-        SetTimer(nullptr, 0, 20, window ? pressAbortFromTimer : suspendFromTimer);
+// acts on it: "timer" calls in, "window" presses the progress window's
+// button, "quit" asks the program to end.
+int underTimer(const std::string& pc, const std::string& scenario, char** argv) {
+    const bool window = scenario == "window";
+    const TIMERPROC act = window               ? pressAbortFromTimer
+                          : scenario == "quit" ? quitFromTimer
+                                               : suspendFromTimer;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, act);
     say("fupload", Vsk_FUpload(gHandle, "005", VSK_SAVE_OVERWRITE, pc.c_str(), argv[4],
                                std::atoi(argv[5]), window ? 1 : 0));
     KillTimer(nullptr, timer);
-    if (window) {
+    if (scenario == "quit") {
+        // The quit must still be there for the program's own loop.
+        MSG msg{};
+        const bool quit = PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+        say("quit", quit ? 0 : 1, quit ? std::to_string(msg.wParam) : "lost");
+    } else if (window) {
         say("window", gTimer.dialog != nullptr ? 0 : 1, gTimer.window);
         say("window-after", gTimer.dialog != nullptr && IsWindow(gTimer.dialog) ? 1 : 0);
     } else {
@@ -315,9 +333,9 @@ int main(int argc, char** argv) {
         return 0;
     }
 #ifdef _WIN32
-    if ((scenario == "timer" || scenario == "window") && argc >= 6) {
+    if ((scenario == "timer" || scenario == "window" || scenario == "quit") && argc >= 6) {
         if (open(port) != 0) return 1;
-        return underTimer(pc, scenario == "window", argv);
+        return underTimer(pc, scenario, argv);
     }
 #endif
     if (scenario == "open") return open(port) == 0 ? (Vsk_ComClose(gHandle), 0) : 1;
