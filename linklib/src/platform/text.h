@@ -17,4 +17,9 @@ bool pcToCp932(std::string_view pc, std::string* cp932);
 // encoding).
 bool cp932ToPc(std::string_view cp932, std::string* pc);
 
+// A text of the program's own, written in UTF-8 (the result texts), as PC
+// texts are: unchanged on Linux; in the ANSI code page on Windows, where a
+// character the code page lacks shows as '?'.
+std::string pcTextFromUtf8(std::string_view utf8);
+
 }  // namespace vsk::platform
