@@ -103,6 +103,11 @@ class Child {
         return run;
     }
     std::string outSoFar() const { return withoutCarriageReturns(slurp(out_)); }
+    // Sends `number` to the child (Wine turns SIGINT into the console's
+    // Ctrl-C event for a Windows program).
+    void signal(int number) const {
+        if (pid_ > 0) kill(pid_, number);
+    }
 
   private:
     static inline int serial_ = 0;
