@@ -532,6 +532,20 @@ std::string baudRateList() {
     return list;
 }
 
+// The system's own device for port N (platform/port_names.h), and how a stop
+// request ends the program (platform/interrupts.h).
+#ifdef _WIN32
+constexpr char kSystemPortName[] = "\\\\.\\COMN";
+constexpr char kInterruptHelp[] =
+    "Ctrl-C or Ctrl-Break aborts the running call; veskactl then ends as Ctrl-C\n"
+    "ends a program (exit code 0xC000013A).\n";
+#else
+constexpr char kSystemPortName[] = "/dev/ttyS(N-1)";
+constexpr char kInterruptHelp[] =
+    "Ctrl-C or SIGTERM aborts the running call; veskactl then ends by that\n"
+    "signal (a shell shows 130 or 143).\n";
+#endif
+
 }  // namespace
 
 std::string usageText(std::span<const CommandDef> commands) {
@@ -558,8 +572,8 @@ std::string usageText(std::span<const CommandDef> commands) {
     out << "\n"
            "Options (may appear anywhere before --):\n"
         << "  --port N          serial port number; port N opens $VESKA_COMN, else\n"
-           "                    /dev/ttyS(N-1) (default "
-        << defaults.port << ")\n"
+           "                    "
+        << kSystemPortName << " (default " << defaults.port << ")\n"
         << "  --baud B          " << baudRateList()
         << "\n"
            "                    (default "
@@ -612,8 +626,7 @@ std::string usageText(std::span<const CommandDef> commands) {
            "While a transfer runs and stderr is a terminal, a progress line is shown.\n";
     if (jobs) out << kJobHelp << "\n";
     out << "Exit status: 0 success, 1 the operation failed or was aborted, 2 usage error.\n"
-           "Ctrl-C or SIGTERM aborts the running call; veskactl then ends by that\n"
-           "signal (a shell shows 130 or 143).\n";
+        << kInterruptHelp;
     if (jobs) out << kJobExitStatus;
     return out.str();
 }

@@ -34,8 +34,9 @@ std::vector<std::string> terminalNames(const std::vector<std::string>& typed) {
     return names;
 }
 
-// The commands that send one command frame and report only success.
-int runControl(const Invocation& invocation, int32_t (*call)(int32_t, const char*),
+// The commands that send one command frame and report only success. The
+// library's calling convention (VSK_CALL) is part of the function's type.
+int runControl(const Invocation& invocation, int32_t(VSK_CALL* call)(int32_t, const char*),
                const char* done) {
     auto session = openSession(invocation.line);
     if (!session) return kExitFailed;

@@ -44,7 +44,8 @@ LineOptions defaultLineOptions();
 
 LineSettings toLineSettings(const LineOptions& options);
 
-// The device the library opens for port N: $VESKA_COM<N> if set, else /dev/ttyS<N-1>.
+// The device the library opens for port N: $VESKA_COM<N> if set, else the
+// system's own (/dev/ttyS<N-1>, \\.\COM<N> on Windows).
 struct DevicePath {
     std::string path;
     std::string variable;  // the environment variable consulted

@@ -9,6 +9,20 @@
 #include "session.h"
 #include "veska.h"
 
+namespace {
+
+// The library reads the variable through the same C runtime (msvcrt.dll on
+// Windows, whose _putenv_s also sets the process's environment).
+void setTraceVariable(const std::string& path) {
+#ifdef _WIN32
+    _putenv_s("VESKA_TRACE", path.c_str());
+#else
+    setenv("VESKA_TRACE", path.c_str(), 1);
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace veskactl;
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -25,8 +39,7 @@ int main(int argc, char** argv) {
                 break;
         }
         // The library reads the variable when it opens the line.
-        if (parsed.invocation.tracePath)
-            setenv("VESKA_TRACE", parsed.invocation.tracePath->c_str(), 1);
+        if (parsed.invocation.tracePath) setTraceVariable(*parsed.invocation.tracePath);
         const int status = parsed.command->run(parsed.invocation);
         // A command that a signal stopped ends by that signal; one that
         // finished anyway keeps its own status.

@@ -1,13 +1,10 @@
 #include "progress_display.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <system_error>
 
+#include "platform/console.h"
+#include "platform/interrupts.h"
 #include "progress_line.h"
 #include "terminal_text.h"
 #include "veska.h"
@@ -18,53 +15,22 @@ namespace {
 constexpr auto kRefreshInterval = std::chrono::milliseconds(200);
 constexpr size_t kDefaultColumns = 80;
 
-void writeAll(const std::string& text) {
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t written = write(STDERR_FILENO, data, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;  // a display only: nothing to recover
-        data += written;
-        left -= static_cast<size_t>(written);
-    }
-}
-
 size_t terminalColumns() {
-    struct winsize size = {};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-    return kDefaultColumns;
+    const size_t columns = vsk::platform::statusLineColumns();
+    return columns > 0 ? columns : kDefaultColumns;
 }
-
-// Ctrl-C must reach the thread that sits in the library's wait: the wait ends
-// early on EINTR and then sees the abort request.
-class InterruptsBlocked {
-  public:
-    InterruptsBlocked() {
-        sigset_t interrupts;
-        sigemptyset(&interrupts);
-        sigaddset(&interrupts, SIGINT);
-        sigaddset(&interrupts, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &interrupts, &previous_);
-    }
-    ~InterruptsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-    InterruptsBlocked(const InterruptsBlocked&) = delete;
-    InterruptsBlocked& operator=(const InterruptsBlocked&) = delete;
-
-  private:
-    sigset_t previous_;
-};
 
 }  // namespace
 
 ProgressDisplay::ProgressDisplay(int32_t handle, KnownSizes sizes, std::string selection)
     : handle_(handle), sizes_(std::move(sizes)), selection_(std::move(selection)) {
-    if (isatty(STDERR_FILENO) != 1) return;
-    InterruptsBlocked blocked;  // inherited by the new thread only
+    if (!vsk::platform::beginStatusLine()) return;
+    // Ctrl-C must reach the thread that sits in the library's wait.
     try {
-        thread_ = std::thread([this] { sampleUntilStopped(); });
+        thread_ = vsk::platform::threadWithoutInterrupts([this] { sampleUntilStopped(); });
     } catch (const std::system_error&) {
         // The transfer goes on without a display.
+        vsk::platform::endStatusLine();
     }
 }
 
@@ -76,6 +42,7 @@ ProgressDisplay::~ProgressDisplay() {
     }
     wake_.notify_all();
     thread_.join();
+    vsk::platform::endStatusLine();
 }
 
 bool ProgressDisplay::isSelected(const std::string& ht) const {
@@ -121,10 +88,10 @@ void ProgressDisplay::sampleUntilStopped() {
 
         // One column spare: writing the last column makes some terminals wrap.
         std::string line = formatProgressLine(sample, terminalColumns() - 1);
-        writeAll("\r" + line + "\x1b[K");
+        vsk::platform::writeStatusLine("\r" + line + "\x1b[K");
         shown = true;
     }
-    if (shown) writeAll("\r\x1b[K");
+    if (shown) vsk::platform::writeStatusLine("\r\x1b[K");
 }
 
 }  // namespace veskactl

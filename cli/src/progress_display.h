@@ -3,7 +3,8 @@
 // The library is synchronous: the transfer runs on the calling thread and calls
 // nothing back. So a second thread samples the counters every 200 ms with
 // Vsk_GetProcess, which only reads them and takes no busy flag, and redraws
-// one line with write(2). Nothing is shown when stderr is not a terminal.
+// one line (platform/console.h). Nothing is shown when stderr is not a
+// terminal.
 #pragma once
 
 #include <condition_variable>

@@ -1,14 +1,10 @@
 #include "report.h"
 
-#include <grp.h>
-#include <pwd.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <iostream>
 
+#include "platform/device_access.h"
+#include "platform/text.h"
 #include "result_codes.h"
 #include "veska.h"
 
@@ -35,39 +31,34 @@ void fetchSystemError(FailureDetails& details) {
     details.systemText = text;
 }
 
-std::string nameOfGroup(gid_t gid) {
-    const struct group* entry = getgrgid(gid);
-    return entry != nullptr ? entry->gr_name : std::to_string(gid);
-}
-
-std::string nameOfUser(uid_t uid) {
-    const struct passwd* entry = getpwuid(uid);
-    return entry != nullptr ? entry->pw_name : std::to_string(uid);
-}
-
-std::string octalMode(mode_t mode) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
-    return text;
+// A device the system refused to open.
+std::string accessHint(const FailureDetails& details, const std::string& origin) {
+    const std::string& path = details.device.path;
+#ifdef _WIN32
+    // Windows refuses a port that another program holds the same way.
+    return path + origin +
+           " is in use by another program, or you may not use it; close the program that "
+           "holds it or choose another --port";
+#else
+    std::string hint = "no permission to open " + path + origin;
+    if (!details.groupToJoin.empty())
+        return hint + "; join the group that owns it, e.g. sudo usermod -aG " +
+               details.groupToJoin + " \"$USER\", then log in again";
+    if (details.ownership.empty()) return hint + "; ask for read and write access to it";
+    // Root's group, or a group without read and write permission: joining
+    // it would not help (and root's must never be suggested).
+    return hint + " (" + details.ownership +
+           "); no group you could join may use it: ask the administrator for read and "
+           "write access, e.g. a udev rule that gives it to a group you are in";
+#endif
 }
 
 std::string deviceHint(const FailureDetails& details) {
     const DevicePath& device = details.device;
     if (device.path.empty()) return {};
     std::string origin = device.fromEnvironment ? " (from " + device.variable + ")" : "";
-    if (details.systemCode == EACCES) {
-        std::string hint = "no permission to open " + device.path + origin;
-        if (!details.groupToJoin.empty())
-            return hint + "; join the group that owns it, e.g. sudo usermod -aG " +
-                   details.groupToJoin + " \"$USER\", then log in again";
-        if (details.ownership.empty()) return hint + "; ask for read and write access to it";
-        // Root's group, or a group without read and write permission: joining
-        // it would not help (and root's must never be suggested).
-        return hint + " (" + details.ownership +
-               "); no group you could join may use it: ask the administrator for read and "
-               "write access, e.g. a udev rule that gives it to a group you are in";
-    }
-    if (details.systemCode == ENOENT) {
+    if (vsk::platform::isAccessRefused(details.systemCode)) return accessHint(details, origin);
+    if (vsk::platform::isMissingDevice(details.systemCode)) {
         std::string hint = "there is no device " + device.path + origin;
         if (!device.fromEnvironment)
             hint += "; choose another --port or set " + device.variable + " to the device";
@@ -81,7 +72,7 @@ std::string deviceHint(const FailureDetails& details) {
 std::string formatFailure(const FailureDetails& details) {
     std::string text = "veskactl: " + details.operation +
                        " failed: " + std::to_string(details.code) + " " +
-                       vsk::resultText(details.code) + "\n";
+                       vsk::platform::pcTextFromUtf8(vsk::resultText(details.code)) + "\n";
     if (details.systemCode != 0)
         text += "veskactl: system error " + std::to_string(details.systemCode) + ": " +
                 details.systemText + "\n";
@@ -90,17 +81,6 @@ std::string formatFailure(const FailureDetails& details) {
         if (!hint.empty()) text += "veskactl: " + hint + "\n";
     }
     return text;
-}
-
-void examineDeviceAccess(const std::string& path, std::string* groupToJoin,
-                         std::string* ownership) {
-    struct stat info = {};
-    if (stat(path.c_str(), &info) != 0) return;
-    constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
-    if (info.st_gid != 0 && (info.st_mode & kGroupReadWrite) == kGroupReadWrite)
-        *groupToJoin = nameOfGroup(info.st_gid);
-    *ownership = nameOfUser(info.st_uid) + ":" + nameOfGroup(info.st_gid) + ", mode " +
-                 octalMode(info.st_mode);
 }
 
 void reportFailure(const std::string& operation, int32_t code) {
@@ -118,8 +98,9 @@ void reportOpenFailure(const LineOptions& line, int32_t code) {
     if (isSystemFailure(code)) fetchSystemError(details);
     if (code == VSK_E_SYS_OPEN) {
         details.device = devicePathForPort(line.port);
-        if (details.systemCode == EACCES)
-            examineDeviceAccess(details.device.path, &details.groupToJoin, &details.ownership);
+        if (vsk::platform::isAccessRefused(details.systemCode))
+            vsk::platform::examineDeviceAccess(details.device.path, &details.groupToJoin,
+                                               &details.ownership);
     }
     std::cerr << formatFailure(details) << std::flush;
 }

@@ -23,11 +23,6 @@ struct FailureDetails {
     std::string ownership;  // "owner:group, mode 0600", empty if unknown
 };
 
-// Who may use the device at `path`: the group to join (see FailureDetails)
-// into *groupToJoin and its ownership text into *ownership; both stay empty
-// when the device cannot be examined.
-void examineDeviceAccess(const std::string& path, std::string* groupToJoin, std::string* ownership);
-
 // The lines to print, each ending in a newline.
 std::string formatFailure(const FailureDetails& details);
 

@@ -1,38 +1,36 @@
 #include "session.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 
+#include "platform/interrupts.h"
 #include "report.h"
 #include "veska.h"
 
 namespace veskactl {
 namespace {
 
-volatile sig_atomic_t gSessionHandle = 0;
-volatile sig_atomic_t gInterrupted = 0;
+// Read and written by the interrupt handler, which runs in a signal handler on
+// POSIX and on a thread of its own on Windows: lock-free atomics only.
+std::atomic<int32_t> gSessionHandle{0};
+std::atomic<int32_t> gInterrupted{0};
 std::atomic<const InterruptRoute*> gRoute{nullptr};
-static_assert(std::atomic<const InterruptRoute*>::is_always_lock_free,
-              "the route is read in the signal handler");
+static_assert(std::atomic<int32_t>::is_always_lock_free &&
+                  std::atomic<const InterruptRoute*>::is_always_lock_free,
+              "the session and the route are read in the interrupt handler");
 
 // Only async-signal-safe work here: the library's abort request is, and so
 // must be a route's.
-void onInterrupt(int signal) {
-    gInterrupted = signal;
+void onInterrupt(int request) {
+    gInterrupted = request;
     int32_t handle = gSessionHandle;
     if (handle != 0) Vsk_Suspend(handle);
     if (const InterruptRoute* route = gRoute.load()) route->abort();
 }
 
 void installInterruptHandlers() {
-    struct sigaction action = {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    vsk::platform::installInterruptHandler(onInterrupt);
 }
 
 }  // namespace
@@ -51,20 +49,12 @@ bool Session::interruptRequested() {
 }
 
 void endByInterruptSignal() {
-    const int signal = gInterrupted;
-    if (signal == 0) return;
+    const int32_t request = gInterrupted;
+    if (request == 0) return;
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
-    struct sigaction action = {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    sigaction(signal, &action, nullptr);
-    sigset_t unblocked;
-    sigemptyset(&unblocked);
-    sigaddset(&unblocked, signal);
-    sigprocmask(SIG_UNBLOCK, &unblocked, nullptr);
-    std::raise(signal);
+    vsk::platform::endByInterrupt(request);
 }
 
 InterruptRoute::InterruptRoute(AbortCall call, void* context) : abort_(call), context_(context) {

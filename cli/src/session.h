@@ -33,18 +33,20 @@ class Session {
 };
 
 // Opens the port with `line`, or reports why it could not be opened and
-// returns nullptr. SIGINT and SIGTERM abort calls from then on.
+// returns nullptr. SIGINT and SIGTERM (Ctrl-C and Ctrl-Break on Windows)
+// abort calls from then on.
 std::unique_ptr<Session> openSession(const LineOptions& line);
 
 // After a command that a signal ended has cleaned up: ends the process by
 // that signal, with the handler put back to the default, so that a shell
-// sees 130 or 143 and a service manager sees a stop rather than a failure.
-// Returns only when no signal came.
+// sees 130 or 143 and a service manager sees a stop rather than a failure
+// (on Windows: STATUS_CONTROL_C_EXIT). Returns only when no signal came.
 void endByInterruptSignal();
 
 // For runs that open and close their session themselves (auto-mode jobs):
 // while the route lives, SIGINT and SIGTERM call `abort(context)` from the
-// signal handler, so `abort` must be async-signal-safe. A signal that came
+// signal handler (on Windows from the console's control thread), so `abort`
+// must be async-signal-safe and lock-free. A signal that came
 // before the route still shows in Session::interruptRequested().
 class InterruptRoute {
   public:

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pc_files.h"
+#include "platform/paths.h"
 #include "progress_display.h"
 #include "report.h"
 #include "session.h"
@@ -23,9 +24,14 @@ constexpr int32_t kFailed = VSK_OUTCOME_FAILED;
 constexpr int32_t kSameName = VSK_OUTCOME_SAME_NAME;
 
 // Never opened: the upload loop insists on a result path even when told to
-// write none. Files cannot be created under /proc, so a library that opened it
-// anyway would fail loudly instead of touching a real file.
+// write none. Files cannot be created under /proc (nor, on Windows, with '<'
+// in the name), so a library that opened it anyway would fail loudly instead
+// of touching a real file.
+#ifdef _WIN32
+constexpr char kNoResultFile[] = "<veskactl-no-result-file>";
+#else
 constexpr char kNoResultFile[] = "/proc/veskactl-no-result-file";
+#endif
 
 std::string onHt(const Invocation& invocation, const std::string& what) {
     return what + " on HT " + invocation.ht;
@@ -171,12 +177,13 @@ int putSeveral(const Invocation& invocation, Session& session, const std::vector
     return kExitOk;
 }
 
-// Terminal names to receive; a PC file cannot carry a slash in its name.
+// Terminal names to receive, each of which must name one PC file in the
+// folder (no separator; on Windows also none of its reserved names).
 std::vector<std::string> namesToReceive(const std::vector<std::string>& typed) {
     std::vector<std::string> names;
     for (const std::string& name : typed) {
         names.push_back(terminalNameFromUtf8(name));
-        if (name.find('/') != std::string::npos || name == "." || name == "..")
+        if (!vsk::platform::isPlainFileName(name))
             throw UsageError("'" + name + "' cannot be the name of a PC file");
     }
     return names;

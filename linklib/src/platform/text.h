@@ -17,6 +17,11 @@ bool pcToCp932(std::string_view pc, std::string* cp932);
 // encoding).
 bool cp932ToPc(std::string_view cp932, std::string* pc);
 
+// A text of the program's own, written in UTF-8 (the result texts), as PC
+// texts are: unchanged on Linux; in the ANSI code page on Windows, where a
+// character the code page lacks shows as '?'.
+std::string pcTextFromUtf8(std::string_view utf8);
+
 #ifdef _WIN32
 // Windows' own texts (window captions and controls) are UTF-16.
 bool cp932ToWide(std::string_view cp932, std::wstring* wide);

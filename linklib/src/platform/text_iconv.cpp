@@ -47,4 +47,8 @@ bool cp932ToPc(std::string_view cp932, std::string* pc) {
     return convert("UTF-8", "CP932", cp932, pc);
 }
 
+std::string pcTextFromUtf8(std::string_view utf8) {
+    return std::string(utf8);
+}
+
 }  // namespace vsk::platform

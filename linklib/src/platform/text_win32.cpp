@@ -71,4 +71,16 @@ bool cp932ToPc(std::string_view cp932, std::string* pc) {
     return toWide(kTerminalCodePage, cp932, &wide) && fromWide(CP_ACP, wide, pc);
 }
 
+std::string pcTextFromUtf8(std::string_view utf8) {
+    std::wstring wide;
+    if (!toWide(CP_UTF8, utf8, &wide) || wide.empty()) return std::string(utf8);
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, "?", nullptr);
+    std::string pc(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), pc.data(), n,
+                            "?", nullptr);
+    return pc;
+}
+
 }  // namespace vsk::platform
