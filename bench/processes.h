@@ -23,10 +23,22 @@
 namespace bench {
 
 // Context switches of every thread and CPU seconds of a running process.
+// `cpu` is in clock ticks (10 ms) and counts threads that have ended;
+// `running` is to the nanosecond (/proc/PID/task/*/schedstat) but counts
+// only the threads still there, for windows in which none ends.
 struct Counters {
     long long switches = 0;
     double cpu = 0;
+    double running = 0;
 };
+
+// The nanoseconds a thread has run, the first field of its schedstat.
+inline double runningSecondsOf(const std::string& schedstatPath) {
+    std::ifstream in(schedstatPath);
+    double ns = 0;
+    in >> ns;
+    return ns / 1e9;
+}
 
 inline long long switchesOf(const std::string& statusPath) {
     std::ifstream in(statusPath);
@@ -45,8 +57,10 @@ inline Counters countersOf(pid_t pid) {
     const std::string proc = "/proc/" + std::to_string(pid);
     if (DIR* tasks = opendir((proc + "/task").c_str())) {
         while (dirent* e = readdir(tasks)) {
-            if (e->d_name[0] != '.')
-                c.switches += switchesOf(proc + "/task/" + e->d_name + "/status");
+            if (e->d_name[0] == '.') continue;
+            const std::string task = proc + "/task/" + e->d_name;
+            c.switches += switchesOf(task + "/status");
+            c.running += runningSecondsOf(task + "/schedstat");
         }
         closedir(tasks);
     }

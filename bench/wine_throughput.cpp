@@ -343,8 +343,9 @@ std::vector<Share> measureWindow(const std::vector<pid_t>& pids, double seconds)
         const Counters& a = after[p];
         const Counters& b = before[p];
         if (a.cpu < b.cpu || a.switches < b.switches) continue;  // ended meanwhile
-        shares.push_back({commandOf(p) + " (" + std::to_string(p) + ")",
-                          100.0 * (a.cpu - b.cpu) / wall,
+        // To the nanosecond, unless a thread ended in the window.
+        const double cpu = a.running >= b.running ? a.running - b.running : a.cpu - b.cpu;
+        shares.push_back({commandOf(p) + " (" + std::to_string(p) + ")", 100.0 * cpu / wall,
                           static_cast<double>(a.switches - b.switches) / wall});
     }
     return shares;
