@@ -40,10 +40,15 @@
 
 #include "bench_line.h"
 #include "measure.h"
+#include "processes.h"
 #include "sim_process.h"
 
 namespace {
 
+using bench::Counters;
+using bench::countersOf;
+using bench::spawn;
+using bench::stop;
 using vsk::htsim::testing::isCommand;
 using vsk::htsim::testing::isFrame;
 using vsk::htsim::testing::SimProcess;
@@ -84,75 +89,6 @@ bool parseOptions(int argc, char** argv, Options* o) {
         }
     }
     return true;
-}
-
-// Context switches of every thread and CPU seconds of a running process.
-struct Counters {
-    long long switches = 0;
-    double cpu = 0;
-};
-
-long long switchesOf(const std::string& statusPath) {
-    std::ifstream in(statusPath);
-    long long total = 0;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
-            line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-            total += std::atoll(line.substr(line.find(':') + 1).c_str());
-    }
-    return total;
-}
-
-Counters countersOf(pid_t pid) {
-    Counters c;
-    const std::string proc = "/proc/" + std::to_string(pid);
-    if (DIR* tasks = opendir((proc + "/task").c_str())) {
-        while (dirent* e = readdir(tasks)) {
-            if (e->d_name[0] != '.')
-                c.switches += switchesOf(proc + "/task/" + e->d_name + "/status");
-        }
-        closedir(tasks);
-    }
-    std::ifstream stat(proc + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    // Fields after the command's closing parenthesis: state is field 3, utime 14, stime 15.
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int n = 3; n <= 15 && fields >> field; ++n) {
-        if (n >= 14) ticks += std::atof(field.c_str());
-    }
-    c.cpu = ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-    return c;
-}
-
-// A child program with `env` added to ours, its output into `log`.
-pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
-            const std::string& log) {
-    pid_t pid = fork();
-    if (pid != 0) return pid;
-    for (const std::string& e : env) putenv(strdup(e.c_str()));
-    int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out >= 0) {
-        dup2(out, 1);
-        dup2(out, 2);
-    }
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-}
-
-void stop(pid_t pid) {
-    kill(pid, SIGTERM);
-    for (int i = 0; i < 50; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
 }
 
 // A pseudo-terminal nobody answers on; what the programs write is drained.

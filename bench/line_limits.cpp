@@ -49,7 +49,7 @@ void pacedRows(bool quick) {
     std::printf("%-34s %10s %10s %10s %13s %8s\n", "paced line, 8N1", "bytes", "seconds",
                 "of ceiling", "lowest-highest", "result");
     for (const Rate& rate : rates) {
-        const double ceiling = 512.0 / 537.0 * static_cast<double>(rate.baud) / 10.0;
+        const double ceiling = bench::protocolCeiling(rate.baud);
         Line line({"--baud", std::to_string(rate.baud)});
         for (int up = 0; up < 2; ++up) {
             std::vector<double> walls;

@@ -46,6 +46,14 @@ inline void writePattern(const std::string& path, long size) {
     }
 }
 
+// The protocol's ceiling on a line of `baud` 8N1, in file bytes per second:
+// each 512-byte block costs its 524-byte data frame and the terminal's 13-byte
+// acknowledgement, one after the other, so at most 512/537 of the line's B/10
+// bytes per second carry file contents.
+inline double protocolCeiling(long baud) {
+    return 512.0 / 537.0 * static_cast<double>(baud) / 10.0;
+}
+
 // The middle of `v` (of the two middle ones for an even count).
 inline double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());

@@ -74,6 +74,11 @@ class Options {
         if (it->second.empty() || *end != '\0' || errno != 0) badValue(name, it->second);
         return v;
     }
+    // The value of option `name` as it was given, or `fallback`.
+    std::string text(const char* name, const std::string& fallback) const {
+        auto it = given_.find(name);
+        return it == given_.end() ? fallback : it->second;
+    }
     // The positional arguments, checked as numbers.
     long operandNumber(size_t k, long fallback) const {
         return k < operands_.size() ? parseNumber(operands_[k], operand_) : fallback;

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     const long pacedSize = options.number("--paced-size", 200 * 1024);
     const long unpacedSize = options.number("--unpaced-size", 9999999);
     const long baud = options.number("--baud", 115200);
-    const double ceiling = 512.0 / 537.0 * static_cast<double>(baud) / 10.0;
+    const double ceiling = bench::protocolCeiling(baud);
 
     std::printf("paced line: %ld baud 8N1, %ld-byte file, ceiling %.0f bytes/s\n", baud, pacedSize,
                 ceiling);

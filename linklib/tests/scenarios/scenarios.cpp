@@ -4,7 +4,9 @@
 // path, so the two systems' outputs can be compared as they are.
 //
 //   veska_scenarios SCENARIO PORT PC_FOLDER [ARG...]
-// PC_FOLDER ends with the system's separator.
+// PC_FOLDER ends with the system's separator. The timed scenarios and
+// "silent" are for bench_wine, which measures the same calls under Wine and
+// natively.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -34,8 +36,9 @@ std::string field(const char* text, size_t width) {
     return std::string(text, n);
 }
 
-int32_t open(int32_t port) {
-    LineSettings line{115200, VSK_PARITY_NONE, VSK_DATA_BITS_8, VSK_STOP_BITS_1, 0, 1000, 3};
+int32_t open(int32_t port, int32_t timeoutMs = 1000, int32_t retry = 3) {
+    LineSettings line{115200, VSK_PARITY_NONE, VSK_DATA_BITS_8, VSK_STOP_BITS_1, 0, timeoutMs,
+                      retry};
     const int32_t r = Vsk_ComOpen(&gHandle, port, 0, &line);
     say("open", r);
     if (r != 0) {
@@ -189,6 +192,47 @@ int loop(const std::string& pc) {
     return 0;
 }
 
+// The seconds since `start`, to the microsecond.
+std::string secondsSince(std::chrono::steady_clock::time_point start) {
+    const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - start;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", taken.count());
+    return text;
+}
+
+// One terminal file (NAME SIZE) into the PC folder; `timed` adds the call's
+// seconds, `show` asks for the progress window.
+int get(int32_t port, const std::string& pc, const char* name, const char* size, bool timed,
+        bool show) {
+    if (open(port) != 0) return 1;
+    const auto start = std::chrono::steady_clock::now();
+    const int32_t r = Vsk_FUpload(gHandle, "005", VSK_SAVE_OVERWRITE, pc.c_str(), name,
+                                  std::atoi(size), show ? 1 : 0);
+    say("fupload", r, timed ? secondsSince(start) : std::string());
+    say("close", Vsk_ComClose(gHandle));
+    return 0;
+}
+
+// The PC folder's FILE (FILE SIZE) to the terminal; `timed` adds the call's seconds.
+int put(int32_t port, const std::string& pc, const char* file, const char* size, bool timed) {
+    if (open(port) != 0) return 1;
+    const auto start = std::chrono::steady_clock::now();
+    const int32_t r = Vsk_FDownload(gHandle, "005", (pc + file).c_str(), std::atoi(size), 0);
+    say("fdownload", r, timed ? secondsSince(start) : std::string());
+    say("close", Vsk_ComClose(gHandle));
+    return 0;
+}
+
+// A status query to a terminal that never answers, ATTEMPTS times the longest
+// time-out: a call waiting on a silent line for that long.
+int silent(int32_t port, int32_t attempts) {
+    if (open(port, VSK_MAX_TIMEOUT_MS, attempts) != 0) return 1;
+    StatusRecord status{};
+    say("status", Vsk_GetStatus(gHandle, "005", &status));
+    say("close", Vsk_ComClose(gHandle));
+    return 0;
+}
+
 #ifdef _WIN32
 // A caller's own timer while the library waits on the line: what its calls
 // into the library got.
@@ -310,20 +354,11 @@ int main(int argc, char** argv) {
     if (scenario == "batch") return batch(pc, argc, argv);
     if (scenario == "loop") return loop(pc);
     // NAME SIZE: one terminal file into PC_FOLDER; "show" with the progress window.
-    if ((scenario == "get" || scenario == "show") && argc >= 6) {
-        if (open(port) != 0) return 1;
-        say("fupload", Vsk_FUpload(gHandle, "005", VSK_SAVE_OVERWRITE, pc.c_str(), argv[4],
-                                   std::atoi(argv[5]), scenario == "show" ? 1 : 0));
-        say("close", Vsk_ComClose(gHandle));
-        return 0;
-    }
-    if (scenario == "put" && argc >= 6) {  // FILE SIZE: PC_FOLDER's FILE to the terminal
-        if (open(port) != 0) return 1;
-        say("fdownload",
-            Vsk_FDownload(gHandle, "005", (pc + argv[4]).c_str(), std::atoi(argv[5]), 0));
-        say("close", Vsk_ComClose(gHandle));
-        return 0;
-    }
+    if ((scenario == "get" || scenario == "time-get" || scenario == "show") && argc >= 6)
+        return get(port, pc, argv[4], argv[5], scenario == "time-get", scenario == "show");
+    if ((scenario == "put" || scenario == "time-put") && argc >= 6)
+        return put(port, pc, argv[4], argv[5], scenario == "time-put");
+    if (scenario == "silent" && argc >= 5) return silent(port, std::atoi(argv[4]));
     if (scenario == "hold") {  // keeps the port open until stdin ends
         if (open(port) != 0) return 1;
         char line[64];
