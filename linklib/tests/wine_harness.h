@@ -132,8 +132,8 @@ class WinePrefix {
         // server and its processes are ended before the tests' server starts.
         if (ready_) {
             Outcome reg = Child(dir_,
-                                {VESKA_WINE64, "reg", "add", "HKCU\\Software\\Wine\\Drivers",
-                                 "/v", "Graphics", "/d", "null", "/f"},
+                                {VESKA_WINE64, "reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v",
+                                 "Graphics", "/d", "null", "/f"},
                                 env_)
                               .wait();
             ready_ = reg.status == 0;

@@ -363,7 +363,8 @@ bool Port::write(const uint8_t* data, size_t n, size_t* written) {
         BOOL ok = WriteFile(h, data + *written, len, &w, &ov);
         recordWin32Error();
         if (!ok && GetLastError() == ERROR_IO_PENDING) {
-            const DWORD budget = writeMsPerByte_ * len + 1000;
+            const uint64_t ms = static_cast<uint64_t>(writeMsPerByte_) * len + 1000;
+            const DWORD budget = static_cast<DWORD>(std::min<uint64_t>(ms, INFINITE - 1));
             if (WaitForSingleObject(ov.hEvent, budget) != WAIT_OBJECT_0) CancelIoEx(h, &ov);
             ok = GetOverlappedResult(h, &ov, &w, TRUE);
             recordWin32Error();
