@@ -199,6 +199,15 @@ int Port::fillBuffer(int timeoutMs) {
     return 1;
 }
 
+intptr_t Port::waitHandle() const {
+    return handle_;
+}
+
+// The script's bytes are there or not; no read needs starting.
+int Port::armWait() {
+    return inHead_ != inTail_ ? 1 : 0;
+}
+
 void Port::discardWaiting() {
     inHead_ = inTail_ = 0;
     line().released.clear();
