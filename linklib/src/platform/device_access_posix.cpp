@@ -1,3 +1,5 @@
+// A device that would not open: its errno, and who owns it and which group
+// may use it, so the user can be told what to ask for.
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>

@@ -1,3 +1,6 @@
+// A COM port that would not open, from the error Windows gave CreateFileA.
+// Windows grants ports per session, not per group, so there is no owner or
+// group to name.
 #include <windows.h>
 
 #include "platform/device_access.h"
