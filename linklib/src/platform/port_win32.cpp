@@ -267,6 +267,7 @@ intptr_t Port::waitHandle() const {
 
 int Port::armWait() {
     if (inHead_ != inTail_) return 1;
+    if (handle_ == kNoHandle) return -1;
     if (settings_->readPending) return 0;
     return fillBuffer(0);
 }
@@ -277,6 +278,7 @@ int Port::armWait() {
 // under way is waited on); it stays under way when the time is up, so a
 // byte that comes later is never lost.
 int Port::fillBuffer(int timeoutMs) {
+    if (handle_ == kNoHandle) return -1;
     HANDLE h = toHandle(handle_);
     Settings& s = *settings_;
     if (!s.timeoutsSet && !setWriteTimeout(writeMsPerByte_)) return -1;
@@ -338,6 +340,7 @@ int Port::fillBuffer(int timeoutMs) {
 
 void Port::discardWaiting() {
     inHead_ = inTail_ = 0;
+    if (handle_ == kNoHandle) return;
     HANDLE h = toHandle(handle_);
     stopRead(h, *settings_);
     PurgeComm(h, PURGE_RXCLEAR);
