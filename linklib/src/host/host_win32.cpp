@@ -92,19 +92,11 @@ namespace {
 
 namespace layout = vsk::host::layout;
 
-std::wstring wide(UINT codePage, const std::string& text) {
-    std::wstring out;
-    if (text.empty()) return out;
-    const int n =
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return out;
-    out.resize(static_cast<size_t>(n));
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
+// The library's own texts (UTF-8 in the source).
 std::wstring fromUtf8(const char* text) {
-    return wide(CP_UTF8, text);
+    std::wstring out;
+    platform::utf8ToWide(text, &out);
+    return out;
 }
 
 // Terminal names are CP932 bytes; bytes that are not shown as they are.

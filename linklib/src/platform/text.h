@@ -23,8 +23,10 @@ bool cp932ToPc(std::string_view cp932, std::string* pc);
 std::string pcTextFromUtf8(std::string_view utf8);
 
 #ifdef _WIN32
-// Windows' own texts (window captions and controls) are UTF-16.
+// Windows' own texts (window captions and controls) are UTF-16: terminal
+// names, and the program's own texts written in UTF-8.
 bool cp932ToWide(std::string_view cp932, std::wstring* wide);
+bool utf8ToWide(std::string_view utf8, std::wstring* wide);
 #endif
 
 }  // namespace vsk::platform

@@ -66,6 +66,10 @@ bool cp932ToWide(std::string_view cp932, std::wstring* wide) {
     return toWide(kTerminalCodePage, cp932, wide);
 }
 
+bool utf8ToWide(std::string_view utf8, std::wstring* wide) {
+    return toWide(CP_UTF8, utf8, wide);
+}
+
 bool cp932ToPc(std::string_view cp932, std::string* pc) {
     std::wstring wide;
     return toWide(kTerminalCodePage, cp932, &wide) && fromWide(CP_ACP, wide, pc);
