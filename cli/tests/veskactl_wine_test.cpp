@@ -22,18 +22,16 @@ namespace {
 
 using namespace std::chrono_literals;
 using vsk::htsim::testing::isFrame;
-using vsk::htsim::testing::SimProcess;
 using vsk::htsim::testing::TempDir;
 using vsk::htsim::testing::testPattern;
 using vsk::wine_testing::Child;
 using vsk::wine_testing::contents;
+using vsk::wine_testing::gWine;
 using vsk::wine_testing::Outcome;
 using vsk::wine_testing::slurp;
 using vsk::wine_testing::windowsFolder;
-using vsk::wine_testing::WinePrefix;
+using vsk::wine_testing::WineFixture;
 using Files = std::vector<std::pair<std::string, std::string>>;
-
-WinePrefix* gWine = nullptr;
 
 // How Windows ends a program on Ctrl-C (STATUS_CONTROL_C_EXIT), as Wine
 // passes it to Linux: the low byte of the exit code.
@@ -48,38 +46,12 @@ std::string waitForContent(const std::string& path, const std::string& expected)
     return slurp(path);
 }
 
-class VeskactlWine : public ::testing::Test {
+// veskactl of both builds, on port 5.
+class VeskactlWine : public WineFixture {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(std::filesystem::exists(kExe))
-            << kExe << " is missing: build the mingw64 preset first";
-        ASSERT_TRUE(gWine->ready()) << "wineboot failed: " << gWine->error();
-    }
-    // The simulator as terminal 5 on COM5 of the prefix, its folder seeded
-    // with `files`.
-    void startTerminal(const Files& files, std::vector<std::string> extra = {}) {
-        for (const auto& [name, content] : files) store_.write(name, content);
-        std::vector<std::string> args = {"--ht", "5", "--dir", store_.path()};
-        args.insert(args.end(), extra.begin(), extra.end());
-        sim_ = std::make_unique<SimProcess>(args);
-        gWine->pointPort(5, sim_->path());
-    }
-    Child onWindows(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {VESKA_WINE64, kExe, "--port", "5"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return Child(work_, argv, gWine->env());
-    }
-    Outcome onLinux(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {VESKACTL_BINARY, "--port", "5"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return Child(work_, argv, {"VESKA_COM5=" + sim_->path()}).wait();
-    }
+    VeskactlWine() : WineFixture({kExe, "--port", "5"}, {VESKACTL_BINARY, "--port", "5"}) {}
 
     static inline const std::string kExe = VESKA_WINDOWS_BUILD "/bin/veskactl.exe";
-    TempDir work_{"veskactl-wine-work"};
-    TempDir store_{"veskactl-wine-store"};
-    TempDir pc_{"veskactl-wine-pc"};
-    std::unique_ptr<SimProcess> sim_;
 };
 
 TEST_F(VeskactlWine, DirPutAndGetAsOnLinux) {
@@ -167,10 +139,5 @@ TEST_F(VeskactlWine, CtrlCAbortsAGetAndLeavesTheOldFile) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    // Listing the tests needs no prefix.
-    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-    WinePrefix wine;
-    gWine = &wine;
-    return RUN_ALL_TESTS();
+    return vsk::wine_testing::runTestsInOnePrefix(argc, argv);
 }

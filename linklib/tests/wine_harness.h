@@ -1,7 +1,9 @@
 // Running Windows programs under Wine from a native test: a child process
 // with its output in files, one Wine prefix per test program, and the
-// Windows names of Linux folders. The test target defines VESKA_WINE64 and
-// VESKA_WINESERVER (the programs of the installed Wine).
+// Windows names of Linux folders, and a fixture that runs one Windows program
+// and its Linux build against the simulator as terminal 5 on COM5. The test
+// target defines VESKA_WINE64 and VESKA_WINESERVER (the programs of the
+// installed Wine).
 #pragma once
 
 #include <fcntl.h>
@@ -180,6 +182,66 @@ inline std::vector<std::pair<std::string, std::string>> contents(const std::stri
         files.emplace_back(e.path().filename().string(), slurp(e.path().string()));
     std::sort(files.begin(), files.end());
     return files;
+}
+
+// The test program's one prefix (runTestsInOnePrefix makes it).
+inline WinePrefix* gWine = nullptr;
+
+// A Windows program under Wine beside its Linux build, both against the
+// simulator as terminal 5: COM5 of the prefix on Windows, VESKA_COM5 on Linux.
+class WineFixture : public ::testing::Test {
+  protected:
+    // `windows`, `native`: each build's program and the arguments every run
+    // starts with.
+    WineFixture(std::vector<std::string> windows, std::vector<std::string> native)
+        : windows_(std::move(windows)), native_(std::move(native)) {}
+
+    void SetUp() override {
+        ASSERT_TRUE(std::filesystem::exists(windows_.front()))
+            << windows_.front() << " is missing: build the mingw64 preset first";
+        ASSERT_TRUE(gWine != nullptr && gWine->ready()) << "wineboot failed: " << gWine->error();
+    }
+    // The simulator as terminal 5, on its folder seeded with `files`.
+    void startTerminal(const std::vector<std::pair<std::string, std::string>>& files,
+                       std::vector<std::string> extra = {}) {
+        for (const auto& [name, content] : files) store_.write(name, content);
+        std::vector<std::string> args = {"--ht", "5", "--dir", store_.path()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim_ = std::make_unique<vsk::htsim::testing::SimProcess>(args);
+        gWine->pointPort(5, sim_->path());
+    }
+    Child onWindows(const std::vector<std::string>& args, bool stdinPipe = false) {
+        std::vector<std::string> argv = {VESKA_WINE64};
+        argv.insert(argv.end(), windows_.begin(), windows_.end());
+        argv.insert(argv.end(), args.begin(), args.end());
+        return Child(work_, argv, gWine->env(), stdinPipe);
+    }
+    Outcome onLinux(const std::vector<std::string>& args) {
+        std::vector<std::string> argv = native_;
+        argv.insert(argv.end(), args.begin(), args.end());
+        return Child(work_, argv, {"VESKA_COM5=" + sim_->path()}).wait();
+    }
+
+    TempDir work_{"wine-work"};
+    TempDir store_{"wine-store"};
+    TempDir pc_{"wine-pc"};
+    std::unique_ptr<vsk::htsim::testing::SimProcess> sim_;
+
+  private:
+    std::vector<std::string> windows_;
+    std::vector<std::string> native_;
+};
+
+// The test program's main: all its cases in one prefix, whose boot takes
+// seconds. Listing the tests needs none.
+inline int runTestsInOnePrefix(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+    WinePrefix wine;
+    gWine = &wine;
+    const int status = RUN_ALL_TESTS();
+    gWine = nullptr;
+    return status;
 }
 
 }  // namespace vsk::wine_testing

@@ -32,45 +32,17 @@ using vsk::htsim::testing::TempDir;
 using vsk::htsim::testing::testPattern;
 using vsk::wine_testing::Child;
 using vsk::wine_testing::contents;
+using vsk::wine_testing::gWine;
 using vsk::wine_testing::Outcome;
 using vsk::wine_testing::slurp;
 using vsk::wine_testing::windowsFolder;
-using vsk::wine_testing::WinePrefix;
+using vsk::wine_testing::WineFixture;
 
-WinePrefix* gWine = nullptr;
-
-class WineTest : public ::testing::Test {
+// The scenario program, the same calls on both systems.
+class WineTest : public WineFixture {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(std::filesystem::exists(kExe))
-            << kExe << " is missing: build the mingw64 preset first";
-        ASSERT_TRUE(gWine->ready()) << "wineboot failed: " << gWine->error();
-    }
-    // The simulator as terminal 5, on a folder seeded with `files`.
-    void startTerminal(const std::vector<std::pair<std::string, std::string>>& files,
-                       std::vector<std::string> extra = {}) {
-        for (const auto& [name, content] : files) store_.write(name, content);
-        std::vector<std::string> args = {"--ht", "5", "--dir", store_.path()};
-        args.insert(args.end(), extra.begin(), extra.end());
-        sim_ = std::make_unique<SimProcess>(args);
-        gWine->pointPort(5, sim_->path());
-    }
-    Child wine(const std::vector<std::string>& args, bool stdinPipe = false) {
-        std::vector<std::string> argv = {VESKA_WINE64, kExe};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return Child(work_, argv, gWine->env(), stdinPipe);
-    }
-    Outcome native(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {VESKA_SCENARIOS_NATIVE};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return Child(work_, argv, {"VESKA_COM5=" + sim_->path()}).wait();
-    }
-
-    static inline const std::string kExe = VESKA_WINDOWS_BUILD "/bin/veska_scenarios.exe";
-    TempDir work_{"wine-work"};
-    TempDir store_{"wine-store"};
-    TempDir pc_{"wine-pc"};
-    std::unique_ptr<SimProcess> sim_;
+    WineTest()
+        : WineFixture({VESKA_WINDOWS_BUILD "/bin/veska_scenarios.exe"}, {VESKA_SCENARIOS_NATIVE}) {}
 };
 
 TEST_F(WineTest, EveryExportAnswersAsOnLinux) {
@@ -85,7 +57,7 @@ TEST_F(WineTest, EveryExportAnswersAsOnLinux) {
     };
     seedPc(pc_);
     startTerminal(terminal);
-    Outcome onWindows = wine({"calls", "5", windowsFolder(pc_.path())}).wait();
+    Outcome windowsRun = onWindows({"calls", "5", windowsFolder(pc_.path())}).wait();
     const auto windowsPc = contents(pc_.path());
     const auto windowsTerminal = contents(store_.path());
     sim_.reset();
@@ -96,13 +68,13 @@ TEST_F(WineTest, EveryExportAnswersAsOnLinux) {
     for (const auto& [name, content] : terminal) linuxStore.write(name, content);
     sim_ = std::make_unique<SimProcess>(
         std::vector<std::string>{"--ht", "5", "--dir", linuxStore.path()});
-    Outcome onLinux = native({"calls", "5", linuxPc.path() + "/"});
+    Outcome linuxRun = onLinux({"calls", "5", linuxPc.path() + "/"});
 
-    EXPECT_EQ(onWindows.status, 0) << onWindows.err;
-    EXPECT_EQ(onLinux.status, 0) << onLinux.err;
-    EXPECT_NE(onWindows.out.find("open 0\n"), std::string::npos) << onWindows.out;
-    EXPECT_NE(onWindows.out.find("close 0\n"), std::string::npos) << onWindows.out;
-    EXPECT_EQ(onWindows.out, onLinux.out);
+    EXPECT_EQ(windowsRun.status, 0) << windowsRun.err;
+    EXPECT_EQ(linuxRun.status, 0) << linuxRun.err;
+    EXPECT_NE(windowsRun.out.find("open 0\n"), std::string::npos) << windowsRun.out;
+    EXPECT_NE(windowsRun.out.find("close 0\n"), std::string::npos) << windowsRun.out;
+    EXPECT_EQ(windowsRun.out, linuxRun.out);
     EXPECT_EQ(windowsPc.size(), contents(linuxPc.path()).size());
     // The result file's lines carry the time; the other files must be equal.
     auto withoutResult = [](std::vector<std::pair<std::string, std::string>> files) {
@@ -117,14 +89,15 @@ TEST_F(WineTest, AMegabyteEachWayArrivesWhole) {
     const std::string big = testPattern(1 << 20, 9);
     startTerminal({{"BIG.DAT", big}}, {"@no-record"});
     Outcome get =
-        wine({"get", "5", windowsFolder(pc_.path()), "BIG.DAT", std::to_string(big.size())}).wait();
+        onWindows({"get", "5", windowsFolder(pc_.path()), "BIG.DAT", std::to_string(big.size())})
+            .wait();
     EXPECT_EQ(get.out, "open 0\nfupload 0\nclose 0\n") << get.err;
     EXPECT_TRUE(slurp(pc_.file("BIG.DAT")) == big) << "the received file differs";
     const std::string other = testPattern(1 << 20, 10);
     pc_.write("OTHER.DAT", other);
-    Outcome put =
-        wine({"put", "5", windowsFolder(pc_.path()), "OTHER.DAT", std::to_string(other.size())})
-            .wait();
+    Outcome put = onWindows({"put", "5", windowsFolder(pc_.path()), "OTHER.DAT",
+                             std::to_string(other.size())})
+                      .wait();
     EXPECT_EQ(put.out, "open 0\nfdownload 0\nclose 0\n") << put.err;
     // The terminal stores the file after the call has returned.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -135,13 +108,13 @@ TEST_F(WineTest, AMegabyteEachWayArrivesWhole) {
 
 TEST_F(WineTest, ASecondOpenOfThePortIsRefusedWithTheSystemsText) {
     startTerminal({});
-    Child holder = wine({"hold", "5", windowsFolder(pc_.path())}, true);
+    Child holder = onWindows({"hold", "5", windowsFolder(pc_.path())}, true);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (holder.outSoFar().find("open") == std::string::npos &&
            std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_EQ(holder.outSoFar(), "open 0\n");
-    Outcome second = wine({"open", "5", windowsFolder(pc_.path())}).wait();
+    Outcome second = onWindows({"open", "5", windowsFolder(pc_.path())}).wait();
     EXPECT_EQ(second.out, "open 6001\nsyserror 1 text\n");
     holder.closeInput();
     EXPECT_EQ(holder.wait().out, "open 0\nclose 0\n");
@@ -149,7 +122,7 @@ TEST_F(WineTest, ASecondOpenOfThePortIsRefusedWithTheSystemsText) {
 
 TEST_F(WineTest, ALineThatGoesAwayMidTransferEndsTheCallAndWritesNothing) {
     startTerminal({{"BIG.DAT", testPattern(200000, 11)}}, {"--baud", "115200"});
-    Child get = wine({"get", "5", windowsFolder(pc_.path()), "BIG.DAT", "200000"});
+    Child get = onWindows({"get", "5", windowsFolder(pc_.path()), "BIG.DAT", "200000"});
     ASSERT_TRUE(sim_->waitSent(20, isFrame('D'), std::chrono::seconds(30)));
     sim_->stop();
     Outcome run = get.wait();
@@ -185,32 +158,32 @@ TEST_F(WineTest, ABatchEachWayAndAPollingLoopAsOnLinux) {
         pc.write("P2.DAT", testPattern(70000, 23));
     };
     const std::vector<std::string> files = {"P1.DAT:3000", "MISSING.DAT:5", "P2.DAT:70000"};
-    auto run = [&](bool onWindows, const TempDir& pc, const TempDir& store) {
+    auto run = [&](bool windows, const TempDir& pc, const TempDir& store) {
         seedPc(pc);
         for (const auto& [name, content] : terminal) store.write(name, content);
         sim_ = std::make_unique<SimProcess>(
             std::vector<std::string>{"--ht", "5", "--dir", store.path()});
-        if (onWindows) gWine->pointPort(5, sim_->path());
+        if (windows) gWine->pointPort(5, sim_->path());
         std::vector<std::string> args = {"batch", "5",
-                                         onWindows ? windowsFolder(pc.path()) : pc.path() + "/"};
+                                         windows ? windowsFolder(pc.path()) : pc.path() + "/"};
         args.insert(args.end(), files.begin(), files.end());
-        std::string out = onWindows ? wine(args).wait().out : native(args).out;
+        std::string out = windows ? onWindows(args).wait().out : onLinux(args).out;
         // The loop: the terminal offers its files once more, then polls go unanswered.
         sim_ = std::make_unique<SimProcess>(
             std::vector<std::string>{"--ht", "5", "--dir", store.path(), "--polls", "2"});
-        if (onWindows) gWine->pointPort(5, sim_->path());
+        if (windows) gWine->pointPort(5, sim_->path());
         const std::vector<std::string> loopArgs = {
-            "loop", "5", onWindows ? windowsFolder(pc.path()) : pc.path() + "/"};
-        out += onWindows ? wine(loopArgs).wait().out : native(loopArgs).out;
+            "loop", "5", windows ? windowsFolder(pc.path()) : pc.path() + "/"};
+        out += windows ? onWindows(loopArgs).wait().out : onLinux(loopArgs).out;
         sim_.reset();
         return out;
     };
     TempDir linuxPc{"wine-linux-pc"}, linuxStore{"wine-linux-store"};
-    const std::string onWindows = run(true, pc_, store_);
-    const std::string onLinux = run(false, linuxPc, linuxStore);
-    EXPECT_EQ(onWindows, onLinux);
-    EXPECT_NE(onWindows.find("alldownload 0 121"), std::string::npos) << onWindows;
-    EXPECT_NE(onWindows.find("pollingallupload 0"), std::string::npos) << onWindows;
+    const std::string windowsOut = run(true, pc_, store_);
+    const std::string linuxOut = run(false, linuxPc, linuxStore);
+    EXPECT_EQ(windowsOut, linuxOut);
+    EXPECT_NE(windowsOut.find("alldownload 0 121"), std::string::npos) << windowsOut;
+    EXPECT_NE(windowsOut.find("pollingallupload 0"), std::string::npos) << windowsOut;
     EXPECT_EQ(withoutTimes(slurp(pc_.file("RESULT.TXT"))),
               withoutTimes(slurp(linuxPc.file("RESULT.TXT"))));
     EXPECT_NE(slurp(pc_.file("RESULT.TXT")).find("T1.DAT"), std::string::npos);
@@ -224,12 +197,13 @@ TEST_F(WineTest, LineFaultsEndAsOnLinux) {
         SCOPED_TRACE(fault);
         pc_.write("F.DAT", testPattern(2000, 12));
         startTerminal({}, {"--fault", fault});
-        Outcome onWindows = wine({"put", "5", windowsFolder(pc_.path()), "F.DAT", "2000"}).wait();
+        Outcome windowsRun =
+            onWindows({"put", "5", windowsFolder(pc_.path()), "F.DAT", "2000"}).wait();
         sim_.reset();
         startTerminal({}, {"--fault", fault});
-        Outcome onLinux = native({"put", "5", pc_.path() + "/", "F.DAT", "2000"});
+        Outcome linuxRun = onLinux({"put", "5", pc_.path() + "/", "F.DAT", "2000"});
         sim_.reset();
-        EXPECT_EQ(onWindows.out, onLinux.out);
+        EXPECT_EQ(windowsRun.out, linuxRun.out);
     }
 }
 
@@ -238,7 +212,7 @@ TEST_F(WineTest, LineFaultsEndAsOnLinux) {
 // is refused as busy and Vsk_Suspend ends the transfer, leaving nothing behind.
 TEST_F(WineTest, ACallersTimerRunsDuringATransferAndItsSuspendEndsIt) {
     startTerminal({{"BIG.DAT", testPattern(300000, 13)}}, {"--baud", "115200"});
-    Outcome run = wine({"timer", "5", windowsFolder(pc_.path()), "BIG.DAT", "300000"}).wait();
+    Outcome run = onWindows({"timer", "5", windowsFolder(pc_.path()), "BIG.DAT", "300000"}).wait();
     EXPECT_EQ(run.out, "open 0\nfupload 1003\ntimer 0 nested=2007 suspend=0 percent=1\nclose 0\n")
         << run.err;
     EXPECT_TRUE(contents(pc_.path()).empty()) << "something was left in the PC folder";
@@ -248,7 +222,7 @@ TEST_F(WineTest, ACallersTimerRunsDuringATransferAndItsSuspendEndsIt) {
 // left for the program's own loop instead of being swallowed.
 TEST_F(WineTest, AQuitDuringATransferEndsItAndIsLeftForTheProgram) {
     startTerminal({{"BIG.DAT", testPattern(300000, 15)}}, {"--baud", "115200"});
-    Outcome run = wine({"quit", "5", windowsFolder(pc_.path()), "BIG.DAT", "300000"}).wait();
+    Outcome run = onWindows({"quit", "5", windowsFolder(pc_.path()), "BIG.DAT", "300000"}).wait();
     EXPECT_EQ(run.out, "open 0\nfupload 1003\nquit 0 7\nclose 0\n") << run.err;
     EXPECT_TRUE(contents(pc_.path()).empty()) << "something was left in the PC folder";
 }
@@ -258,7 +232,7 @@ TEST_F(WineTest, AQuitDuringATransferEndsItAndIsLeftForTheProgram) {
 // and removes the window.
 TEST_F(WineTest, TheProgressWindowShowsTheTransferAndItsButtonAbortsIt) {
     startTerminal({{"BIG.DAT", testPattern(300000, 14)}}, {"--baud", "115200"});
-    Outcome run = wine({"window", "5", windowsFolder(pc_.path()), "BIG.DAT", "300000"}).wait();
+    Outcome run = onWindows({"window", "5", windowsFolder(pc_.path()), "BIG.DAT", "300000"}).wait();
     EXPECT_EQ(run.out,
               "open 0\nfupload 1003\n"
               "window 0 visible=1 ht=005 name=BIG.DAT total=300000 bar=1 polling=0 close=grey "
@@ -271,10 +245,5 @@ TEST_F(WineTest, TheProgressWindowShowsTheTransferAndItsButtonAbortsIt) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    // Listing the tests needs no prefix.
-    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-    WinePrefix wine;
-    gWine = &wine;
-    return RUN_ALL_TESTS();
+    return vsk::wine_testing::runTestsInOnePrefix(argc, argv);
 }
