@@ -31,6 +31,9 @@ struct Step {
     // Held this long before `send` goes out; the line is not read meanwhile,
     // so what the PC sends in the while is answered afterwards.
     std::chrono::milliseconds hold{0};
+    // The last frame of `send` is cut in two: its first half goes out in the
+    // same write as the frame before it, the rest this much later.
+    std::chrono::milliseconds cutLast{0};
 };
 
 class Conversation {

@@ -97,8 +97,9 @@ class BlockReceiver {
         s.send.push_back(answerFrame(tc_.ht, number, fr::ACK));
         // Its user cancels between two blocks: the PC hears of it while it
         // sends the next one, or before.
-        if (fresh && faults.fireAt(FaultKind::kCancelAfter, cmd, at)) {
+        if (const Fault* c = fresh ? faults.fireAt(FaultKind::kCancelAfter, cmd, at) : nullptr) {
             s.send.push_back(endFrame(tc_.ht, fr::CAN));
+            s.cutLast = std::chrono::milliseconds(c->arg);
             s.finished = true;
             s.notes.push_back("transfer cancelled after the block");
             return s;

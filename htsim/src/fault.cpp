@@ -20,7 +20,8 @@ enum class ArgType {
     kPosition,    // [FILE ":"] FRAME, FRAME a number or "h"
     kFile,        // a file index of a batch
     kName,        // a terminal file name of 1 to 12 bytes
-    kPositionMs,  // [FILE ":"] FRAME "," MS, MS a number from minArg to maxArg
+    kPositionMs,  // [FILE ":"] FRAME "," MS, MS a number from minArg to maxArg; with
+                  // minArg 0 the "," MS may be left out
 };
 
 struct KindInfo {
@@ -82,8 +83,8 @@ constexpr KindInfo kKinds[] = {
     {"endless", FaultKind::kEndless, Arg::kNone, ArgType::kNumber, false, false, 0, -1, 0, 0},
     {"lateack", FaultKind::kLateAck, Arg::kRequired, ArgType::kPositionMs, false, true, 0, 1, 1,
      60000},
-    {"canafter", FaultKind::kCancelAfter, Arg::kRequired, ArgType::kPosition, false, true, 0, 1, 0,
-     0},
+    {"canafter", FaultKind::kCancelAfter, Arg::kRequired, ArgType::kPositionMs, false, true, 0, 1,
+     0, 60000},
 };
 
 constexpr std::string_view kDefaultBadName = "../EVIL.TXT";
@@ -114,6 +115,21 @@ bool parsePosition(std::string_view pos, Fault* f) {
     f->file = file;
     f->frame = frame;
     return true;
+}
+
+// POS "," MS into the fault's position and ARG; the "," MS part may be left
+// out (ARG 0) where 0 is allowed.
+bool parsePositionMs(const KindInfo& k, std::string_view arg, Fault* f) {
+    const size_t comma = arg.find(',');
+    if (comma == std::string_view::npos) {
+        f->arg = 0;
+        return k.minArg == 0 && parsePosition(arg, f);
+    }
+    int ms = 0;
+    if (!parsePosition(arg.substr(0, comma), f) || !parseInt(arg.substr(comma + 1), &ms))
+        return false;
+    f->arg = ms;
+    return ms >= k.minArg && ms <= k.maxArg;
 }
 
 bool parseNumber(const KindInfo& k, std::string_view arg, Fault* f, std::string* error,
@@ -158,14 +174,12 @@ bool parseArg(const KindInfo& k, std::string_view arg, Fault* f, std::string* er
                 return fail(error, whole, "file index must be a number from 0 to 999");
             return true;
         case ArgType::kPositionMs: {
-            size_t comma = arg.find(',');
-            int ms = 0;
-            if (comma == std::string_view::npos || !parsePosition(arg.substr(0, comma), f) ||
-                !parseInt(arg.substr(comma + 1), &ms) || ms < k.minArg || ms > k.maxArg)
+            const bool optional = k.minArg == 0;
+            if (!parsePositionMs(k, arg, f))
                 return fail(error, whole,
-                            "argument must be [FILE:]FRAME,MS with MS from " +
+                            std::string("argument must be [FILE:]FRAME") +
+                                (optional ? "[,MS]" : ",MS") + " with MS from " +
                                 std::to_string(k.minArg) + " to " + std::to_string(k.maxArg));
-            f->arg = ms;
             return true;
         }
         case ArgType::kName:

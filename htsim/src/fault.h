@@ -54,7 +54,8 @@ enum class FaultKind {
     kBabble,   // babble[=RATE]    non-STX bytes on the line, RATE a second (default 1000)
     kEndless,  // endless          a listing that never sends its end frame
     kLateAck,  // lateack=POS,MS   the ACK of data frame POS held MS ms; its resent copy acked too
-    kCancelAfter,  // canafter=POS  an end frame with CAN right after the ACK of data frame POS
+    kCancelAfter,  // canafter=POS[,MS]  an end frame with CAN right after the ACK of data
+                   // frame POS; with MS, its second half MS milliseconds after the first
 };
 
 // Positions in a transfer. Frames count from 0 within one file: data frames

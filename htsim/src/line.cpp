@@ -324,14 +324,24 @@ void LineServer::emit(Terminal& t, const std::vector<Emission>& out,
             hold(e.delay);
             answerFrom.reset();
         }
-        for (const Segment& s : e.segments) {
+        if (!pace_.paced() && e.perByte.count() == 0) {
+            // Unpaced, what a terminal hands over at once is one write, so
+            // that it reaches the reader together as it would from a UART's
+            // buffer.
+            Bytes all;
+            for (const Segment& s : e.segments) {
+                logSegment(s);
+                all.insert(all.end(), s.bytes.begin(), s.bytes.end());
+            }
             if (stopping()) return;
-            if (s.isFrame)
-                log_.sent(s.bytes);
-            else
-                log_.note("TX noise, " + std::to_string(s.bytes.size()) + " bytes");
-            transmit(s.bytes, e.perByte, answerFrom);
-            answerFrom.reset();
+            writeAll(all.data(), all.size());
+        } else {
+            for (const Segment& s : e.segments) {
+                if (stopping()) return;
+                logSegment(s);
+                transmit(s.bytes, e.perByte, answerFrom);
+                answerFrom.reset();
+            }
         }
         if (e.hangUp) {
             log_.note("HT " + t.ht() + ": the line goes dead");
@@ -340,6 +350,13 @@ void LineServer::emit(Terminal& t, const std::vector<Emission>& out,
         }
     }
     t.sentAt(Clock::now());
+}
+
+void LineServer::logSegment(const Segment& s) {
+    if (s.isFrame)
+        log_.sent(s.bytes);
+    else
+        log_.note("TX " + s.what + ", " + std::to_string(s.bytes.size()) + " bytes");
 }
 
 void LineServer::transmit(const Bytes& bytes, std::chrono::nanoseconds extraPerByte,

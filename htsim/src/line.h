@@ -170,6 +170,7 @@ class LineServer {
     // line; an answer without a delay of its own starts on the line then.
     void emit(Terminal& t, const std::vector<Emission>& out,
               std::optional<Clock::time_point> answerFrom = std::nullopt);
+    void logSegment(const Segment& s);
     void transmit(const Bytes& bytes, std::chrono::nanoseconds extraPerByte,
                   std::optional<Clock::time_point> from);
     bool writeAll(const uint8_t* p, size_t n);

@@ -77,6 +77,7 @@ std::vector<Emission> Terminal::command(const Frame& f, Clock::time_point now) {
 std::vector<Emission> Terminal::follow(Step step, Clock::time_point now) {
     std::vector<Emission> out = shapeAll(std::move(step.send), conversationCommand_);
     if (step.hold.count() > 0 && !out.empty()) out.front().delay += step.hold;
+    if (step.cutLast.count() > 0) cutLast(out, step.cutLast);
     for (std::string& n : step.notes) notes_.push_back(std::move(n));
     if (step.hangUp) {
         if (out.empty()) out.emplace_back();
@@ -89,6 +90,16 @@ std::vector<Emission> Terminal::follow(Step step, Clock::time_point now) {
         deadline_ = now + config_.ackTimeout;
     }
     return out;
+}
+
+void Terminal::cutLast(std::vector<Emission>& out, std::chrono::milliseconds after) {
+    if (out.size() < 2 || out.back().segments.empty()) return;
+    Segment& whole = out.back().segments.back();
+    const auto middle = whole.bytes.begin() + static_cast<std::ptrdiff_t>(whole.bytes.size() / 2);
+    out[out.size() - 2].segments.push_back(
+        {Bytes(whole.bytes.begin(), middle), false, "first half of a frame"});
+    whole = {Bytes(middle, whole.bytes.end()), false, "rest of the frame"};
+    out.back().delay += after;
 }
 
 std::vector<Emission> Terminal::expire(Clock::time_point now) {

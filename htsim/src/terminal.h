@@ -75,6 +75,8 @@ class Terminal {
     std::vector<Emission> command(const Frame& f, Clock::time_point now);
     std::vector<Emission> follow(Step step, Clock::time_point now);
     std::vector<Emission> shapeAll(std::vector<Bytes> frames, char command);
+    // Cuts the last emission's frame in two (see Step::cutLast).
+    static void cutLast(std::vector<Emission>& out, std::chrono::milliseconds after);
 
     TerminalConfig config_;
     std::string ht_;

@@ -61,6 +61,8 @@ inline char blockOf(const Bytes& frame) {
 struct Segment {
     Bytes bytes;
     bool isFrame = true;
+    // How the trace names bytes that are not a whole frame.
+    std::string what = "noise";
 };
 
 // What a terminal hands to the line for one frame it sends, shaped by its

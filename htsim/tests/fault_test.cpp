@@ -143,10 +143,13 @@ TEST(FaultParse, NoiseWithoutEndListingsWithoutEndAndLateAcknowledgements) {
     EXPECT_EQ(cancelAfter.file, 1);
     EXPECT_EQ(cancelAfter.frame, 3);
     EXPECT_EQ(cancelAfter.count, 1);
+    EXPECT_EQ(cancelAfter.arg, 0);
+    EXPECT_EQ(parsed("canafter=3,250@D").arg, 250);
 
-    for (const char* bad : {"babble=0", "babble=x", "babble*2", "endless=1", "lateack", "lateack=2",
-                            "lateack=2,", "lateack=,500", "lateack=2,0", "lateack=2,60001",
-                            "lateack=x,5", "canafter", "canafter=x"})
+    for (const char* bad :
+         {"babble=0", "babble=x", "babble*2", "endless=1", "lateack", "lateack=2", "lateack=2,",
+          "lateack=,500", "lateack=2,0", "lateack=2,60001", "lateack=x,5", "canafter", "canafter=x",
+          "canafter=3,", "canafter=3,60001"})
         rejection(bad);
 }
 

@@ -99,24 +99,30 @@ TEST_F(TransferFaultsTest, DownloadFailures) {
 // A terminal whose user cancels between two blocks: its end frame with CAN
 // comes right behind an ACK. The PC hears of it before its next block or in
 // that block's reply, and ends at once with 1002, not after waiting out its
-// tries: on an unpaced line, where both frames come together, and on a paced
-// one, where the CAN is still on its way when the next block is due.
+// tries: on an unpaced line, where both frames come together; on a paced
+// one, where the CAN is still on its way when the next block is due; and
+// when the PC finds only the first half of the CAN frame arrived, which it
+// must keep for the reply it waits for next.
 TEST_F(TransferFaultsTest, CancelBetweenBlocksIsHeardAtOnce) {
-    for (const char* baud : {"", "38400"}) {
-        std::vector<std::string> args = {"--fault", "canafter=3@D"};
-        if (*baud) args.insert(args.end(), {"--baud", baud});
+    struct Case {
+        const char* fault;
+        const char* baud;
+    } cases[] = {{"canafter=3@D", ""}, {"canafter=3@D", "38400"}, {"canafter=3,300@D", ""}};
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--fault", c.fault};
+        if (*c.baud) args.insert(args.end(), {"--baud", c.baud});
         startTerminal(args, fastSettings(1000, 3));
         pc_.write("F.DAT", pattern(kSize));
         const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(
             Vsk_FDownload(h_, "005", pc_.file("F.DAT").c_str(), static_cast<int32_t>(kSize), 0),
             VSK_E_ABORT_HT)
-            << baud;
+            << c.fault << " " << c.baud;
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900))
-            << baud;
+            << c.fault << " " << c.baud;
         // Blocks 0 to 3, and at most the one that crossed the CAN.
-        EXPECT_LE(sim().received(isFrame('D')).size(), 5u) << baud;
-        EXPECT_FALSE(store_.read("F.DAT")) << baud;
+        EXPECT_LE(sim().received(isFrame('D')).size(), 5u) << c.fault << " " << c.baud;
+        EXPECT_FALSE(store_.read("F.DAT")) << c.fault << " " << c.baud;
         expectUsable();
         TearDown();
     }

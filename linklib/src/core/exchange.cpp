@@ -32,7 +32,10 @@ int32_t checkForCancel(NextByte next) {
             return VSK_E_SYS_READ;
         }
         if (r == 0) {
-            trace::dropped(bytes, n);  // fewer than a whole end frame: dropped
+            // Fewer than a whole end frame: the start of one still arriving,
+            // or of the next reply. Dropping it would leave the reader only
+            // its tail, and a CAN frame cut so would never be heard.
+            g.port.putBack(bytes, n);
             return 0;
         }
         ++n;

@@ -72,6 +72,22 @@ class Port {
         inHead_ += n;
         return n;
     }
+    // Puts bytes taken from the buffer back in front of what it still holds,
+    // to be read again: the start of a frame that is still arriving stays
+    // whole for the reader that waits for the rest. Only the last bytes
+    // that fit are kept when room runs out, so that what is read stays in
+    // the line's order; putting back what was just taken always fits.
+    void putBack(const uint8_t* data, size_t n) {
+        const size_t held = inTail_ - inHead_;
+        if (n > sizeof inBuf_ - held) {
+            data += n - (sizeof inBuf_ - held);
+            n = sizeof inBuf_ - held;
+        }
+        std::memmove(inBuf_ + n, inBuf_ + inHead_, held);
+        std::memcpy(inBuf_, data, n);
+        inHead_ = 0;
+        inTail_ = n + held;
+    }
     // One byte that is already waiting, without any wait: 1, 0 or -1.
     int readWaitingByte(uint8_t* out) { return readByte(out, 0); }
     // The descriptor or handle a host may wait on for input (-1 when
