@@ -361,10 +361,6 @@ void LineServer::logSegment(const Segment& s) {
 
 void LineServer::transmit(const Bytes& bytes, std::chrono::nanoseconds extraPerByte,
                           std::optional<Clock::time_point> from) {
-    if (!pace_.paced() && extraPerByte.count() == 0) {
-        writeAll(bytes.data(), bytes.size());
-        return;
-    }
     // Each byte goes out once the line has had time to carry it, reckoned from
     // the start of the burst so that waking late never slows the line down:
     // whatever has fallen due meanwhile goes out in one write.

@@ -171,6 +171,8 @@ class LineServer {
     void emit(Terminal& t, const std::vector<Emission>& out,
               std::optional<Clock::time_point> answerFrom = std::nullopt);
     void logSegment(const Segment& s);
+    // Bytes on a paced line, or with a delay after each: emit writes them at
+    // once otherwise.
     void transmit(const Bytes& bytes, std::chrono::nanoseconds extraPerByte,
                   std::optional<Clock::time_point> from);
     bool writeAll(const uint8_t* p, size_t n);
